@@ -1,0 +1,37 @@
+# Shared helpers for the project's CMake files.
+
+set(KUVLCD_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion)
+
+# kuvlcd_warnings(target): the project's warning set on one target.
+function(kuvlcd_warnings target)
+  target_compile_options(${target} PRIVATE ${KUVLCD_WARNINGS})
+endfunction()
+
+# kuvlcd_library(name DIR dir LIBS ...): a static library from every .cpp of dir that is not a
+# test, fuzz or bench source; dir's parent is its include root so headers read "common/x.h".
+function(kuvlcd_library name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  list(FILTER srcs EXCLUDE REGEX "_test\\.cpp$")
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}")
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  kuvlcd_warnings(${name})
+endfunction()
+
+# kuvlcd_tests(name LIBS ...): one GoogleTest program from every *_test.cpp of this folder.
+function(kuvlcd_tests name)
+  if(NOT KUVLCD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "LIBS;SOURCES" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp")
+  add_executable(${name} ${srcs} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    KUVLCD_TESTDATA_DIR="${KUVLCD_TESTDATA_DIR}"
+    KUVLCD_BINARY_DIR="${PROJECT_BINARY_DIR}"
+    KUVLCD_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  kuvlcd_warnings(${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8")
+endfunction()

@@ -1,0 +1,83 @@
+#include "common/utf16.h"
+
+#include <cstdint>
+
+namespace kuv {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+void AppendUtf16(std::u16string& out, char32_t c) {
+  if (c >= 0x10000) {
+    c -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (c >> 10));
+    out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+  } else {
+    out += static_cast<char16_t>(c);
+  }
+}
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+  static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+  std::u16string out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    auto b = static_cast<std::uint8_t>(utf8[i]);
+    int extra = b < 0x80 ? 0 : (b >> 5) == 0x6 ? 1 : (b >> 4) == 0xE ? 2 : (b >> 3) == 0x1E ? 3 : -1;
+    char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+    bool ok = extra >= 0 && i + static_cast<std::size_t>(extra) < utf8.size();
+    for (int k = 1; ok && k <= extra; ++k) {
+      auto cont = static_cast<std::uint8_t>(utf8[i + static_cast<std::size_t>(k)]);
+      ok = (cont & 0xC0) == 0x80;
+      c = (c << 6) | (cont & 0x3F);
+    }
+    if (!ok || c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+      out += static_cast<char16_t>(kReplacement);
+      ++i;
+      continue;
+    }
+    AppendUtf16(out, c);
+    i += static_cast<std::size_t>(extra) + 1;
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+  std::string out;
+  out.reserve(utf16.size());
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    char32_t c = utf16[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+        utf16[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = kReplacement;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+}  // namespace kuv
