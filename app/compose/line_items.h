@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/drive_record.h"
 #include "common/drive_table.h"
@@ -42,12 +44,26 @@ CodePage AnsiCodePage(Language language);
 // ("?"), as the Windows conversion would write it.
 std::size_t AnsiByteLength(std::u16string_view text, CodePage codePage);
 
-// The screen rotation that counts for layout and line length: rotation less 90 on panel model 3.
+// The screen rotation that counts for layout and line length: rotation less 90 on panel model 3,
+// brought into 0 to 359 (so -90 comes back as 270).
 std::int32_t EffectiveRotation(std::int32_t rotation, std::int32_t panelModel);
 
 // The line length rule: at most 14 characters, then characters dropped from the end until the
-// text fits the byte limit of the drive's layout and rotation. The caller keeps at most 13.
+// text fits the byte limit of the drive's layout and rotation and the 13 units a line field keeps.
+// A surrogate pair counts as one character and is never split.
 std::u16string ApplyLineLimit(std::u16string_view text, const DriveRecord& drive,
                               const ScreenConfig& config, CodePage codePage);
+
+// The S.M.A.R.T. selection changed to selectedPosition (a position in the compacted attribute
+// list, -1 for none): stores it as workingConfig's smartId0, moves every line of driveConfig that
+// follows that attribute onto the one remaining pair (code 7 or 8) and turns every other
+// S.M.A.R.T. line into free text, then copies the line codes and indexes into workingConfig.
+void RebuildSmartLineItems(ScreenConfig& driveConfig, ScreenConfig& workingConfig,
+                           std::int32_t selectedPosition);
+
+// The entries of a line's item list, in code order: the seven fixed items, then the "Current" and
+// "Data" pair of the selected attribute when there is one (its text replaces the %s).
+std::vector<std::u16string> LineItemLabels(Language language,
+                                           std::optional<std::u16string_view> smartAttribute);
 
 }  // namespace kuv
