@@ -1,0 +1,29 @@
+#pragma once
+// The client side of the device service: one request record per connection to the service's
+// Unix socket, answered on the same connection.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "common/request_record.h"
+
+namespace kuv {
+
+inline constexpr const char* kDefaultServiceSocket = "/run/QmLcdDeviceService.sock";
+
+// The socket path: $KUVLCD_SOCKET when set and not empty, else the default above.
+std::string ServiceSocketPath();
+
+struct ServiceClientOptions {
+  std::string socketPath;  // empty: ServiceSocketPath()
+  int attempts = 10;
+  std::chrono::milliseconds pause{300};  // after every failed connect, the last one included
+};
+
+// Sends the record and reads the answer back into it whole. When the service cannot be reached
+// in the given attempts, or the connection breaks before the whole answer came back, the record
+// is left as sent except `result`, which becomes -1. Returns `result`.
+std::int32_t ExchangeRequest(RequestRecord& record, const ServiceClientOptions& options = {});
+
+}  // namespace kuv
