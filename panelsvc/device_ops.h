@@ -1,0 +1,34 @@
+#pragma once
+// The exports the service calls, as a table, so the dispatcher can be exercised against a
+// recording fake as well as against panelio itself.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/drive_record.h"
+
+namespace kuv::svc {
+
+struct DeviceOps {
+  std::int32_t (*getLcdInfo)(std::int32_t driveNumber, DriveRecord* info);
+  std::uint32_t (*lcdSendLineData)(std::int32_t driveNumber, const std::uint8_t* lineRecords);
+  std::int32_t (*modifyFilterSilHost)(std::int32_t add);
+  std::int32_t (*lcdCreateDirectory)(const char16_t* path);
+  std::int32_t (*lcdWriteFile)(const char16_t* path, const std::uint8_t* data,
+                               std::uint32_t length);
+  std::int32_t (*lcdDeleteFile)(const char16_t* path);
+  std::uint32_t (*stopLcdTimer)(std::int32_t driveNumber);
+  std::int32_t (*getSmartInfo)(std::int32_t driveNumber, std::uint8_t* thresholds,
+                               std::uint8_t* data, char16_t* serial);
+  std::int32_t (*setAutorun)(std::int32_t on);
+  std::int32_t (*getSizeFromSector)(std::int32_t driveNumber, DriveRecord* info);
+  // Mount points of the mounted volumes of drives 0 to 31; empty when they cannot be listed.
+  std::vector<std::string> (*mountPoints)();
+};
+
+// The exports of panelio on the process's device environment (real devices, or the simulated
+// world named by KUVLCD_SIM_WORLD).
+const DeviceOps& PanelioOps();
+
+}  // namespace kuv::svc

@@ -1,0 +1,230 @@
+#include "panelsvc/dispatch.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/utf16.h"
+#include "panelio/panelio.h"
+
+namespace kuv::svc {
+namespace {
+
+// What the fake exports saw; the dispatcher is the only caller.
+struct Calls {
+  std::vector<std::string> names;
+  std::int32_t drive = -100;
+  std::int32_t argument = -100;
+  const void* pointer = nullptr;
+  std::u16string path;
+  std::uint32_t length = 0;
+  int errnoToSet = 0;
+  std::int32_t answer = 1;
+  std::vector<std::string> mounts;
+};
+Calls calls;
+
+std::int32_t Note(const char* name) {
+  calls.names.push_back(name);
+  if (calls.errnoToSet) errno = calls.errnoToSet;
+  return calls.answer;
+}
+
+const DeviceOps kFakeOps{
+    [](std::int32_t d, DriveRecord* info) {
+      calls.drive = d;
+      calls.pointer = info;
+      return Note("GetLcdInfo");
+    },
+    [](std::int32_t d, const std::uint8_t* lines) {
+      calls.drive = d;
+      calls.pointer = lines;
+      return static_cast<std::uint32_t>(Note("LcdSendLineData"));
+    },
+    [](std::int32_t add) {
+      calls.argument = add;
+      return Note("ModifyFilterSilHost");
+    },
+    [](const char16_t* p) {
+      calls.path = p;
+      return Note("LcdCreateDirectory");
+    },
+    [](const char16_t* p, const std::uint8_t* data, std::uint32_t length) {
+      calls.path = p;
+      calls.pointer = data;
+      calls.length = length;
+      return Note("LcdWriteFile");
+    },
+    [](const char16_t* p) {
+      calls.path = p;
+      return Note("LcdDeleteFile");
+    },
+    [](std::int32_t d) {
+      calls.drive = d;
+      return static_cast<std::uint32_t>(Note("StopLcdTimer"));
+    },
+    [](std::int32_t d, std::uint8_t* thresholds, std::uint8_t*, char16_t*) {
+      calls.drive = d;
+      calls.pointer = thresholds;
+      return Note("GetSmartInfo");
+    },
+    [](std::int32_t on) {
+      calls.argument = on;
+      return Note("SetAutorun");
+    },
+    [](std::int32_t d, DriveRecord* info) {
+      calls.drive = d;
+      calls.pointer = info;
+      return Note("GetSizeFromSector");
+    },
+    [] { return calls.mounts; },
+};
+
+class DispatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    calls = Calls{};
+    context_.log = [this](const std::string& line) { log_.push_back(line); };
+  }
+  void Run(RequestRecord& record) { Dispatch(record, peer_, context_); }
+
+  Peer peer_{77, 1000, 1000};
+  DispatchContext context_{&kFakeOps};
+  std::vector<std::string> log_;
+};
+
+bool SameExceptLastError(RequestRecord a, RequestRecord b) {
+  a.lastError = b.lastError = 0;
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+TEST_F(DispatchTest, CodesOutsideTheTableCallNothing) {
+  for (std::int32_t code : {0, -1, 12, 0x7FFFFFFF}) {
+    RequestRecord record = MakeRequest(code);
+    record.result = 55;
+    record.driveNumber = 3;
+    record.driveInfo.temperature = 40;
+    RequestRecord sent = record;
+    errno = EIO;  // a stale errno from earlier must not leak into the answer
+    Run(record);
+    EXPECT_TRUE(SameExceptLastError(record, sent)) << code;
+    EXPECT_EQ(record.lastError, 0u);
+  }
+  EXPECT_TRUE(calls.names.empty());
+  EXPECT_TRUE(log_.empty());
+}
+
+TEST_F(DispatchTest, EachCodeCallsItsExport) {
+  struct Case {
+    std::int32_t code;
+    const char* name;
+  };
+  const std::vector<Case> cases = {{1, "GetLcdInfo"},          {2, "LcdSendLineData"},
+                                   {3, "ModifyFilterSilHost"}, {4, "ModifyFilterSilHost"},
+                                   {8, "StopLcdTimer"},        {9, "GetSmartInfo"},
+                                   {11, "GetSizeFromSector"}};
+  for (const auto& c : cases) {
+    calls = Calls{};
+    calls.answer = 42;
+    RequestRecord record = DriveRequest(c.code, 6);
+    Run(record);
+    ASSERT_EQ(calls.names, std::vector<std::string>{c.name}) << c.code;
+    EXPECT_EQ(record.result, 42) << c.code;
+  }
+}
+
+TEST_F(DispatchTest, ArgumentsComeFromTheRecord) {
+  RequestRecord record = DriveRequest(kCmdSendLineData, 7);
+  Run(record);
+  EXPECT_EQ(calls.drive, 7);
+  EXPECT_EQ(calls.pointer, &record.lineRecords[0][0]);
+
+  record = DriveRequest(kCmdAddSataFilterToo, 0);
+  Run(record);
+  EXPECT_EQ(calls.argument, 1);
+
+  record = DriveRequest(kCmdGetSmartInfo, 2);
+  Run(record);
+  EXPECT_EQ(calls.pointer, record.driveInfo.smartThresholds);
+
+  record = DriveRequest(kCmdGetLcdInfo, 31);
+  Run(record);
+  EXPECT_EQ(calls.pointer, &record.driveInfo);
+}
+
+TEST_F(DispatchTest, AutorunKeepsTheResultAsSent) {
+  RequestRecord record = SetAutorunRequest(true);
+  record.autorun = 0x0101;
+  record.result = 1234;
+  calls.answer = 5;
+  Run(record);
+  EXPECT_EQ(calls.argument, 0x0101);
+  EXPECT_EQ(record.result, 1234);
+}
+
+TEST_F(DispatchTest, LastErrorIsErrnoOfTheOperation) {
+  calls.errnoToSet = ENOENT;
+  RequestRecord record = DriveRequest(kCmdStopLcdTimer, 1);
+  Run(record);
+  EXPECT_EQ(record.lastError, static_cast<std::uint32_t>(ENOENT));
+}
+
+TEST_F(DispatchTest, RefusedRecordsCallNothingAndAreLogged) {
+  RequestRecord record = DriveRequest(kCmdSendLineData, 32);
+  Run(record);
+  EXPECT_EQ(static_cast<std::uint32_t>(record.result), kPanelDriveNotOpened);
+  record = DriveRequest(kCmdGetSizeFromSector, -3);
+  record.driveInfo.totalSectors = 9;
+  Run(record);
+  EXPECT_EQ(record.result, 0);
+  EXPECT_EQ(record.driveInfo.totalSectors, 9u);  // left as sent
+  record = MakeRequest(kCmdDeleteFile);
+  record.SetPath(u"/etc/passwd");
+  Run(record);
+  EXPECT_EQ(record.result, -1);
+  EXPECT_TRUE(calls.names.empty());
+  ASSERT_EQ(log_.size(), 3u);
+  EXPECT_NE(log_[0].find("pid 77 uid 1000"), std::string::npos);
+  EXPECT_NE(log_[2].find("/etc/passwd"), std::string::npos);
+}
+
+TEST_F(DispatchTest, FileCommandsInsideAVolumeFolder) {
+  char tmpl[] = "/tmp/kuvdispatchXXXXXX";
+  const std::string volume = ::mkdtemp(tmpl);
+  calls.mounts = {volume};
+  const std::u16string folder = Utf8ToUtf16(volume + "/TAVIO_LCDMANAGER");
+
+  RequestRecord record = MakeRequest(kCmdCreateDirectory);
+  record.SetPath(folder);
+  Run(record);
+  EXPECT_EQ(calls.path, folder);
+  EXPECT_EQ(record.result, 1);
+
+  record = MakeRequest(kCmdDeleteFile);
+  record.SetPath(folder + u"/QR_DATA.TXT");
+  Run(record);
+  EXPECT_EQ(calls.path, folder + u"/QR_DATA.TXT");
+  EXPECT_EQ(calls.names.size(), 2u);
+  std::filesystem::remove_all(volume);
+}
+
+TEST_F(DispatchTest, WriteUsesTheOverlappingFields) {
+  calls.mounts = {"/"};
+  RequestRecord record = MakeRequest(kCmdWriteFile);
+  std::vector<std::uint8_t> data = {1, 2, 3};
+  ASSERT_TRUE(record.SetWrite(u"/TAVIO_LCDMANAGER/LCD_DATA.TXT", data));
+  Run(record);
+  if (::access("/TAVIO_LCDMANAGER", F_OK) == 0) GTEST_SKIP() << "the root holds that folder";
+  ASSERT_EQ(calls.names, std::vector<std::string>{"LcdWriteFile"});
+  EXPECT_EQ(calls.path, u"/TAVIO_LCDMANAGER/LCD_DATA.TXT");
+  EXPECT_EQ(calls.length, 3u);
+  EXPECT_EQ(calls.pointer, AsBytes(record).data() + kWriteDataOffset);
+}
+
+}  // namespace
+}  // namespace kuv::svc

@@ -1,0 +1,28 @@
+#include "panelio/env.h"
+#include "panelio/panelio.h"
+#include "panelsvc/device_ops.h"
+
+namespace kuv::svc {
+
+namespace {
+
+std::vector<std::string> VolumeMountPoints() {
+  std::vector<std::string> mounts;
+  auto volumes = Env().ListVolumes();
+  if (!volumes.ok()) return mounts;
+  for (const auto& volume : *volumes) mounts.push_back(volume.mountPoint);
+  return mounts;
+}
+
+}  // namespace
+
+const DeviceOps& PanelioOps() {
+  static const DeviceOps ops{
+      GetLcdInfo,   LcdSendLineData,   ModifyFilterSilHost, LcdCreateDirectory,
+      LcdWriteFile, LcdDeleteFile,     StopLcdTimer,        GetSmartInfo,
+      SetAutorun,   GetSizeFromSector, VolumeMountPoints,
+  };
+  return ops;
+}
+
+}  // namespace kuv::svc

@@ -1,0 +1,160 @@
+#include "panelsvc/server.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "common/service_client.h"
+
+namespace kuv::svc {
+namespace {
+
+int Connect(const std::string& path) {
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, path.c_str());
+  EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  return fd;
+}
+
+class ServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/kuvserverXXXXXX";
+    dir_ = ::mkdtemp(tmpl);
+    path_ = dir_ + "/svc.sock";
+    stopFd_ = ::eventfd(0, EFD_CLOEXEC);
+  }
+  void TearDown() override {
+    Stop();
+    ::close(stopFd_);
+    std::filesystem::remove_all(dir_);
+  }
+
+  // Starts a server whose handler answers result = command * 10 after an optional delay.
+  void Start(std::chrono::milliseconds receiveTimeout = std::chrono::milliseconds(5000),
+             std::chrono::milliseconds handlerDelay = std::chrono::milliseconds(0)) {
+    ServerOptions options;
+    options.receiveTimeout = receiveTimeout;
+    options.log = [this](const std::string& line) {
+      std::lock_guard<std::mutex> lock(logMutex_);
+      log_.push_back(line);
+    };
+    std::string error;
+    server_ = Server::Open(path_, options, &error);
+    ASSERT_TRUE(server_) << error;
+    thread_ = std::thread([this, handlerDelay] {
+      server_->Run(stopFd_, [this, handlerDelay](RequestRecord& record, const Peer& peer) {
+        inHandler_ = true;
+        std::this_thread::sleep_for(handlerDelay);
+        record.result = record.command * 10;
+        lastPeer_ = peer;
+      });
+    });
+  }
+  void Stop() {
+    if (!thread_.joinable()) return;
+    std::uint64_t one = 1;
+    ASSERT_EQ(::write(stopFd_, &one, sizeof one), 8);
+    thread_.join();
+  }
+  std::int32_t Ask(std::int32_t command) {
+    RequestRecord record = MakeRequest(command);
+    return ExchangeRequest(record, {path_, 1, std::chrono::milliseconds(10)});
+  }
+  std::size_t LogSize() {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    return log_.size();
+  }
+
+  std::string dir_, path_;
+  int stopFd_ = -1;
+  std::unique_ptr<Server> server_;
+  std::thread thread_;
+  std::atomic<bool> inHandler_{false};
+  Peer lastPeer_;
+  std::mutex logMutex_;
+  std::vector<std::string> log_;
+};
+
+TEST_F(ServerTest, AnswersOnTheSameConnectionWithThePeer) {
+  Start();
+  EXPECT_EQ(Ask(3), 30);
+  EXPECT_EQ(lastPeer_.pid, ::getpid());
+  EXPECT_EQ(lastPeer_.uid, ::getuid());
+  struct stat st;
+  ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0666u);
+}
+
+TEST_F(ServerTest, BadClientsAreDroppedAndTheNextIsServed) {
+  Start(std::chrono::milliseconds(200));
+  int silent = Connect(path_);
+  int half = Connect(path_);
+  RequestRecord record = MakeRequest(1);
+  ASSERT_EQ(::send(half, AsBytes(record).data(), 4000, 0), 4000);
+  ::close(half);
+  int leaver = Connect(path_);
+  ASSERT_EQ(::send(leaver, AsBytes(record).data(), kRequestRecordSize, 0),
+            static_cast<ssize_t>(kRequestRecordSize));
+  ::close(leaver);  // gone before its answer
+  EXPECT_EQ(Ask(2), 20);
+  EXPECT_EQ(server_->served(), 2u);  // the leaver's record and ours
+  ::close(silent);
+  EXPECT_GE(LogSize(), 2u);
+}
+
+TEST_F(ServerTest, StopFinishesTheRequestInFlight) {
+  Start(std::chrono::milliseconds(5000), std::chrono::milliseconds(300));
+  std::int32_t answer = 0;
+  std::thread client([&] { answer = Ask(4); });
+  while (!inHandler_) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  Stop();
+  client.join();
+  EXPECT_EQ(answer, 40);
+  server_.reset();
+  EXPECT_FALSE(std::filesystem::exists(path_));  // the socket file goes with the server
+}
+
+TEST_F(ServerTest, OpenRefusesALiveServiceAndForeignFilesButReplacesAStaleSocket) {
+  Start();
+  std::string error;
+  EXPECT_FALSE(Server::Open(path_, {}, &error));
+  EXPECT_NE(error.find("already"), std::string::npos);
+  Stop();
+  thread_ = std::thread();
+
+  const std::string file = dir_ + "/plain";
+  std::ofstream(file) << "keep me";
+  EXPECT_FALSE(Server::Open(file, {}, &error));
+  std::ifstream in(file);
+  std::string text;
+  std::getline(in, text);
+  EXPECT_EQ(text, "keep me");
+
+  // A socket file left behind by a killed service.
+  int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string stale = dir_ + "/stale.sock";
+  std::strcpy(address.sun_path, stale.c_str());
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(fd);
+  EXPECT_TRUE(Server::Open(stale, {}, &error)) << error;
+}
+
+}  // namespace
+}  // namespace kuv::svc
