@@ -1,0 +1,69 @@
+// kuvlcd sectors: runs the device library's sector reader on an image file or a block device, to
+// check what GetLcdInfo will make of a drive without a panel attached.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string>
+
+#include "panelio/sector_reader.h"
+#include "tools/kuvlcd/cli.h"
+
+namespace {
+
+const char* FileSystemName(std::int32_t type) {
+  switch (type) {
+    case 2:
+      return "FAT32";
+    case 4:
+      return "XFS";
+    case 5:
+      return "EXT";
+    default:
+      return "-";
+  }
+}
+
+int Run(const kuv::cli::Args& args) {
+  args.RejectUnknown({"format"});
+  if (args.positional().size() != 1) throw kuv::cli::UsageError("one PATH is needed");
+  const std::string& path = args.positional()[0];
+  const std::string format = args.GetOr("format", "text");
+  if (format != "text" && format != "json") {
+    throw kuv::cli::UsageError("--format is text or json, not '" + format + "'");
+  }
+
+  int error = 0;
+  auto file = kuv::SectorFile::Open(path, &error);
+  if (!file) throw std::runtime_error("cannot open " + path + ": " + std::strerror(error));
+  const kuv::SectorSizes sizes = kuv::ReadSectorSizes(file->Reader());
+
+  if (format == "json") {
+    nlohmann::ordered_json out;
+    out["answer"] = sizes.answer;
+    out["fileSystemType"] = sizes.fileSystemType;
+    out["totalSectors"] = sizes.totalSectors;
+    out["freeSectors"] = sizes.freeSectors;
+    out["totalBytes"] = sizes.totalBytes;
+    out["freeBytes"] = sizes.freeBytes;
+    std::printf("%s\n", out.dump(2).c_str());
+    return 0;
+  }
+  std::printf("answer          %d (%s)\n", sizes.answer,
+              sizes.answer ? "sizes from the sectors" : "sizes from the mounted volume");
+  std::printf("fileSystemType  %d (%s)\n", sizes.fileSystemType,
+              FileSystemName(sizes.fileSystemType));
+  std::printf("totalSectors    %llu\n", static_cast<unsigned long long>(sizes.totalSectors));
+  std::printf("freeSectors     %llu\n", static_cast<unsigned long long>(sizes.freeSectors));
+  std::printf("totalBytes      %llu (%llu MB)\n", static_cast<unsigned long long>(sizes.totalBytes),
+              static_cast<unsigned long long>(sizes.totalBytes >> 20));
+  std::printf("freeBytes       %llu (%llu MB)\n", static_cast<unsigned long long>(sizes.freeBytes),
+              static_cast<unsigned long long>(sizes.freeBytes >> 20));
+  return 0;
+}
+
+kuv::cli::Registrar reg({"sectors", "sectors PATH [--format text|json]", {}, Run});
+
+}  // namespace
