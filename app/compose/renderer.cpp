@@ -52,7 +52,7 @@ constexpr std::array<BarGeometry, 4> kBarGeometry = {{
      {{{80, 1}, {64, 1}, {48, 1}, {32, 1}, {0, 0}}},
      {{{65, 0, 81, 96}, {49, 2, 65, 96}, {33, 2, 49, 96}, {17, 2, 33, 96}, {0, 0, 0, 0}}},
      {16, 1},
-     {2, 80},
+     {2, 84},  // not (2, 80): the lock icon above would cover the health icon's top rows
      {2, 84},
      {2, 72},
      -90},
