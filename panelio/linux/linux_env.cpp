@@ -1,0 +1,531 @@
+#include "panelio/linux/linux_env.h"
+
+#include <fcntl.h>
+#include <hidapi/hidapi.h>
+#include <libudev.h>
+#include <linux/fs.h>
+#include <linux/magic.h>
+#include <linux/msdos_fs.h>
+#include <scsi/sg.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "panelio/linux/drive_names.h"
+#include "panelio/linux/mountinfo.h"
+#include "panelio/linux/udev_walk.h"
+#include "panelio/unique_fd.h"
+
+namespace kuv {
+namespace {
+
+constexpr int kMaxDrive = 31;
+constexpr long kFuseMagic = 0x65735546;
+constexpr long kNtfs3Magic = 0x7366746e;
+constexpr std::uint32_t kNtfsHidden = 0x02;
+constexpr const char* kNtfsAttrib = "system.ntfs_attrib_be";
+
+class LinuxDisk final : public Disk {
+ public:
+  LinuxDisk(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+
+  Result<ScsiReply> Scsi(const ScsiRequest& request) override {
+    if (request.cdb.empty() || request.cdb.size() > 16)
+      return PosixError("SG_IO " + path_ + ": command length", EINVAL);
+    ScsiReply reply;
+    sg_io_hdr_t h{};
+    h.interface_id = 'S';
+    h.cmd_len = static_cast<unsigned char>(request.cdb.size());
+    h.cmdp = const_cast<unsigned char*>(request.cdb.data());
+    h.mx_sb_len = static_cast<unsigned char>(reply.sense.size());
+    h.sbp = reply.sense.data();
+    h.timeout = request.timeoutSeconds * 1000u;
+    switch (request.direction) {
+      case DataDirection::kNone:
+        h.dxfer_direction = SG_DXFER_NONE;
+        break;
+      case DataDirection::kIn:
+        h.dxfer_direction = SG_DXFER_FROM_DEV;
+        break;
+      case DataDirection::kOut:
+        h.dxfer_direction = SG_DXFER_TO_DEV;
+        break;
+    }
+    if (request.direction != DataDirection::kNone) {
+      h.dxfer_len = static_cast<unsigned>(request.data.size());
+      h.dxferp = request.data.data();
+    }
+    if (::ioctl(fd_.get(), SG_IO, &h) < 0) return PosixError("SG_IO " + path_, errno);
+    reply.scsiStatus = h.status;
+    reply.hostStatus = static_cast<std::uint8_t>(h.host_status);
+    reply.driverStatus = static_cast<std::uint8_t>(h.driver_status);
+    reply.senseLength = h.sb_len_wr;
+    reply.residual = static_cast<std::uint32_t>(std::max(h.resid, 0));
+    return reply;
+  }
+
+  Status ReadAt(std::uint64_t byteOffset, std::span<std::uint8_t> out) override {
+    if (byteOffset > static_cast<std::uint64_t>(LLONG_MAX))
+      return PosixError("read " + path_, EINVAL);
+    std::size_t done = 0;
+    while (done < out.size()) {
+      ssize_t n = ::pread(fd_.get(), out.data() + done, out.size() - done,
+                          static_cast<off_t>(byteOffset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return PosixError("read " + path_, errno);
+      if (n == 0) return PosixError("read " + path_ + " past its end", EIO);
+      done += static_cast<std::size_t>(n);
+    }
+    return {};
+  }
+
+  Result<std::uint64_t> SizeBytes() override {
+    std::uint64_t size = 0;
+    if (::ioctl(fd_.get(), BLKGETSIZE64, &size) == 0) return size;
+    int err = errno;
+    // A regular file stands for a disk image (tests, images given as drives).
+    struct stat st {};
+    if (::fstat(fd_.get(), &st) == 0 && S_ISREG(st.st_mode))
+      return static_cast<std::uint64_t>(st.st_size);
+    return PosixError("size of " + path_, err);
+  }
+
+  Status CheckVerify() override {
+    std::uint8_t cdb[6] = {};  // TEST UNIT READY
+    auto reply =
+        Scsi({.cdb = cdb, .direction = DataDirection::kNone, .data = {}, .timeoutSeconds = 10});
+    if (!reply.ok()) return reply.status();
+    if (!reply->Good()) return PosixError("TEST UNIT READY " + path_, EIO);
+    return {};
+  }
+
+  Status AtaCommand(const AtaTaskFile& r, std::span<std::uint8_t> dataIn) override {
+    if (!dataIn.empty() && dataIn.size() != 512) return PosixError("ATA data length", EINVAL);
+    // ATA PASS-THROUGH (16): PIO data-in with the length in the sector count, or non-data.
+    bool in = !dataIn.empty();
+    std::uint8_t cdb[16] = {0x85,
+                            static_cast<std::uint8_t>(in ? 4 << 1 : 3 << 1),
+                            static_cast<std::uint8_t>(in ? 0x0E : 0x00),
+                            0,
+                            r.features,
+                            0,
+                            r.sectorCount,
+                            0,
+                            r.lbaLow,
+                            0,
+                            r.lbaMid,
+                            0,
+                            r.lbaHigh,
+                            r.device,
+                            r.command,
+                            0};
+    std::uint8_t buffer[512];
+    auto reply = Scsi({.cdb = cdb,
+                       .direction = in ? DataDirection::kIn : DataDirection::kNone,
+                       .data = in ? std::span<std::uint8_t>(buffer) : std::span<std::uint8_t>()});
+    if (!reply.ok()) return reply.status();
+    if (!reply->Good()) return PosixError("ATA command " + path_, EIO);
+    if (in) std::copy_n(buffer, 512, dataIn.begin());
+    return {};
+  }
+
+ private:
+  UniqueFd fd_;
+  std::string path_;
+};
+
+class LinuxHid final : public HidDevice {
+ public:
+  LinuxHid(hid_device* dev, std::string path) : dev_(dev), path_(std::move(path)) {}
+  ~LinuxHid() override { hid_close(dev_); }
+
+  Status Write(std::span<const std::uint8_t, 65> report) override {
+    int n = hid_write(dev_, report.data(), report.size());
+    if (n != static_cast<int>(report.size()))
+      return PosixError("HID write " + path_, errno ? errno : EIO);
+    return {};
+  }
+
+  Result<std::size_t> Read(std::span<std::uint8_t, 65> report, int timeoutMs) override {
+    // hidraw hands the report without its id byte, so it goes in after byte 0.
+    std::fill(report.begin(), report.end(), 0);
+    int n = hid_read_timeout(dev_, report.data() + 1, report.size() - 1, timeoutMs);
+    if (n < 0) return PosixError("HID read " + path_, errno ? errno : EIO);
+    return n == 0 ? std::size_t{0} : static_cast<std::size_t>(n) + 1;
+  }
+
+ private:
+  hid_device* dev_;
+  std::string path_;
+};
+
+struct UdevUnref {
+  void operator()(udev* u) const { udev_unref(u); }
+};
+struct EnumerateUnref {
+  void operator()(udev_enumerate* e) const { udev_enumerate_unref(e); }
+};
+struct DeviceUnref {
+  void operator()(udev_device* d) const { udev_device_unref(d); }
+};
+
+std::string Prop(udev_device* d, const char* name) {
+  const char* v = udev_device_get_property_value(d, name);
+  return v ? v : "";
+}
+
+Result<std::string> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return PosixError("open " + path, errno ? errno : ENOENT);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string ProgramDirectory() {
+  char buffer[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return "";
+  std::string path(buffer, static_cast<std::size_t>(n));
+  return path.substr(0, path.rfind('/') + 1);
+}
+
+Status WriteFileAtomically(const std::string& path, const std::string& text) {
+  std::string dir = path.substr(0, path.rfind('/'));
+  if (!dir.empty() && ::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
+    return PosixError("create " + dir, errno);
+  std::string temp = path + ".tmp";
+  UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!fd.valid()) return PosixError("create " + temp, errno);
+  if (::write(fd.get(), text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+    int err = errno ? errno : EIO;
+    ::unlink(temp.c_str());
+    return PosixError("write " + temp, err);
+  }
+  fd.reset();
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    int err = errno;
+    ::unlink(temp.c_str());
+    return PosixError("rename " + temp, err);
+  }
+  return {};
+}
+
+class LinuxEnv final : public DeviceEnv {
+ public:
+  explicit LinuxEnv(LinuxEnvPaths paths) : paths_(std::move(paths)) {}
+  ~LinuxEnv() override {
+    if (hid_ready_) hid_exit();
+  }
+
+  Result<std::unique_ptr<Disk>> OpenDisk(int driveNumber, DiskAccess access) override {
+    std::string path = DiskPath(driveNumber);
+    if (path.empty()) return PosixError("drive " + std::to_string(driveNumber), ENOENT);
+    int flags = (access == DiskAccess::kRead ? O_RDONLY : O_RDWR) | O_CLOEXEC;
+    UniqueFd fd(::open(path.c_str(), flags));
+    if (!fd.valid()) return PosixError("open " + path, errno);
+    return std::unique_ptr<Disk>(std::make_unique<LinuxDisk>(std::move(fd), path));
+  }
+
+  Result<std::vector<DiskInterface>> ListDisks() override {
+    std::vector<DiskInterface> disks;
+    Status status = ForEachBlock([&](udev_device* d) {
+      const char* devtype = udev_device_get_devtype(d);
+      if (!devtype || std::string_view(devtype) != "disk") return;
+      auto number = SdNumber(udev_device_get_sysname(d));
+      const char* node = udev_device_get_devnode(d);
+      if (!number || !node) return;
+      disks.push_back({*number, node, udev_device_get_syspath(d)});
+    });
+    if (!status.ok()) return status;
+    return disks;
+  }
+
+  Result<ScsiAddress> GetScsiAddress(int driveNumber) override {
+    return UdevScsiAddress(SdName(driveNumber));
+  }
+
+  Result<std::vector<std::string>> ParentInstanceIds(int driveNumber) override {
+    return UdevParentInstanceIds(SdName(driveNumber));
+  }
+
+  Result<std::string> FriendlyName(int driveNumber) override {
+    return UdevFriendlyName(SdName(driveNumber));
+  }
+
+  // libata reaches S.M.A.R.T. on every adapter, so no adapter needs the SATA filter here and none
+  // is offered for it.
+  Result<std::optional<StoragePortInfo>> AdapterOf(int) override {
+    return std::optional<StoragePortInfo>();
+  }
+  Result<std::vector<StoragePortInfo>> ListStoragePorts() override {
+    return std::vector<StoragePortInfo>();
+  }
+  Result<std::optional<std::vector<std::uint8_t>>> ReadUpperFilters(const std::string&) override {
+    return std::optional<std::vector<std::uint8_t>>();
+  }
+  Status WriteUpperFilters(const std::string& id, std::span<const std::uint8_t>) override {
+    return PosixError("upper filters of " + id, ENOTSUP);
+  }
+  Result<std::unique_ptr<StoragePort>> OpenStoragePort(const std::string& path) override {
+    return PosixError("storage port " + path, ENOTSUP);
+  }
+
+  Result<std::vector<HidInfo>> ListHid() override {
+    if (!HidReady()) return PosixError("hid_init", EIO);
+    std::vector<HidInfo> list;
+    hid_device_info* all = hid_enumerate(0, 0);
+    for (hid_device_info* i = all; i; i = i->next) {
+      HidInfo info;
+      info.path = i->path ? i->path : "";
+      info.vendor = i->vendor_id;
+      info.product = i->product_id;
+      info.capsReadable = DescriptorReadable(info.path);
+      list.push_back(std::move(info));
+    }
+    hid_free_enumeration(all);
+    return list;
+  }
+
+  Result<std::unique_ptr<HidDevice>> OpenHid(const std::string& path) override {
+    if (!HidReady()) return PosixError("hid_init", EIO);
+    errno = 0;
+    hid_device* dev = hid_open_path(path.c_str());
+    if (!dev) return PosixError("open " + path, errno ? errno : ENOENT);
+    return std::unique_ptr<HidDevice>(std::make_unique<LinuxHid>(dev, path));
+  }
+
+  Result<std::vector<VolumeInfo>> ListVolumes() override {
+    auto text = ReadWholeFile(paths_.mountInfo);
+    if (!text.ok()) return text.status();
+    std::vector<MountEntry> mounts = ParseMountInfo(*text);
+    std::vector<VolumeInfo> volumes;
+    Status status = ForEachBlock([&](udev_device* d) {
+      const char* devtype = udev_device_get_devtype(d);
+      const char* node = udev_device_get_devnode(d);
+      if (!devtype || !node) return;
+      bool whole = std::string_view(devtype) == "disk";
+      udev_device* disk =
+          whole ? d : udev_device_get_parent_with_subsystem_devtype(d, "block", "disk");
+      if (!disk) return;
+      auto number = SdNumber(udev_device_get_sysname(disk));
+      if (!number || *number > kMaxDrive) return;
+      const MountEntry* mount = FindMount(mounts, udev_device_get_devnum(d), node);
+      if (!mount) return;
+      VolumeInfo v;
+      v.driveNumber = *number;
+      if (!whole) {
+        const char* part = udev_device_get_sysattr_value(d, "partition");
+        v.partition = part ? std::atoi(part) : 0;
+      }
+      v.mountPoint = mount->mountPoint;
+      v.label = Prop(d, "ID_FS_LABEL");
+      v.fileSystem =
+          WindowsFileSystemName(mount->fsType, Prop(d, "ID_FS_TYPE"), Prop(d, "ID_FS_VERSION"));
+      if (auto space = FreeSpace(v.mountPoint); space.ok()) {
+        v.totalBytes = space->totalBytes;
+        v.freeBytes = space->freeBytes;
+      }
+      volumes.push_back(std::move(v));
+    });
+    if (!status.ok()) return status;
+    std::sort(volumes.begin(), volumes.end(), [](const VolumeInfo& a, const VolumeInfo& b) {
+      return std::tie(a.driveNumber, a.partition) < std::tie(b.driveNumber, b.partition);
+    });
+    return volumes;
+  }
+
+  Result<SpaceInfo> FreeSpace(const std::string& path) override {
+    struct statvfs s {};
+    if (::statvfs(path.c_str(), &s) != 0) return PosixError("statvfs " + path, errno);
+    return SpaceInfo{static_cast<std::uint64_t>(s.f_blocks) * s.f_frsize,
+                     static_cast<std::uint64_t>(s.f_bavail) * s.f_frsize};
+  }
+
+  Status CreateDirectory(const std::string& path) override {
+    if (::mkdir(path.c_str(), 0755) != 0) return PosixError("create " + path, errno);
+    return {};
+  }
+
+  Status SetHidden(const std::string& path) override {
+    return HiddenAttribute(path, true, nullptr);
+  }
+
+  Result<bool> IsHidden(const std::string& path) override {
+    bool hidden = false;
+    Status status = HiddenAttribute(path, false, &hidden);
+    if (!status.ok()) return status;
+    return hidden;
+  }
+
+  Status AppendToFile(const std::string& path, std::span<const std::uint8_t> data) override {
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    if (!fd.valid()) return PosixError("open " + path, errno);
+    std::size_t done = 0;
+    while (done < data.size()) {
+      ssize_t n = ::write(fd.get(), data.data() + done, data.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return PosixError("write " + path, n < 0 ? errno : EIO);
+      done += static_cast<std::size_t>(n);
+    }
+    return {};
+  }
+
+  Status DeleteFile(const std::string& path) override {
+    if (::unlink(path.c_str()) != 0) return PosixError("delete " + path, errno);
+    return {};
+  }
+
+  Status SetAutostart(bool on) override {
+    if (!on) {
+      if (::unlink(paths_.autostartFile.c_str()) != 0 && errno != ENOENT)
+        return PosixError("delete " + paths_.autostartFile, errno);
+      return {};
+    }
+    // The program sits beside the running one, as the system has always installed them; when it
+    // does not, the desktop's search path finds it.
+    std::string exec = ProgramDirectory() + "KuvLcdManager";
+    if (::access(exec.c_str(), X_OK) != 0) exec = "KuvLcdManager";
+    return WriteFileAtomically(paths_.autostartFile, AutostartDesktopEntry(exec));
+  }
+
+  Result<bool> AutostartRegistered() override {
+    if (::access(paths_.autostartFile.c_str(), F_OK) == 0) return true;
+    if (errno == ENOENT) return false;
+    return PosixError("autostart entry " + paths_.autostartFile, errno);
+  }
+
+  void Sleep(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
+
+ private:
+  std::string DiskPath(int driveNumber) const {
+    std::string name = SdName(driveNumber);
+    return name.empty() ? "" : paths_.devDir + "/" + name;
+  }
+
+  bool HidReady() {
+    std::call_once(hid_once_, [this] { hid_ready_ = hid_init() == 0; });
+    return hid_ready_;
+  }
+
+  static bool DescriptorReadable(const std::string& path) {
+    std::string_view name(path);
+    std::size_t slash = name.rfind('/');
+    if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
+    std::ifstream in("/sys/class/hidraw/" + std::string(name) + "/device/report_descriptor",
+                     std::ios::binary);
+    return in && in.peek() != std::ifstream::traits_type::eof();
+  }
+
+  template <typename F>
+  static Status ForEachBlock(F&& visit) {
+    std::unique_ptr<udev, UdevUnref> u(udev_new());
+    if (!u) return PosixError("udev_new", errno ? errno : ENOMEM);
+    std::unique_ptr<udev_enumerate, EnumerateUnref> e(udev_enumerate_new(u.get()));
+    if (!e) return PosixError("udev_enumerate_new", errno ? errno : ENOMEM);
+    udev_enumerate_add_match_subsystem(e.get(), "block");
+    if (udev_enumerate_scan_devices(e.get()) < 0) return PosixError("udev scan", EIO);
+    for (udev_list_entry* i = udev_enumerate_get_list_entry(e.get()); i;
+         i = udev_list_entry_get_next(i)) {
+      std::unique_ptr<udev_device, DeviceUnref> d(
+          udev_device_new_from_syspath(u.get(), udev_list_entry_get_name(i)));
+      if (d) visit(d.get());
+    }
+    return {};
+  }
+
+  // The mount of the whole file system on a block device: matched by device number, or by source
+  // path for FUSE mounts (ntfs-3g), whose device number is FUSE's own.
+  static const MountEntry* FindMount(const std::vector<MountEntry>& mounts, dev_t devnum,
+                                     const char* node) {
+    const MountEntry* found = nullptr;
+    for (const MountEntry& m : mounts) {
+      bool same = (makedev(m.major, m.minor) == devnum) || m.source == node;
+      if (!same) continue;
+      if (m.root == "/") return &m;
+      if (!found) found = &m;
+    }
+    return found;
+  }
+
+  // Reads (want == false) or sets the hidden attribute of FAT and NTFS; other file systems have
+  // none, which is not an error.
+  static Status HiddenAttribute(const std::string& path, bool set, bool* hidden) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) return PosixError("open " + path, errno);
+    struct statfs fs {};
+    if (::fstatfs(fd.get(), &fs) != 0) return PosixError("statfs " + path, errno);
+    if (fs.f_type == MSDOS_SUPER_MAGIC) {
+      std::uint32_t attrs = 0;
+      if (::ioctl(fd.get(), FAT_IOCTL_GET_ATTRIBUTES, &attrs) != 0)
+        return PosixError("FAT attributes of " + path, errno);
+      if (hidden) *hidden = (attrs & ATTR_HIDDEN) != 0;
+      if (set && !(attrs & ATTR_HIDDEN)) {
+        attrs |= ATTR_HIDDEN;
+        if (::ioctl(fd.get(), FAT_IOCTL_SET_ATTRIBUTES, &attrs) != 0)
+          return PosixError("set FAT attributes of " + path, errno);
+      }
+      return {};
+    }
+    if (fs.f_type == kFuseMagic || fs.f_type == kNtfs3Magic) {
+      std::uint8_t be[4] = {};
+      ssize_t n = ::fgetxattr(fd.get(), kNtfsAttrib, be, sizeof be);
+      if (n != 4) {
+        // A FUSE file system that is not NTFS keeps no such attribute.
+        if (n < 0 && (errno == ENODATA || errno == ENOTSUP)) return {};
+        return PosixError("NTFS attributes of " + path, n < 0 ? errno : EIO);
+      }
+      std::uint32_t attrs = (std::uint32_t{be[0]} << 24) | (std::uint32_t{be[1]} << 16) |
+                            (std::uint32_t{be[2]} << 8) | be[3];
+      if (hidden) *hidden = (attrs & kNtfsHidden) != 0;
+      if (set && !(attrs & kNtfsHidden)) {
+        be[3] = static_cast<std::uint8_t>(be[3] | kNtfsHidden);
+        if (::fsetxattr(fd.get(), kNtfsAttrib, be, sizeof be, 0) != 0)
+          return PosixError("set NTFS attributes of " + path, errno);
+      }
+      return {};
+    }
+    if (hidden) *hidden = false;
+    return {};
+  }
+
+  LinuxEnvPaths paths_;
+  std::once_flag hid_once_;
+  bool hid_ready_ = false;
+};
+
+}  // namespace
+
+std::string AutostartDesktopEntry(const std::string& exec) {
+  // Inside a quoted Exec argument these four characters must be escaped.
+  std::string quoted;
+  for (char c : exec) {
+    if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += "\\\\";
+    quoted += c;
+  }
+  return "[Desktop Entry]\n"
+         "Type=Application\n"
+         "Name=KuvLcdManager\n"
+         "Exec=\"" +
+         quoted +
+         "\"\n"
+         "X-GNOME-Autostart-enabled=true\n";
+}
+
+std::unique_ptr<DeviceEnv> NewLinuxEnv(LinuxEnvPaths paths) {
+  return std::make_unique<LinuxEnv>(std::move(paths));
+}
+
+}  // namespace kuv

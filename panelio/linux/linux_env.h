@@ -1,0 +1,23 @@
+#pragma once
+// The real-device backend: SG_IO on /dev/sdX, hidapi on hidraw, libudev, mountinfo and statvfs.
+
+#include <memory>
+#include <string>
+
+#include "panelio/env.h"
+
+namespace kuv {
+
+// Where LinuxEnv looks; tests point these at a scratch directory.
+struct LinuxEnvPaths {
+  std::string devDir = "/dev";  // disk N opens devDir + "/" + SdName(N)
+  std::string mountInfo = "/proc/self/mountinfo";
+  std::string autostartFile = "/etc/xdg/autostart/KuvLcdManager.desktop";
+};
+
+std::unique_ptr<DeviceEnv> NewLinuxEnv(LinuxEnvPaths paths = {});
+
+// The desktop entry that starts the program at log-in; exec is the program's path.
+std::string AutostartDesktopEntry(const std::string& exec);
+
+}  // namespace kuv
