@@ -1,0 +1,285 @@
+#include "panelio/sim/sim_state.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <nlohmann/json.hpp>
+
+#include "common/picture_io.h"
+#include "panelio/unique_fd.h"
+
+namespace kuv::sim {
+namespace {
+
+using nlohmann::json;
+
+std::uint8_t ReverseBits(std::uint8_t b) {
+  b = static_cast<std::uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+  b = static_cast<std::uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
+  return static_cast<std::uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
+}
+
+Status MakeDir(const std::string& path) {
+  if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+    return PosixError("create " + path, errno);
+  return {};
+}
+
+const char* KindName(Fault::Kind kind) {
+  switch (kind) {
+    case Fault::Kind::kRefuseLine:
+      return "refuseLine";
+    case Fault::Kind::kFailOpen:
+      return "failOpen";
+    case Fault::Kind::kUnplug:
+      return "unplug";
+    case Fault::Kind::kStall:
+      return "stall";
+  }
+  return "failOpen";
+}
+
+std::optional<Fault::Kind> KindFromName(const std::string& name) {
+  if (name == "refuseLine") return Fault::Kind::kRefuseLine;
+  if (name == "failOpen") return Fault::Kind::kFailOpen;
+  if (name == "unplug") return Fault::Kind::kUnplug;
+  if (name == "stall") return Fault::Kind::kStall;
+  return std::nullopt;
+}
+
+std::string Hex(std::span<const std::uint8_t> bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (std::uint8_t b : bytes) {
+    out.push_back(digits[b >> 4]);
+    out.push_back(digits[b & 15]);
+  }
+  return out;
+}
+
+bool FromHex(const std::string& text, std::span<std::uint8_t> out) {
+  if (text.size() != out.size() * 2) return false;
+  auto nibble = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    int hi = nibble(text[2 * i]), lo = nibble(text[2 * i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    out[i] = static_cast<std::uint8_t>(hi << 4 | lo);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PanelMemory::TakeLine(std::span<const std::uint8_t> record, int fallbackIndex) {
+  if (record.size() < 16 || record[0] != 0x4C || record[1] != 0x10 || record[2] != 0x80)
+    return false;
+  // The panel places a row by the line number inside the record (1 to 96, bits reversed).
+  int line = ReverseBits(record[3]);
+  int index = (line >= 1 && line <= kPanelLines) ? line - 1 : fallbackIndex;
+  if (index < 0 || index >= kPanelLines) return false;
+  std::copy_n(record.begin() + 4, kRowBytes, raster.begin() + index * kRowBytes);
+  received[static_cast<std::size_t>(index)] = true;
+  ++linesReceived;
+  lastLine = index;
+  return true;
+}
+
+bool PanelMemory::Complete() const {
+  for (bool r : received)
+    if (!r) return false;
+  return true;
+}
+
+StateDir::StateDir(std::string worldDir) : dir_(std::move(worldDir) + "/state") {}
+
+Status StateDir::Locked(const std::function<Status()>& body) const {
+  if (Status s = MakeDir(dir_); !s.ok()) return s;
+  std::string path = dir_ + "/.lock";
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+  if (!fd.valid()) return PosixError("open " + path, errno);
+  while (::flock(fd.get(), LOCK_EX) != 0) {
+    if (errno != EINTR) return PosixError("lock " + path, errno);
+  }
+  return body();  // closing the descriptor releases the lock
+}
+
+Result<std::optional<std::string>> StateDir::Read(const std::string& rel) const {
+  std::string path = dir_ + "/" + rel;
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) {
+    if (errno == ENOENT) return std::optional<std::string>();
+    return PosixError("open " + path, errno);
+  }
+  std::string text;
+  char buffer[8192];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return PosixError("read " + path, errno);
+    if (n == 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  return std::optional<std::string>(std::move(text));
+}
+
+Status StateDir::Write(const std::string& rel, std::string_view bytes) const {
+  if (Status s = MakeDir(dir_); !s.ok()) return s;
+  if (std::size_t slash = rel.find('/'); slash != std::string::npos)
+    if (Status s = MakeDir(dir_ + "/" + rel.substr(0, slash)); !s.ok()) return s;
+  std::string path = dir_ + "/" + rel;
+  std::string temp = path + ".tmp" + std::to_string(::getpid());
+  UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!fd.valid()) return PosixError("create " + temp, errno);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      int err = n < 0 ? errno : EIO;
+      ::unlink(temp.c_str());
+      return PosixError("write " + temp, err);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  fd.reset();
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    int err = errno;
+    ::unlink(temp.c_str());
+    return PosixError("rename " + temp, err);
+  }
+  return {};
+}
+
+Result<std::vector<Fault>> StateDir::Faults() const {
+  auto text = Read("faults.json");
+  if (!text.ok()) return text.status();
+  std::vector<Fault> faults;
+  if (!*text) return faults;
+  json root = json::parse(**text, nullptr, false);
+  if (!root.is_array()) return Status(EINVAL, dir_ + "/faults.json: expected an array");
+  for (const json& f : root) {
+    if (!f.is_object() || !f.contains("target") || !f["target"].is_string() ||
+        !f.contains("kind") || !f["kind"].is_string())
+      return Status(EINVAL, dir_ + "/faults.json: each fault needs a target and a kind");
+    auto kind = KindFromName(f["kind"].get<std::string>());
+    if (!kind) return Status(EINVAL, dir_ + "/faults.json: unknown kind");
+    Fault fault;
+    fault.target = f["target"].get<std::string>();
+    fault.kind = *kind;
+    auto number = [&](const char* key) {
+      return f.contains(key) && f[key].is_number_integer() ? f[key].get<int>() : 0;
+    };
+    fault.line = number("line");
+    fault.afterCommands = number("afterCommands");
+    fault.ms = std::max(0, number("ms"));
+    faults.push_back(fault);
+  }
+  return faults;
+}
+
+Status StateDir::SetFaults(const std::vector<Fault>& faults) const {
+  json root = json::array();
+  for (const Fault& f : faults) {
+    json item = {{"target", f.target}, {"kind", KindName(f.kind)}};
+    if (f.kind == Fault::Kind::kRefuseLine) item["line"] = f.line;
+    if (f.kind == Fault::Kind::kUnplug) item["afterCommands"] = f.afterCommands;
+    if (f.kind == Fault::Kind::kStall) item["ms"] = f.ms;
+    root.push_back(item);
+  }
+  return Write("faults.json", root.dump(2) + "\n");
+}
+
+Result<PanelMemory> StateDir::Panel(const std::string& name) const {
+  auto text = Read("panels/" + name + ".json");
+  if (!text.ok()) return text.status();
+  PanelMemory memory;
+  if (!*text) return memory;
+  json root = json::parse(**text, nullptr, false);
+  auto bad = [&] { return Status(EINVAL, dir_ + "/panels/" + name + ".json: malformed"); };
+  if (!root.is_object() || !root.contains("raster") || !root["raster"].is_string() ||
+      !FromHex(root["raster"].get<std::string>(), memory.raster))
+    return bad();
+  if (root.contains("received") && root["received"].is_array()) {
+    for (const json& i : root["received"]) {
+      if (!i.is_number_integer() || i.get<int>() < 0 || i.get<int>() >= kPanelLines) return bad();
+      memory.received[i.get<std::size_t>()] = true;
+    }
+  }
+  auto count = [&](const char* key) {
+    return root.contains(key) && root[key].is_number_unsigned() ? root[key].get<std::uint64_t>()
+                                                                : std::uint64_t{0};
+  };
+  memory.linesReceived = count("linesReceived");
+  memory.pictures = count("pictures");
+  memory.stops = count("stops");
+  memory.lastLine = root.contains("lastLine") && root["lastLine"].is_number_integer()
+                        ? root["lastLine"].get<int>()
+                        : -1;
+  return memory;
+}
+
+Status StateDir::SetPanel(const std::string& name, const PanelMemory& memory, bool picture) const {
+  json received = json::array();
+  for (int i = 0; i < kPanelLines; ++i)
+    if (memory.received[static_cast<std::size_t>(i)]) received.push_back(i);
+  json root = {{"raster", Hex(memory.raster)},
+               {"received", received},
+               {"linesReceived", memory.linesReceived},
+               {"pictures", memory.pictures},
+               {"stops", memory.stops},
+               {"lastLine", memory.lastLine}};
+  if (picture) {
+    Raster raster;
+    std::copy(memory.raster.begin(), memory.raster.end(), raster.begin());
+    Picture pic = PictureFromRaster(raster);
+    std::vector<std::uint8_t> pbm = EncodePbm(pic);
+    std::vector<std::uint8_t> png = EncodePng(pic, 4);
+    if (png.empty()) return Status(EIO, "encode the picture of panel " + name);
+    if (Status s = Write("panels/" + name + ".pbm",
+                         {reinterpret_cast<const char*>(pbm.data()), pbm.size()});
+        !s.ok())
+      return s;
+    if (Status s = Write("panels/" + name + ".png",
+                         {reinterpret_cast<const char*>(png.data()), png.size()});
+        !s.ok())
+      return s;
+  }
+  return Write("panels/" + name + ".json", root.dump() + "\n");
+}
+
+Status AddFault(const std::string& worldDir, const Fault& fault) {
+  StateDir state(worldDir);
+  return state.Locked([&]() -> Status {
+    auto faults = state.Faults();
+    if (!faults.ok()) return faults.status();
+    faults->push_back(fault);
+    return state.SetFaults(*faults);
+  });
+}
+
+Status ClearFaults(const std::string& worldDir) {
+  StateDir state(worldDir);
+  return state.Locked([&] { return state.SetFaults({}); });
+}
+
+Result<PanelMemory> ReadPanel(const std::string& worldDir, const std::string& name) {
+  StateDir state(worldDir);
+  Result<PanelMemory> memory = Status(EIO, "unread");
+  Status s = state.Locked([&]() -> Status {
+    memory = state.Panel(name);
+    return memory.ok() ? Status() : memory.status();
+  });
+  if (!s.ok()) return s;
+  return memory;
+}
+
+}  // namespace kuv::sim

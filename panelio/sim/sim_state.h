@@ -1,0 +1,76 @@
+#pragma once
+// What the simulated devices remember, kept in files under <world>/state/ so the service and the
+// program, two processes on one world, see the same panels, filter lists, faults and probe flags.
+// Every read-modify-write holds the world's lock (flock on state/.lock); files are replaced by
+// rename, so a reader never sees half a file.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "panelio/env.h"
+
+namespace kuv::sim {
+
+// An injected fault. target is "disk:<number>" or "hid:<panel name>".
+struct Fault {
+  enum class Kind { kRefuseLine, kFailOpen, kUnplug, kStall };
+  std::string target;
+  Kind kind = Kind::kFailOpen;
+  int line = 0;           // kRefuseLine: the refused line index (0 to 95)
+  int afterCommands = 0;  // kUnplug: commands still answered before the device is gone
+  int ms = 0;             // kStall: how long each reply is held back (bounded by the time-out)
+};
+
+inline constexpr int kPanelLines = 96;
+inline constexpr int kRowBytes = 12;
+
+// A panel's memory: the rows it shows and what it has received.
+struct PanelMemory {
+  std::array<std::uint8_t, kPanelLines * kRowBytes> raster{};  // 1 white, as the line records
+  std::array<bool, kPanelLines> received{};  // rows received since the last complete picture
+  std::uint64_t linesReceived = 0;           // all time
+  std::uint64_t pictures = 0;                // complete pictures
+  std::uint64_t stops = 0;                   // stop commands (bridge panels)
+  int lastLine = -1;                         // index of the last line received
+
+  // Stores one line record's row (record bytes 3 to 15); false when the record is not one.
+  bool TakeLine(std::span<const std::uint8_t> record, int fallbackIndex);
+  bool Complete() const;
+};
+
+class StateDir {
+ public:
+  explicit StateDir(std::string worldDir);
+
+  const std::string& dir() const { return dir_; }  // <world>/state
+
+  // Runs body with the world's lock held; the lock is released on return.
+  Status Locked(const std::function<Status()>& body) const;
+
+  // Whole-file access under dir(); rel may contain one directory level, created on write.
+  Result<std::optional<std::string>> Read(const std::string& rel) const;  // nullopt: no file
+  Status Write(const std::string& rel, std::string_view bytes) const;
+
+  Result<std::vector<Fault>> Faults() const;  // take the lock yourself around changes
+  Status SetFaults(const std::vector<Fault>& faults) const;
+
+  Result<PanelMemory> Panel(const std::string& name) const;
+  // Stores the memory; with picture set, also writes panels/<name>.pbm and .png of the raster.
+  Status SetPanel(const std::string& name, const PanelMemory& memory, bool picture) const;
+
+ private:
+  std::string dir_;
+};
+
+// Adds a fault to a world (tests, `kuvlcd sim fault`).
+Status AddFault(const std::string& worldDir, const Fault& fault);
+Status ClearFaults(const std::string& worldDir);
+
+// The panel's memory as the simulator last stored it.
+Result<PanelMemory> ReadPanel(const std::string& worldDir, const std::string& name);
+
+}  // namespace kuv::sim
