@@ -1,0 +1,61 @@
+#pragma once
+// The pass-through primitive in its two forms, the vendor panel queries built on it, and the
+// hardware identifiers every part of the library shares.
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "panelio/env.h"
+
+namespace kuv {
+
+inline constexpr std::uint16_t kPanelVendorId = 0x3E5B;
+inline constexpr std::uint16_t kHidPanelProductId = 0x1110;
+inline constexpr std::uint16_t kNonPanelBridgeProductId = 0x1106;
+inline constexpr char kBridgeIdText[] = "MB86C3";
+inline constexpr char kIntermediateNodePrefix[] = "TVQ1CR\\";
+inline constexpr std::uint32_t kPassThroughTimeoutSeconds = 120;
+
+// Errors of device operations that carry no errno of their own (a device that answered CHECK
+// CONDITION) are reported as EIO.
+void KeepErrno(const Status& status);
+
+// Sends one command; ok only when it was delivered and the device answered GOOD on every level.
+Status SendScsi(Disk& disk, std::span<const std::uint8_t> cdb, DataDirection direction,
+                std::span<std::uint8_t> data, std::uint8_t lun = 0);
+
+// The 16-byte form: 16 command bytes, data in or out, 120 s, 32 bytes of sense. 0 on success,
+// 0x8000000E when the request failed or the status is not 0, 0x80000001 for a null disk or a null
+// buffer with a length. *why, when given, receives the failure.
+std::uint32_t PassThrough16(Disk* disk, std::span<const std::uint8_t, 16> cdb, bool dataIn,
+                            std::span<std::uint8_t> data, Status* why = nullptr);
+
+// The descriptor form (line transfer): the command length, transfer length, direction and logical
+// unit come from the descriptor.
+struct PassThroughDescriptor {
+  std::uint8_t cdbLength = 16;
+  std::uint32_t transferLength = 0;
+  DataDirection direction = DataDirection::kNone;
+  std::uint8_t lun = 0;
+};
+// 1 when the command was accepted, 0 otherwise (also for null pointers or a length over 16).
+int PassThroughDescribed(Disk* disk, const PassThroughDescriptor& descriptor,
+                         const std::uint8_t* cdb, std::uint8_t* buffer, Status* why = nullptr);
+
+// Vendor READ BUFFER queries of a bridge panel (0x3C, 0x01, id). Each answers 0 with the reply
+// filled, or its own failure code with the reply left as it was.
+std::uint32_t QueryPanelId(Disk& disk, std::array<std::uint8_t, 8>& reply);      // 0x55, 0x81000007
+std::uint32_t QueryPanelState(Disk& disk, std::array<std::uint8_t, 12>& reply);  // 0x51, 0x81000008
+std::uint32_t QueryPanelWord(Disk& disk, std::uint16_t& word);                   // 0xE4, 0x81000010
+
+// True when the 8 reply bytes of query 0x55 contain "MB86C3".
+bool IsBridgeIdText(std::span<const std::uint8_t, 8> reply);
+
+// `connectionState` from byte 1 of query 0x51: bit 0 clear 1; set with bit 2 2, without 3.
+std::int32_t ConnectionStateFromPanelState(std::uint8_t byte1);
+
+// `panelModel` of a bridge enclosure from its USB product id.
+std::int32_t PanelModelFromProduct(std::uint16_t product);
+
+}  // namespace kuv
