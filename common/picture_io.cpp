@@ -78,25 +78,23 @@ Picture PictureFromArt(std::span<const char* const> rows) {
 
 Picture PictureFromRaster(const Raster& raster) {
   Picture picture(kPanelSide, kPanelSide);
-  for (int y = 0; y < kPanelSide; ++y) {
-    for (int x = 0; x < kPanelSide; ++x) {
-      const std::uint8_t byte = raster[static_cast<std::size_t>(12 * y + x / 8)];
-      picture.at(x, y) = static_cast<std::uint8_t>((byte >> (7 - x % 8)) & 1);
-    }
+  // Byte by byte: the renderer converts several times per composition.
+  std::uint8_t* dot = picture.dots.data();
+  for (const std::uint8_t byte : raster) {
+    for (int bit = 7; bit >= 0; --bit) *dot++ = static_cast<std::uint8_t>((byte >> bit) & 1);
   }
   return picture;
 }
 
 std::optional<Raster> RasterFromPicture(const Picture& picture) {
   if (picture.width != kPanelSide || picture.height != kPanelSide) return std::nullopt;
-  Raster raster{};
-  for (int y = 0; y < kPanelSide; ++y) {
-    for (int x = 0; x < kPanelSide; ++x) {
-      if (picture.at(x, y) != kBlack) {
-        raster[static_cast<std::size_t>(12 * y + x / 8)] |=
-            static_cast<std::uint8_t>(0x80u >> (x % 8));
-      }
-    }
+  Raster raster;
+  const std::uint8_t* dot = picture.dots.data();
+  for (std::uint8_t& byte : raster) {
+    unsigned bits = 0;
+    for (int i = 0; i < 8; ++i) bits = (bits << 1) | (dot[i] != kBlack ? 1u : 0u);
+    byte = static_cast<std::uint8_t>(bits);
+    dot += 8;
   }
   return raster;
 }

@@ -271,6 +271,36 @@ std::array<bool, kLineCount> LineFlags(const ScreenConfig& config) {
   return flags;
 }
 
+// Turns a raster by quarter turns clockwise, bit by bit, without unpacking it into dots; the
+// renderer does this on every composition.
+Raster TurnRaster(const Raster& in, int quarters) {
+  auto bit = [&in](int x, int y) -> unsigned {
+    return (in[static_cast<std::size_t>(12 * y + (x >> 3))] >> (7 - (x & 7))) & 1u;
+  };
+  // Each output byte gathers its eight source dots; the quarter is fixed per call.
+  auto gather = [&](auto source) {
+    Raster out;
+    for (int y = 0; y < kPanelSide; ++y) {
+      for (int b = 0; b < 12; ++b) {
+        unsigned bits = 0;
+        for (int x = 8 * b; x < 8 * b + 8; ++x) bits = (bits << 1) | source(x, y);
+        out[static_cast<std::size_t>(12 * y + b)] = static_cast<std::uint8_t>(bits);
+      }
+    }
+    return out;
+  };
+  switch (quarters) {
+    case 1:
+      return gather([&](int x, int y) { return bit(y, 95 - x); });
+    case 2:
+      return gather([&](int x, int y) { return bit(95 - x, 95 - y); });
+    case 3:
+      return gather([&](int x, int y) { return bit(95 - y, x); });
+    default:
+      return in;
+  }
+}
+
 }  // namespace
 
 std::int32_t EffectiveRotationOf(const DriveRecord& drive, const ScreenConfig& config) {
@@ -298,26 +328,27 @@ int FreeSegmentCount(std::uint64_t freeSectors, std::uint64_t totalSectors) {
 }
 
 void RotateRaster(std::int32_t angle, Raster& raster, bool reverse, const ScreenConfig& lineFlags) {
-  Picture picture = PictureFromRaster(raster);
   const auto flags = LineFlags(lineFlags);
   for (int y = 0; y < kPanelSide; ++y) {
     if (!InvertedBand(y, flags, reverse)) continue;
-    for (int x = 0; x < kPanelSide; ++x) picture.at(x, y) ^= 1;
+    for (int i = 12 * y; i < 12 * y + 12; ++i) {
+      raster[static_cast<std::size_t>(i)] =
+          static_cast<std::uint8_t>(~raster[static_cast<std::size_t>(i)]);
+    }
   }
   switch (static_cast<std::int64_t>(angle) + 90) {
     case 90:
-      RotatePicture(picture, 270);
+      raster = TurnRaster(raster, 1);
       break;
     case 180:
-      RotatePicture(picture, 180);
+      raster = TurnRaster(raster, 2);
       break;
     case 270:
-      RotatePicture(picture, 90);
+      raster = TurnRaster(raster, 3);
       break;
     default:
       break;
   }
-  raster = RasterOf(picture);
 }
 
 void RotatePicture(Picture& picture, std::int32_t angle) {
@@ -400,9 +431,7 @@ bool ComposePanelRaster(DriveTable& table, int slot, TextPage& page, const Fonts
     in.reverse = config.whiteBlackColor != 0;
     in.showHddStatus = config.showHddStatus != 0;
     in.rotation = rotation;
-    Picture picture = ComposeBar(drive, in, page, fonts);
-    RotatePicture(picture, 270);
-    Raster raster = RasterOf(picture);
+    Raster raster = TurnRaster(RasterOf(ComposeBar(drive, in, page, fonts)), 1);
     if (in.reverse) {
       // Raster rows 0 to 80 are the text area and column 80; the bar keeps its colours.
       for (std::size_t i = 0; i < 12 * 81; ++i) raster[i] = static_cast<std::uint8_t>(~raster[i]);
