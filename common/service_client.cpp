@@ -57,13 +57,18 @@ std::string ServiceSocketPath() {
 }
 
 std::int32_t ExchangeRequest(RequestRecord& record, const ServiceClientOptions& options) {
+  TryExchangeRequest(record, options);
+  return record.result;
+}
+
+ExchangeOutcome TryExchangeRequest(RequestRecord& record, const ServiceClientOptions& options) {
   const std::string path = options.socketPath.empty() ? ServiceSocketPath() : options.socketPath;
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (path.size() >= sizeof address.sun_path) {
     // A path that cannot be a socket address never becomes reachable; no point in waiting.
     record.result = -1;
-    return record.result;
+    return ExchangeOutcome::kUnreachable;
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
 
@@ -76,15 +81,15 @@ std::int32_t ExchangeRequest(RequestRecord& record, const ServiceClientOptions& 
       if (SendAll(fd.get(), out.data(), out.size()) &&
           ReceiveAll(fd.get(), AsWritableBytes(answer).data(), kRequestRecordSize)) {
         record = answer;
-      } else {
-        record.result = -1;
+        return ExchangeOutcome::kAnswered;
       }
-      return record.result;
+      record.result = -1;
+      return ExchangeOutcome::kBroken;
     }
     record.result = -1;
     std::this_thread::sleep_for(options.pause);
   }
-  return record.result;
+  return ExchangeOutcome::kUnreachable;
 }
 
 }  // namespace kuv

@@ -21,6 +21,15 @@ struct ServiceClientOptions {
   std::chrono::milliseconds pause{300};  // after every failed connect, the last one included
 };
 
+enum class ExchangeOutcome {
+  kAnswered,     // the whole answer is in the record
+  kUnreachable,  // no connection in the given attempts
+  kBroken,       // connected, but the answer did not come back whole
+};
+
+// As ExchangeRequest, telling why `result` is -1 when the service gave no answer.
+ExchangeOutcome TryExchangeRequest(RequestRecord& record, const ServiceClientOptions& options = {});
+
 // Sends the record and reads the answer back into it whole. When the service cannot be reached
 // in the given attempts, or the connection breaks before the whole answer came back, the record
 // is left as sent except `result`, which becomes -1. Returns `result`.

@@ -81,7 +81,8 @@ TEST(ServiceClient, BrokenAnswerLeavesTheRecordAsSentWithMinusOne) {
     ASSERT_EQ(::send(fd, AsBytes(record).data(), 500, 0), 500);
   });
   RequestRecord record = DriveRequest(kCmdGetSmartInfo, 4);
-  EXPECT_EQ(ExchangeRequest(record, {server.path()}), -1);
+  EXPECT_EQ(TryExchangeRequest(record, {server.path()}), ExchangeOutcome::kBroken);
+  EXPECT_EQ(record.result, -1);
   EXPECT_EQ(record.driveNumber, 4);
 }
 
@@ -89,7 +90,8 @@ TEST(ServiceClient, UnreachableAfterEveryAttemptAndPause) {
   RequestRecord record = MakeRequest(0);
   ServiceClientOptions options{"/nonexistent/kuvlcd/none.sock", 4, std::chrono::milliseconds(20)};
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(ExchangeRequest(record, options), -1);
+  EXPECT_EQ(TryExchangeRequest(record, options), ExchangeOutcome::kUnreachable);
+  EXPECT_EQ(record.result, -1);
   auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_GE(elapsed, std::chrono::milliseconds(80));
   EXPECT_LT(elapsed, std::chrono::milliseconds(1000));

@@ -1,0 +1,114 @@
+// kuvlcd request: one device request record sent to the service, its answer printed as JSON.
+
+#include <cstdint>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "common/request_record.h"
+#include "common/service_client.h"
+#include "common/utf16.h"
+#include "tools/kuvlcd/cli.h"
+
+namespace {
+
+std::string Hex(const std::uint8_t* data, std::size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(size * 2);
+  for (std::size_t i = 0; i < size; ++i) {
+    out += kDigits[data[i] >> 4];
+    out += kDigits[data[i] & 15];
+  }
+  return out;
+}
+
+nlohmann::json DriveRecordJson(const kuv::DriveRecord& r) {
+  return {
+      {"smartThresholds", Hex(r.smartThresholds, sizeof r.smartThresholds)},
+      {"smartData", Hex(r.smartData, sizeof r.smartData)},
+      {"panelState", r.panelState},
+      {"volumeLabel", kuv::FieldUtf8(r.volumeLabel)},
+      {"driveLetter", kuv::FieldUtf8(r.driveLetter)},
+      {"friendlyName", kuv::FieldUtf8(r.friendlyName)},
+      {"serialNumber", kuv::FieldUtf8(r.serialNumber)},
+      {"fileSystem", kuv::FieldUtf8(r.fileSystem)},
+      {"panelModel", r.panelModel},
+      {"driveNumber", r.driveNumber},
+      {"totalMB", r.totalMB},
+      {"freeMB", r.freeMB},
+      {"totalSectors", r.totalSectors},
+      {"freeSectors", r.freeSectors},
+      {"connectionState", r.connectionState},
+      {"fileSystemType", r.fileSystemType},
+      {"hidPath", kuv::FieldUtf8(r.hidPath)},
+      {"health", r.health},
+      {"temperature", r.temperature},
+  };
+}
+
+std::int32_t ToInt32(std::int64_t value, const char* name) {
+  if (value < INT32_MIN || value > INT32_MAX) {
+    throw kuv::cli::UsageError(std::string("--") + name + " does not fit in 32 bits");
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+int Run(const kuv::cli::Args& args) {
+  args.RejectUnknown({"command", "drive", "path", "autorun", "hid-path", "data", "format"});
+  if (args.GetOr("format", "json") != "json") throw kuv::cli::UsageError("--format must be json");
+  auto command = args.GetInt("command");
+  if (!command) throw kuv::cli::UsageError("--command is required");
+
+  // Everything is taken as given, out-of-range values included, so the service's checks can be
+  // tried from the command line.
+  kuv::RequestRecord record = kuv::MakeRequest(ToInt32(*command, "command"));
+  record.driveNumber = ToInt32(args.GetIntOr("drive", 0), "drive");
+  record.autorun = ToInt32(args.GetIntOr("autorun", 0), "autorun");
+  if (auto hidPath = args.Get("hid-path")) kuv::SetField(record.driveInfo.hidPath, *hidPath);
+  if (auto path = args.Get("path")) {
+    std::u16string wide = kuv::Utf8ToUtf16(*path);
+    if (record.command == kuv::kCmdWriteFile) {
+      std::string data = args.GetOr("data", "");
+      if (!record.SetWrite(
+              wide, std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()))) {
+        throw kuv::cli::UsageError("command 6 takes a path under 32 units and at most 3556 bytes");
+      }
+    } else if (!record.SetPath(wide)) {
+      throw kuv::cli::UsageError("--path is longer than 259 units");
+    }
+  }
+
+  switch (kuv::TryExchangeRequest(record)) {
+    case kuv::ExchangeOutcome::kAnswered:
+      break;
+    case kuv::ExchangeOutcome::kUnreachable:
+      std::fprintf(stderr,
+                   "kuvlcd request: the device service is not reachable at %s (10 tries); is "
+                   "panelsvc running?\n",
+                   kuv::ServiceSocketPath().c_str());
+      return 3;
+    case kuv::ExchangeOutcome::kBroken:
+      std::fprintf(stderr,
+                   "kuvlcd request: the device service closed the connection without "
+                   "a whole answer\n");
+      return 3;
+  }
+
+  nlohmann::json out = {
+      {"command", record.command}, {"result", record.result}, {"lastError", record.lastError}};
+  if (record.command == kuv::kCmdGetLcdInfo || record.command == kuv::kCmdGetSmartInfo ||
+      record.command == kuv::kCmdGetSizeFromSector) {
+    out["driveInfo"] = DriveRecordJson(record.driveInfo);
+  }
+  std::printf("%s\n", out.dump(2).c_str());
+  return 0;
+}
+
+kuv::cli::Registrar reg({"request",
+                         "request --command N [--drive N] [--path P] [--autorun 0|1] "
+                         "[--hid-path P] [--data TEXT] --format json",
+                         {},
+                         Run});
+
+}  // namespace
