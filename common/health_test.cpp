@@ -61,7 +61,6 @@ TEST(AttributeClass, Rules) {
       {198, 1, 0, {0}, kHealthGood},        // no threshold: never bad
       {9, 1, 0, {0xFF}, kHealthGood},       // power-on hours without threshold
       {9, 1, 5, {0}, kHealthBad},           //
-      {13, 10, 10, {0}, kHealthBad},        //
       {14, 1, 100, {0}, kHealthGood},       // outside the judged ranges
       {190, 10, 45, {0}, kHealthGood},      // airflow temperature is never judged
       {191, 10, 45, {0}, kHealthBad},       //
@@ -69,14 +68,10 @@ TEST(AttributeClass, Rules) {
       {209, 1, 1, {0}, kHealthBad},         //
       {210, 1, 100, {0}, kHealthGood},      //
       {220, 1, 100, {0}, kHealthBad},       //
-      {228, 1, 100, {0}, kHealthBad},       //
       {229, 1, 100, {0}, kHealthGood},      //
       {230, 1, 100, {0}, kHealthBad},       //
-      {231, 1, 100, {0}, kHealthBad},       //
       {232, 1, 100, {0}, kHealthGood},      //
-      {240, 1, 100, {0}, kHealthBad},       //
       {250, 1, 100, {0}, kHealthBad},       //
-      {254, 1, 100, {0}, kHealthGood},      //
       {0, 1, 100, {1}, kHealthGood},        // empty slot
   };
   for (const auto& c : cases) {
@@ -177,15 +172,6 @@ TEST(AttributeCatalogue, NamesAndFallback) {
   EXPECT_EQ(used.size(), 53u);
   EXPECT_EQ(*used.begin(), 504);
   EXPECT_EQ(*used.rbegin(), 556);
-}
-
-TEST(HealthClassTexts, TextsAndColours) {
-  EXPECT_EQ(String(HealthTextId(kHealthGood), Language::kEnglish), u"Good");
-  EXPECT_EQ(String(HealthTextId(kHealthCaution), Language::kEnglish), u"Caution");
-  EXPECT_EQ(String(HealthTextId(kHealthBad), Language::kEnglish), u"Bad");
-  EXPECT_EQ(HealthColour(kHealthGood), (Rgb{0, 192, 255}));
-  EXPECT_EQ(HealthColour(kHealthCaution), (Rgb{255, 255, 0}));
-  EXPECT_EQ(HealthColour(kHealthBad), (Rgb{255, 0, 0}));
 }
 
 bool ReadSector(const std::filesystem::path& path, Sector& sector) {

@@ -5,7 +5,6 @@
 #include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -56,17 +55,6 @@ TEST(StringTable, BothLanguagesHoldEveryIdWithMatchingDirectives) {
   EXPECT_EQ(Directives(StringUtf8(103, Language::kEnglish)),
             (std::vector<std::string>{"%d", "%d"}));
   EXPECT_EQ(Directives(StringUtf8(103, Language::kJapanese)), (std::vector<std::string>{"%d"}));
-}
-
-TEST(StringTable, FixedTextsTheRendererAndFilesDependOn) {
-  EXPECT_EQ(String(170, Language::kEnglish), u"Tahoma");
-  EXPECT_EQ(String(171, Language::kEnglish), u"14");
-  EXPECT_EQ(String(172, Language::kJapanese), u"12");
-  EXPECT_EQ(String(201, Language::kEnglish), u"Unexpected error. The error number is %d.");
-  EXPECT_EQ(String(1121, Language::kEnglish),
-            u"You selected wrong size bmp.\r\nPlease select in 96x96 bitmap.");
-  EXPECT_EQ(String(566, Language::kEnglish), u" °C");
-  EXPECT_EQ(String(9999, Language::kEnglish), u"");
 }
 
 }  // namespace
