@@ -1,0 +1,288 @@
+// Panel discovery: the GetHidLcdCount and GetLcdInfo exports and the steps they are made of.
+
+#include "panelio/discovery.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include "common/health.h"
+#include "common/utf16.h"
+#include "panelio/device_node.h"
+#include "panelio/disk_helpers.h"
+#include "panelio/panelio.h"
+#include "panelio/pass_through.h"
+#include "panelio/sata_filter.h"
+#include "panelio/sector_reader.h"
+#include "panelio/smart.h"
+
+namespace kuv {
+namespace {
+
+// The friendly-name property is read into 260 bytes, NUL included.
+constexpr std::size_t kFriendlyNameUnits = 260 / sizeof(char16_t) - 1;
+
+std::uint32_t Megabytes(std::uint64_t bytes) {
+  return static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(bytes >> 20, std::numeric_limits<std::uint32_t>::max()));
+}
+
+// The sector read that makes the drive busy, on a handle of its own, as ReadSector0 does it.
+bool ReadSecondSector(DeviceEnv& env, int driveNumber) {
+  auto disk = env.OpenDisk(driveNumber, DiskAccess::kRead);
+  if (!disk.ok()) return false;
+  std::uint8_t scratch[kSectorBytes];
+  return (*disk)->ReadAt(kSectorBytes, scratch).ok();
+}
+
+void IdentifyOnFreshHandle(DeviceEnv& env, int driveNumber) {
+  auto disk = env.OpenDisk(driveNumber, DiskAccess::kReadWrite);
+  if (!disk.ok()) return;
+  AtaSector scratch{};
+  PassThroughIdentify(disk->get(), scratch);
+}
+
+enum class Attempt { kTied, kFailed, kGone };
+
+Attempt TieAttempt(DeviceEnv& env, HidDevice& hid, int driveNumber, bool& answered) {
+  bool gone = false;
+  auto fail = [&] { return gone ? Attempt::kGone : Attempt::kFailed; };
+  std::optional<std::uint8_t> status = ExchangeProbe(hid, &gone);
+  if (status) status = ExchangeProbe(hid, &gone);
+  if (!status || (*status & kPanelAnswering) != kPanelAnswering) return fail();
+  answered = true;
+  for (int round = 0; round < kTieRounds; ++round) {
+    if (!ReadSecondSector(env, driveNumber)) return Attempt::kFailed;
+    status = ExchangeProbe(hid, &gone);
+    if (!status) return fail();
+    if (*status != kPanelSawRead) {
+      IdentifyOnFreshHandle(env, driveNumber);
+      status = ExchangeProbe(hid, &gone);
+      if (!status || *status != kPanelSawRead) return fail();
+    }
+    // The flag must have cleared, or the panel is reporting every drive's reads, not ours.
+    status = ExchangeProbe(hid, &gone);
+    if (!status || *status == kPanelSawRead) return fail();
+  }
+  return Attempt::kTied;
+}
+
+// The drive letter of the system: here the mount point of the drive's first mounted partition
+// among the first four, or of a file system on the whole disk.
+std::optional<VolumeInfo> FirstVolume(DeviceEnv& env, int driveNumber) {
+  auto volumes = env.ListVolumes();
+  if (!volumes.ok()) return std::nullopt;
+  for (const VolumeInfo& v : *volumes)
+    if (v.driveNumber == driveNumber && v.partition >= 0 && v.partition <= 4 &&
+        !v.mountPoint.empty())
+      return v;
+  return std::nullopt;
+}
+
+std::int32_t FileSystemTypeOf(const std::string& name) {
+  if (name == "NTFS") return kFsNtfs;
+  if (name == "FAT32") return kFsFat32;
+  if (name == "FAT") return kFsFat;
+  if (name == "exFAT") return kFsExfat;
+  return -1;
+}
+
+void FillNamesAndSizes(DeviceEnv& env, Disk& disk, int driveNumber, DriveRecord& r) {
+  // The reader runs once: its answer does not change between the two places that use it.
+  SectorSizes sizes = ReadSectorSizes(DiskReadAt(disk));
+  r.totalSectors = sizes.totalSectors;
+  r.freeSectors = sizes.freeSectors;
+  r.fileSystemType = sizes.fileSystemType;
+  r.connectionState = kBridgePlain;
+
+  std::u16string name;
+  if (auto friendly = env.FriendlyName(driveNumber); friendly.ok())
+    name = Utf8ToUtf16(*friendly).substr(0, kFriendlyNameUnits);
+  SetField(r.friendlyName, name.empty() ? std::u16string(u"Disk Drive") : name);
+
+  std::optional<VolumeInfo> volume = FirstVolume(env, driveNumber);
+  if (volume) SetField(r.driveLetter, volume->mountPoint);
+
+  if (sizes.answer == 1) {
+    if (sizes.fileSystemType != kFsUnknown) {
+      r.totalMB = Megabytes(sizes.totalBytes);
+      r.freeMB = Megabytes(sizes.freeBytes);
+    } else if (auto bytes = disk.SizeBytes(); bytes.ok()) {
+      r.totalMB = Megabytes(*bytes);
+    }
+    SetField(r.driveLetter, u"-");
+  } else if (volume) {
+    SetField(r.volumeLabel, volume->label);
+    SetField(r.fileSystem, volume->fileSystem);
+    if (std::int32_t type = FileSystemTypeOf(volume->fileSystem); type >= 0)
+      r.fileSystemType = type;
+    if (auto space = env.FreeSpace(volume->mountPoint); space.ok()) {
+      r.totalMB = Megabytes(space->totalBytes);
+      r.freeMB = Megabytes(space->freeBytes);
+      r.freeSectors = space->freeBytes >> 9;
+      r.totalSectors = (space->totalBytes >> 9) + 1;
+    }
+  }
+  if (r.fileSystemType == kFsUnknown) SetField(r.fileSystem, u"-");
+}
+
+// Returns the found flag of the search; connectionState and hidPath are set on the record.
+bool SearchHidPanels(DeviceEnv& env, int driveNumber, DriveRecord& r) {
+  const std::string known = FieldUtf8(r.hidPath);
+  bool answered = false;
+  auto list = env.ListHid();
+  if (!list.ok()) {
+    r.connectionState = kNoPanel;
+    return false;
+  }
+  // The known panel is looked for before any other is probed, so a second scan of a tied drive
+  // exchanges no reports at all, whatever order the system lists the panels in.
+  if (!known.empty()) {
+    for (const HidInfo& info : *list) {
+      if (info.path == known) {
+        r.panelModel = 0;
+        r.connectionState = SataFilterOfDrive(env, driveNumber, false).state;
+        return true;
+      }
+    }
+  }
+  for (const HidInfo& info : *list) {
+    if (info.vendor != kPanelVendorId || info.product != kHidPanelProductId || !info.capsReadable)
+      continue;
+    auto hid = env.OpenHid(info.path);
+    if (!hid.ok()) continue;
+    TieOutcome outcome = TieHidPanel(env, **hid, driveNumber);
+    if (outcome != TieOutcome::kSilent) answered = true;
+    if (outcome == TieOutcome::kTied) {
+      SetField(r.hidPath, info.path);
+      r.panelModel = 0;
+      r.connectionState = SataFilterOfDrive(env, driveNumber, false).state;
+      return true;
+    }
+  }
+  r.connectionState = answered ? kHidUntied : kNoPanel;
+  return answered;
+}
+
+}  // namespace
+
+std::optional<std::uint8_t> ExchangeProbe(HidDevice& hid, bool* gone) {
+  std::array<std::uint8_t, kHidReportBytes> report{};
+  report[1] = kProbeCommand;
+  if (Status s = hid.Write(report); !s.ok()) {
+    if (gone && s.code() != ETIMEDOUT) *gone = true;
+    return std::nullopt;
+  }
+  std::array<std::uint8_t, kHidReportBytes> reply{};
+  auto n = hid.Read(reply, kProbeReplyTimeoutMs);
+  if (!n.ok()) {
+    if (gone) *gone = true;
+    return std::nullopt;
+  }
+  if (*n < 3) return std::nullopt;
+  return reply[2];
+}
+
+int CountHidPanels(DeviceEnv& env) {
+  auto list = env.ListHid();
+  if (!list.ok()) return 0;
+  int count = 0;
+  for (const HidInfo& info : *list) {
+    if (info.vendor != kPanelVendorId || info.product != kHidPanelProductId || !info.capsReadable)
+      continue;
+    auto hid = env.OpenHid(info.path);
+    if (!hid.ok()) continue;
+    // The first reply may still carry a flag from before; the second is the panel's own state.
+    ExchangeProbe(**hid);
+    std::optional<std::uint8_t> status = ExchangeProbe(**hid);
+    if (status && (*status & kPanelAnswering) == kPanelAnswering) ++count;
+  }
+  return count;
+}
+
+TieOutcome TieHidPanel(DeviceEnv& env, HidDevice& hid, int driveNumber) {
+  bool answered = false;
+  for (int attempt = 0; attempt < kTieAttempts; ++attempt) {
+    Attempt result = TieAttempt(env, hid, driveNumber, answered);
+    if (result == Attempt::kTied) return TieOutcome::kTied;
+    if (result == Attempt::kGone) break;
+    env.Sleep(kTiePause);
+  }
+  return answered ? TieOutcome::kAnswered : TieOutcome::kSilent;
+}
+
+BridgeFinding RecogniseBridge(DeviceEnv& env, Disk& disk, int driveNumber, DriveRecord& r) {
+  BridgeFinding finding;
+  std::array<std::uint8_t, 8> id{};
+  if (QueryPanelId(disk, id) != kPanelOk) return finding;
+  std::optional<UsbIdentity> usb = DriveUsbIdentity(env, driveNumber);
+  if (!usb || usb->vendor != kPanelVendorId || usb->product == kNonPanelBridgeProductId ||
+      !IsBridgeIdText(id))
+    return finding;
+  finding.recognised = true;
+  std::array<std::uint8_t, 12> state{};
+  if (QueryPanelState(disk, state) == kPanelOk)
+    r.connectionState = ConnectionStateFromPanelState(state[1]);
+  std::uint16_t word = 0;
+  if (QueryPanelWord(disk, word) == kPanelOk) {
+    r.panelState = word;
+    if ((word & 0xFF) == 1) {
+      r.panelModel = PanelModelFromProduct(usb->product);
+      finding.found = true;
+    }
+  }
+  return finding;
+}
+
+std::int32_t FillLcdInfo(DeviceEnv& env, int driveNumber, DriveRecord* record) {
+  if (!record) return 0;
+  char16_t hidPath[std::size(DriveRecord{}.hidPath)];
+  std::copy(std::begin(record->hidPath), std::end(record->hidPath), hidPath);
+  std::memset(static_cast<void*>(record), 0, sizeof *record);
+  std::copy(std::begin(hidPath), std::end(hidPath), record->hidPath);
+  DriveRecord& r = *record;
+  r.driveNumber = driveNumber;
+  r.connectionState = 0;
+  r.fileSystemType = kFsUnknown;
+
+  auto disk = env.OpenDisk(driveNumber, DiskAccess::kReadWrite);
+  if (!disk.ok()) {
+    KeepErrno(disk.status());
+    return 0;
+  }
+  FillNamesAndSizes(env, **disk, driveNumber, r);
+
+  bool found = false;
+  BridgeFinding bridge = RecogniseBridge(env, **disk, driveNumber, r);
+  if (bridge.recognised) {
+    found = bridge.found;
+  } else {
+    found = SearchHidPanels(env, driveNumber, r);
+  }
+
+  SmartOutcome smart =
+      ReadSmart(env, driveNumber,
+                {.thresholds = r.smartThresholds, .data = r.smartData, .serial = r.serialNumber});
+  if (smart.capable) {
+    r.health = DriveHealth(SmartSector(r.smartData), SmartSector(r.smartThresholds));
+    r.temperature = DriveTemperature(SmartSector(r.smartData));
+  }
+  return found ? 1 : 0;
+}
+
+}  // namespace kuv
+
+extern "C" std::int32_t GetHidLcdCount(void) {
+  errno = 0;
+  return kuv::CountHidPanels(kuv::Env());
+}
+
+extern "C" std::int32_t GetLcdInfo(std::int32_t driveNumber, kuv::DriveRecord* info) {
+  errno = 0;
+  if (!info) {
+    errno = EINVAL;
+    return 0;
+  }
+  return kuv::FillLcdInfo(kuv::Env(), driveNumber, info);
+}

@@ -1,0 +1,62 @@
+#pragma once
+// Panel discovery: how many HID panels are attached, and whether a drive carries a memory LCD
+// (a bridge panel in its USB enclosure, or an HID panel tied to it by watching the panel's status
+// while a sector of the drive is read), with everything the program shows about the drive.
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "common/drive_record.h"
+#include "panelio/env.h"
+
+namespace kuv {
+
+inline constexpr int kHidReportBytes = 65;
+inline constexpr std::uint8_t kProbeCommand = 0x41;
+inline constexpr std::uint8_t kPanelAnswering = 0x60;  // both bits set: a controller answers
+inline constexpr std::uint8_t kPanelSawRead = 0xE0;  // its own drive was read since the last probe
+// How long one probe reply is waited for; a controller answers within milliseconds, so a panel
+// that stays silent this long is treated as not answering rather than blocking the scan.
+inline constexpr int kProbeReplyTimeoutMs = 500;
+inline constexpr int kTieAttempts = 5;
+inline constexpr int kTieRounds = 5;
+inline constexpr std::chrono::milliseconds kTiePause{100};
+
+// The status byte of one probe exchange (write the probe report, read one reply). nullopt when the
+// write failed or no reply came in time; *gone is set when the device has disappeared.
+std::optional<std::uint8_t> ExchangeProbe(HidDevice& hid, bool* gone = nullptr);
+
+// Number of HID panel controllers that answer the probe (0 on any enumeration failure).
+int CountHidPanels(DeviceEnv& env);
+
+enum class TieOutcome {
+  kTied,      // five good rounds: the panel belongs to the drive
+  kAnswered,  // the panel answered the probe but did not follow the drive's reads
+  kSilent,    // the panel never answered the probe
+};
+
+// The tie procedure of one HID panel against one drive: up to 5 attempts, each of a probe check
+// and 5 rounds of (read the drive's second sector, expect 0xE0, expect it cleared), with IDENTIFY
+// DEVICE as a second chance to make the drive busy and a pause after every failed attempt. A panel
+// that stops answering ends its attempt; one that disappears ends the procedure.
+TieOutcome TieHidPanel(DeviceEnv& env, HidDevice& hid, int driveNumber);
+
+// What bridge recognition found on an open drive.
+struct BridgeFinding {
+  bool recognised = false;  // a bridge panel's enclosure: the HID search is skipped
+  bool found = false;       // its panel answered READ BUFFER 0xE4 with low byte 1
+};
+
+// Bridge recognition: READ BUFFER 0x55 must hold "MB86C3" and the enclosure must be ours (vendor
+// 0x3E5B, any product but 0x1106); then the state byte sets connectionState and the panel word
+// panelState and panelModel.
+BridgeFinding RecogniseBridge(DeviceEnv& env, Disk& disk, int driveNumber, DriveRecord& record);
+
+// The whole GetLcdInfo for one drive; record->hidPath is read first. 1 when a memory LCD belongs to
+// the drive (or an HID panel answered that could not be tied, connectionState 8), else 0.
+std::int32_t FillLcdInfo(DeviceEnv& env, int driveNumber, DriveRecord* record);
+
+}  // namespace kuv

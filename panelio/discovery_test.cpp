@@ -1,0 +1,378 @@
+#include "panelio/discovery.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/health.h"
+#include "common/utf16.h"
+#include "panelio/panelio.h"
+#include "panelio/smart.h"
+#include "panelio/smart_test_support.h"
+
+namespace kuv {
+namespace {
+
+using nlohmann::json;
+using testing::AtaOf;
+using testing::ReadSector;
+using testing::TempWorld;
+using testing::TestdataDrive;
+using testing::WatchingEnv;
+
+constexpr const char* kDump = "SAMSUNG_HD501LJ--CR100-12";
+
+json DiskJson(int number, json extra = json::object()) {
+  json d = {{"number", number},
+            {"sizeBytes", 64 << 20},
+            {"transport", "bridge16"},
+            {"ata", AtaOf(kDump)}};
+  d.update(extra);
+  return d;
+}
+
+json HidJson(const std::string& name, int disk) {
+  return {{"name", name}, {"disk", disk}};
+}
+
+std::vector<std::uint8_t> Mbr(std::uint8_t type, std::uint32_t start) {
+  std::vector<std::uint8_t> s(512);
+  s[450] = type;
+  for (int i = 0; i < 4; ++i) s[454 + i] = static_cast<std::uint8_t>(start >> (8 * i));
+  s[510] = 0x55;
+  s[511] = 0xAA;
+  return s;
+}
+
+class Discovery : public ::testing::Test {
+ protected:
+  void SetUp() override { KUV_SKIP_WITHOUT_TESTDATA(); }
+
+  // GetLcdInfo on the world, with hidPath preset.
+  std::int32_t Info(int drive, const std::string& hidPath = "") {
+    record_ = DriveRecord{};
+    SetField(record_.hidPath, hidPath);
+    return FillLcdInfo(env_, drive, &record_);
+  }
+  std::string Field(const char16_t (&f)[260]) const { return FieldUtf8(f); }
+
+  TempWorld world_;
+  std::unique_ptr<DeviceEnv> sim_ = NewSimEnv(world_.dir());
+  WatchingEnv env_{*sim_};
+  DriveRecord record_{};
+};
+
+TEST_F(Discovery, BridgeRecognition) {
+  struct Case {
+    const char* what;
+    json usb;
+    json panel;
+    std::int32_t found, connectionState, panelModel;
+    std::uint16_t panelState;
+  } cases[] = {
+      {"state 0x00", {{"vendor", 0x3E5B}, {"product", 0x1101}}, {{"state", 0x00}}, 1, 1, 1, 1},
+      {"state 0x05", {{"vendor", 0x3E5B}, {"product", 0x1103}}, {{"state", 0x05}}, 1, 2, 1, 1},
+      {"state 0x01", {{"vendor", 0x3E5B}, {"product", 0x1104}}, {{"state", 0x01}}, 1, 3, 2, 1},
+      {"behind a TVQ1CR node",
+       {{"vendor", 0x3E5B}, {"product", 0x1105}, {"intermediatePrefix", "TVQ1CR\\"}},
+       {{"state", 0x00}},
+       1,
+       1,
+       3,
+       1},
+      {"other product", {{"vendor", 0x3E5B}, {"product", 0x1234}}, {{"state", 0x00}}, 1, 1, 4, 1},
+      // A bridge whose panel does not report itself: not found, and no HID panel is probed.
+      {"panel word 0x0100",
+       {{"vendor", 0x3E5B}, {"product", 0x1101}},
+       {{"state", 0x05}, {"panelWord", 0x0100}},
+       0,
+       2,
+       0,
+       0x0100},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    world_.Write({{"disks", {DiskJson(0, {{"usb", c.usb}, {"bridgePanel", c.panel}})}},
+                  {"hidPanels", {HidJson("tray", 0)}}});
+    env_.hidOpens = 0;
+    EXPECT_EQ(Info(0), c.found);
+    EXPECT_EQ(record_.connectionState, c.connectionState);
+    EXPECT_EQ(record_.panelModel, c.panelModel);
+    EXPECT_EQ(record_.panelState, c.panelState);
+    EXPECT_EQ(env_.hidOpens, 0);
+    EXPECT_EQ(Field(record_.hidPath), "");
+  }
+}
+
+TEST_F(Discovery, NotABridgeSearchesHid) {
+  struct Case {
+    const char* what;
+    json usb;
+    std::string idText;
+  } cases[] = {
+      {"product 0x1106", {{"vendor", 0x3E5B}, {"product", 0x1106}}, "MB86C311"},
+      {"other vendor", {{"vendor", 0x152D}, {"product", 0x1101}}, "MB86C311"},
+      {"other id text", {{"vendor", 0x3E5B}, {"product", 0x1101}}, "JMS578  "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    world_.Write(
+        {{"disks", {DiskJson(0, {{"usb", c.usb}, {"bridgePanel", {{"idText", c.idText}}}})}},
+         {"hidPanels", {HidJson("tray", 0)}}});
+    EXPECT_EQ(Info(0), 1);
+    EXPECT_EQ(record_.panelModel, 0);
+    EXPECT_EQ(record_.connectionState, kNotSiliconImageHost);
+    EXPECT_EQ(Field(record_.hidPath), "sim:hid:tray");
+  }
+}
+
+TEST_F(Discovery, TiedPanelTakesTheFilterState) {
+  struct Case {
+    json adapters;
+    std::int32_t state;
+  } cases[] = {
+      {json::array({{{"id", "ahci"}, {"hardwareIds", {"PCI\\VEN_8086&DEV_2922"}}}}), 4},
+      {json::array({{{"id", "ahci"},
+                     {"hardwareIds", {"pci\\VEN_1095&DEV_3124&SUBSYS_1"}},
+                     {"upperFilters", {"Other", "KuvSATAFil"}}}}),
+       5},
+      {json::array({{{"id", "ahci"}, {"hardwareIds", {"PCI\\VEN_1095&DEV_3512"}}}}), 6},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.state);
+    world_.Write({{"disks", {DiskJson(0, {{"adapter", "ahci"}, {"transport", "platform"}})}},
+                  {"hidPanels", {HidJson("tray", 0)}},
+                  {"adapters", c.adapters}});
+    EXPECT_EQ(Info(0), 1);
+    EXPECT_EQ(record_.connectionState, c.state);
+    EXPECT_EQ(Field(record_.hidPath), "sim:hid:tray");
+  }
+}
+
+TEST_F(Discovery, KnownPathNeedsNoProbe) {
+  // Another drive's panel is listed first, so the first scan probes it in vain.
+  world_.Write({{"disks", {DiskJson(0), DiskJson(1)}},
+                {"hidPanels", {HidJson("other", 1), HidJson("tray", 0)}}});
+  ASSERT_EQ(Info(0), 1);
+  ASSERT_EQ(Field(record_.hidPath), "sim:hid:tray");
+  EXPECT_EQ(env_.sleeps.size(), 5u);  // one pause after each failed attempt on "other"
+  EXPECT_GT(env_.hidWrites, 0);
+
+  env_.hidOpens = env_.hidWrites = 0;
+  EXPECT_EQ(Info(0, "sim:hid:tray"), 1);
+  EXPECT_EQ(env_.hidOpens, 0);
+  EXPECT_EQ(env_.hidWrites, 0);
+  EXPECT_EQ(Field(record_.hidPath), "sim:hid:tray");
+  EXPECT_EQ(record_.connectionState, kNotSiliconImageHost);
+}
+
+TEST_F(Discovery, PanelsOfOtherDrivesAndNone) {
+  world_.Write(
+      {{"disks", {DiskJson(0), DiskJson(1), DiskJson(2)}}, {"hidPanels", {HidJson("tray", 1)}}});
+  EXPECT_EQ(Info(0), 1);  // a panel answered that is not this drive's
+  EXPECT_EQ(record_.connectionState, kHidUntied);
+  EXPECT_EQ(Field(record_.hidPath), "");
+  EXPECT_EQ(Info(1), 1);
+  EXPECT_EQ(Field(record_.hidPath), "sim:hid:tray");
+
+  world_.Write({{"disks", {DiskJson(0)}}});
+  EXPECT_EQ(Info(0), 0);
+  EXPECT_EQ(record_.connectionState, kNoPanel);
+  // Health and temperature are filled even without a panel.
+  auto data = ReadSector(TestdataDrive(kDump) + "/data.bin");
+  auto thresholds = ReadSector(TestdataDrive(kDump) + "/thresholds.bin");
+  EXPECT_EQ(record_.health, DriveHealth(data, thresholds));
+  EXPECT_EQ(record_.temperature, DriveTemperature(data));
+  EXPECT_GT(record_.temperature, 0);
+}
+
+// A panel controller played by the test: its status is computed from what the drive went through
+// since the previous probe.
+class ScriptedHid final : public HidDevice {
+ public:
+  using Rule = std::function<std::optional<std::uint8_t>(int exchange)>;
+  ScriptedHid(Rule rule, int* maxTimeout) : rule_(std::move(rule)), maxTimeout_(maxTimeout) {}
+
+  Status Write(std::span<const std::uint8_t, 65> report) override {
+    if (report[1] == kProbeCommand) ++exchange_;
+    return {};
+  }
+  Result<std::size_t> Read(std::span<std::uint8_t, 65> report, int timeoutMs) override {
+    *maxTimeout_ = std::max(*maxTimeout_, timeoutMs);
+    std::optional<std::uint8_t> status = rule_(exchange_);
+    if (!status) return std::size_t{0};                  // silent until the time-out
+    if (*status == 0xFF) return Status(ENODEV, "gone");  // unplugged
+    std::fill(report.begin(), report.end(), 0);
+    report[1] = kProbeCommand;
+    report[2] = *status;
+    return report.size();
+  }
+
+ private:
+  Rule rule_;
+  int* maxTimeout_;
+  int exchange_ = 0;
+};
+
+TEST_F(Discovery, TieProcedureRules) {
+  world_.Write(
+      {{"disks", {DiskJson(0, {{"transport", "platform"}})}}, {"hidPanels", {HidJson("tray", 0)}}});
+  auto isIdentify = [](const std::vector<std::uint8_t>& cdb) {
+    return (cdb[0] == 0xA1 && cdb[9] == 0xEC) || (cdb[0] == 0x85 && cdb[14] == 0xEC);
+  };
+  std::size_t seenCdbs = 0;
+  // 0xE0 only once IDENTIFY went to the drive since the last probe: the second chance.
+  auto afterIdentify = [&](int) -> std::optional<std::uint8_t> {
+    bool identified = false;
+    for (; seenCdbs < env_.cdbs.size(); ++seenCdbs) identified |= isIdentify(env_.cdbs[seenCdbs]);
+    return identified ? 0xE0 : 0x60;
+  };
+  struct Case {
+    const char* what;
+    ScriptedHid::Rule rule;
+    std::int32_t found, connectionState;
+    std::size_t sleeps;
+  } cases[] = {
+      {"flag after IDENTIFY", afterIdentify, 1, kNotSiliconImageHost, 0},
+      {"flag that never clears", [](int) { return std::optional<std::uint8_t>(0xE0); }, 1,
+       kHidUntied, 5},
+      {"no controller bits", [](int) { return std::optional<std::uint8_t>(0x00); }, 0, kNoPanel, 5},
+      {"stops answering mid-tie",
+       [](int n) { return n <= 3 ? std::optional<std::uint8_t>(0x60) : std::nullopt; }, 1,
+       kHidUntied, 5},
+      {"unplugged mid-tie", [](int n) { return std::optional<std::uint8_t>(n <= 3 ? 0x60 : 0xFF); },
+       1, kHidUntied, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    int maxTimeout = 0;
+    env_.hidOverride = [&](const std::string&) -> Result<std::unique_ptr<HidDevice>> {
+      return std::unique_ptr<HidDevice>(std::make_unique<ScriptedHid>(c.rule, &maxTimeout));
+    };
+    env_.sleeps.clear();
+    seenCdbs = env_.cdbs.size();
+    EXPECT_EQ(Info(0), c.found);
+    EXPECT_EQ(record_.connectionState, c.connectionState);
+    EXPECT_EQ(env_.sleeps.size(), c.sleeps);
+    EXPECT_LE(maxTimeout, kProbeReplyTimeoutMs);
+    EXPECT_GT(maxTimeout, 0);
+  }
+}
+
+TEST_F(Discovery, NamesAndSizes) {
+  std::string vol = world_.Subdir("vol");
+  std::vector<std::uint8_t> xfs(512);
+  std::memcpy(xfs.data(), "XFSB", 4);
+  xfs[6] = 0x10;        // block size 4096, big-endian
+  xfs[8 + 5] = 0x04;    // 262144 data blocks: 1 GiB
+  xfs[144 + 5] = 0x01;  // 65536 free: 256 MiB
+  std::string ntfs = world_.Image("ntfs.img", 2 << 20, {{0, Mbr(0x07, 2048)}});
+  std::string xfsImg = world_.Image("xfs.img", 2 << 20, {{0, Mbr(0x83, 2048)}, {1 << 20, xfs}});
+  const std::uint64_t total = 500ull << 30, free = 123ull << 20;
+  world_.Write({{"disks",
+                 {DiskJson(0, {{"image", ntfs},
+                               {"friendlyName", "WDC WD5000AAKS-00TMA0 USB Device"},
+                               {"volumes",
+                                {{{"dir", vol},
+                                  {"label", "DATA"},
+                                  {"fileSystem", "NTFS"},
+                                  {"totalBytes", total},
+                                  {"freeBytes", free}}}}}),
+                  DiskJson(1, {{"image", xfsImg}, {"friendlyName", ""}}),
+                  DiskJson(2, {{"sizeBytes", 3 << 20}}), DiskJson(3, {{"image", ntfs}})}}});
+
+  Info(0);
+  EXPECT_EQ(FieldUtf8(record_.driveLetter), vol);
+  EXPECT_EQ(FieldUtf8(record_.volumeLabel), "DATA");
+  EXPECT_EQ(FieldUtf8(record_.fileSystem), "NTFS");
+  EXPECT_EQ(FieldUtf8(record_.friendlyName), "WDC WD5000AAKS-00TMA0 USB Device");
+  EXPECT_EQ(record_.fileSystemType, kFsNtfs);
+  EXPECT_EQ(record_.totalMB, total >> 20);
+  EXPECT_EQ(record_.freeMB, 123u);
+  EXPECT_EQ(record_.totalSectors, (total >> 9) + 1);
+  EXPECT_EQ(record_.freeSectors, free >> 9);
+
+  Info(1);  // a video-recorder disk: sizes from its own superblock
+  EXPECT_EQ(FieldUtf8(record_.driveLetter), "-");
+  EXPECT_EQ(FieldUtf8(record_.friendlyName), "Disk Drive");
+  EXPECT_EQ(record_.fileSystemType, kFsXfs);
+  EXPECT_EQ(record_.totalMB, 1024u);
+  EXPECT_EQ(record_.freeMB, 256u);
+  EXPECT_EQ(record_.totalSectors, 262144u);
+  EXPECT_EQ(record_.freeSectors, 65536u);
+
+  Info(2);  // nothing on it: the size of the drive
+  EXPECT_EQ(FieldUtf8(record_.driveLetter), "-");
+  EXPECT_EQ(FieldUtf8(record_.fileSystem), "-");
+  EXPECT_EQ(record_.totalMB, 3u);
+  EXPECT_EQ(record_.freeMB, 0u);
+
+  Info(3);  // a volume the system would mount but has not: the queries fail, the flow goes on
+  EXPECT_EQ(FieldUtf8(record_.driveLetter), "");
+  EXPECT_EQ(FieldUtf8(record_.fileSystem), "-");
+  EXPECT_EQ(record_.totalMB, 0u);
+}
+
+TEST_F(Discovery, UnopenableDriveKeepsOnlyPathAndNumber) {
+  world_.Write({{"disks", {DiskJson(0)}}});
+  DriveRecord r;
+  std::memset(&r, 0x77, sizeof r);
+  SetField(r.hidPath, "sim:hid:tray");
+  EXPECT_EQ(FillLcdInfo(env_, 9, &r), 0);
+  EXPECT_EQ(FieldUtf8(r.hidPath), "sim:hid:tray");
+  EXPECT_EQ(r.driveNumber, 9);
+  DriveRecord expected{};
+  std::copy(std::begin(r.hidPath), std::end(r.hidPath), expected.hidPath);
+  expected.driveNumber = 9;
+  EXPECT_EQ(std::memcmp(&r, &expected, sizeof r), 0);
+  EXPECT_EQ(FillLcdInfo(env_, 0, nullptr), 0);
+}
+
+TEST_F(Discovery, HealthMatchesTheSharedRuleOnRealDrives) {
+  json disks = json::array();
+  std::vector<std::string> dumps;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::string(KUVLCD_TESTDATA_DIR) + "/smart"))
+    dumps.push_back(entry.path().filename().string());
+  std::sort(dumps.begin(), dumps.end());
+  const char* transports[] = {"platform", "bridge12", "bridge16"};
+  for (std::size_t i = 0; i < dumps.size() && i < 32; ++i)
+    disks.push_back(DiskJson(static_cast<int>(i),
+                             {{"ata", AtaOf(dumps[i])}, {"transport", transports[i % 3]}}));
+  world_.Write({{"disks", disks}});
+  int judged = 0;
+  for (std::size_t i = 0; i < dumps.size() && i < 32; ++i) {
+    SCOPED_TRACE(dumps[i]);
+    Info(static_cast<int>(i));
+    auto identify = ReadSector(TestdataDrive(dumps[i]) + "/identify.bin");
+    auto data = ReadSector(TestdataDrive(dumps[i]) + "/data.bin");
+    auto thresholds = ReadSector(TestdataDrive(dumps[i]) + "/thresholds.bin");
+    ASSERT_TRUE(SmartCapable(identify));
+    EXPECT_EQ(std::memcmp(record_.smartData, data.data(), 512), 0);
+    EXPECT_EQ(std::memcmp(record_.smartThresholds, thresholds.data(), 512), 0);
+    EXPECT_EQ(std::u16string_view(record_.serialNumber), SerialFromIdentify(identify));
+    EXPECT_EQ(record_.health, DriveHealth(data, thresholds));
+    EXPECT_EQ(record_.temperature, DriveTemperature(data));
+    judged += record_.health != kHealthGood;
+  }
+  EXPECT_GT(judged, 0);  // the set holds failing drives, so the rule is really exercised
+}
+
+TEST_F(Discovery, ExportsCountPanels) {
+  world_.Write({{"disks", {DiskJson(0)}},
+                {"hidPanels",
+                 {HidJson("a", 0),
+                  HidJson("b", 1),
+                  {{"name", "mouse"}, {"vendor", 0x046D}, {"product", 0xC077}},
+                  {{"name", "deaf"}, {"capsReadable", false}}}}});
+  ScopedEnvOverride use(env_);
+  EXPECT_EQ(GetHidLcdCount(), 2);
+  DriveRecord r{};
+  EXPECT_EQ(GetLcdInfo(0, &r), 1);
+  EXPECT_EQ(FieldUtf8(r.hidPath), "sim:hid:a");
+  EXPECT_EQ(GetLcdInfo(0, nullptr), 0);
+}
+
+}  // namespace
+}  // namespace kuv
