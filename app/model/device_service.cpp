@@ -1,0 +1,62 @@
+#include "app/model/device_service.h"
+
+#include "common/utf16.h"
+
+namespace kuv {
+
+std::int32_t SocketDeviceService::Exchange(RequestRecord& record) {
+  return ExchangeRequest(record, options_);
+}
+
+std::int32_t SocketDeviceService::GetLcdInfo(std::int32_t driveNumber, std::int32_t autoUpdateFlag,
+                                             DriveRecord& info) {
+  RequestRecord record = GetLcdInfoRequest(driveNumber, FieldView(info.hidPath), false);
+  record.autoUpdateFlag = autoUpdateFlag;
+  std::int32_t result = Exchange(record);
+  info = record.driveInfo;
+  return result;
+}
+
+std::int32_t SocketDeviceService::SendLineData(std::int32_t driveNumber, LineSlots slots) {
+  RequestRecord record = SendLineDataRequest(driveNumber, slots);
+  return Exchange(record);
+}
+
+std::int32_t SocketDeviceService::AddSataFilter() {
+  RequestRecord record = MakeRequest(kCmdAddSataFilter);
+  return Exchange(record);
+}
+
+std::int32_t SocketDeviceService::CreateFolder(std::u16string_view path) {
+  RequestRecord record = MakeRequest(kCmdCreateDirectory);
+  if (!record.SetPath(path)) return 0;
+  return Exchange(record);
+}
+
+std::int32_t SocketDeviceService::DeleteFile(std::u16string_view path) {
+  RequestRecord record = MakeRequest(kCmdDeleteFile);
+  if (!record.SetPath(path)) return -1;
+  return Exchange(record);
+}
+
+std::int32_t SocketDeviceService::StopLcdTimer(std::int32_t driveNumber) {
+  RequestRecord record = DriveRequest(kCmdStopLcdTimer, driveNumber);
+  return Exchange(record);
+}
+
+std::int32_t SocketDeviceService::GetSmartInfo(std::int32_t driveNumber, DriveRecord& info) {
+  RequestRecord record = GetSmartInfoRequest(driveNumber, info);
+  std::int32_t result = Exchange(record);
+  info = record.driveInfo;
+  return result;
+}
+
+std::int32_t SocketDeviceService::GetSizeFromSector(std::int32_t driveNumber, DriveRecord& info) {
+  RequestRecord record = DriveRequest(kCmdGetSizeFromSector, driveNumber);
+  record.driveInfo = info;
+  std::int32_t result = Exchange(record);
+  info = record.driveInfo;
+  return result;
+}
+
+}  // namespace kuv

@@ -1,0 +1,152 @@
+// Drive discovery: command 1 for drive numbers 0 to 31, the answers kept in the 16 slots.
+
+#include <array>
+
+#include "app/model/lcd_model.h"
+#include "common/utf16.h"
+
+namespace kuv {
+namespace {
+
+constexpr int kDriveNumbers = 32;
+
+using PathHints = std::array<std::u16string, kDriveNumbers>;
+
+// The last known panel path of each drive number, so a tied panel is recognised without probing.
+PathHints BuildPathHints(const DriveTable& table) {
+  PathHints hints;
+  for (const auto& record : table.driveRecords) {
+    if (record.driveNumber >= 0 && record.driveNumber < kDriveNumbers) {
+      hints[static_cast<std::size_t>(record.driveNumber)] = FieldView(record.hidPath);
+    }
+  }
+  return hints;
+}
+
+bool IsListed(std::int32_t connectionState) {
+  return connectionState >= kBridgePlain && connectionState <= kSiliconImageWithoutFilter;
+}
+
+bool IsHidTied(std::int32_t connectionState) {
+  return connectionState >= kNotSiliconImageHost && connectionState <= kSiliconImageWithoutFilter;
+}
+
+}  // namespace
+
+std::int32_t LcdModel::ScanDrives(bool full) {
+  const std::int32_t hidPanels = ports_.system.HidLcdCount();
+  PathHints hints;
+  {
+    std::lock_guard lock(tableLock);
+    if (full) {
+      for (auto& record : table.driveRecords) record.volumeLabel[0] = u'\0';
+    }
+    hints = BuildPathHints(table);
+  }
+  int hidTied = 0;
+  bool sataHost = false;
+  int slot = 0;
+  for (int n = 0; n < kDriveNumbers; ++n) {
+    DriveRecord info{};
+    SetField(info.hidPath, std::u16string_view(hints[static_cast<std::size_t>(n)]));
+    std::int32_t result = ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
+    if (result == -1) return -1;
+    if (result == 0) continue;
+    std::int32_t state = info.connectionState;
+    if (state == kSiliconImageWithoutFilter) sataHost = true;
+    if (IsHidTied(state)) ++hidTied;
+    // The table has 16 slots; a seventeenth drive with a panel cannot be kept.
+    if (!IsListed(state) || slot >= kSlotCount) continue;
+    {
+      std::lock_guard lock(tableLock);
+      table.driveRecords[static_cast<std::size_t>(slot)] = info;
+    }
+    LoadScreenConfig(slot);
+    ports_.service.StopLcdTimer(info.driveNumber);
+    ++slot;
+  }
+  if (hidTied != hidPanels && !waitingForPanels) {
+    waitingForPanels = true;
+    showAtStart = true;
+    ports_.hooks.StartPanelWait();
+  }
+  {
+    std::lock_guard lock(tableLock);
+    for (int k = slot; k < kSlotCount; ++k) table.EmptySlot(k);
+  }
+  if (sataHost) {
+    RunRestartQuestion();
+    return 0;
+  }
+  return slot;
+}
+
+ScanResult LcdModel::WorkerScan() {
+  scanBusy = true;
+  const std::int32_t hidPanels = ports_.system.HidLcdCount();
+  ScanResult report;
+  int hidTied = 0;
+  {
+    std::lock_guard lock(tableLock);
+    PathHints hints = BuildPathHints(table);
+    for (int n = 0; n < kDriveNumbers; ++n) {
+      DriveRecord info{};
+      SetField(info.hidPath, std::u16string_view(hints[static_cast<std::size_t>(n)]));
+      // A failed exchange comes back as sent, with no state: it simply yields no drive.
+      std::int32_t result = ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
+      if (result == 0 || !IsListed(info.connectionState)) continue;
+      if (IsHidTied(info.connectionState)) ++hidTied;
+      if (info.connectionState == kSiliconImageWithoutFilter) report.sataHostFound = true;
+      if (report.count >= kSlotCount) continue;
+      table.driveRecords[static_cast<std::size_t>(report.count)] = info;
+      ++report.count;
+    }
+    scanBusy = false;
+  }
+  report.hidMismatch = hidTied != hidPanels;
+  return report;
+}
+
+void LcdModel::HandleScanReport(const ScanResult& result, bool deviceChange) {
+  if (deviceChange) {
+    if (result.count == table.driveCount) return;
+    // Another set of drives: every configuration is read afresh from its store below.
+    for (auto& config : table.screenConfigs) config = ScreenConfig{};
+  }
+  if (result.sataHostFound && !restartQuestionOpen) {
+    RunRestartQuestion();
+  } else if (result.hidMismatch && !waitingForPanels) {
+    waitingForPanels = true;
+    showAtStart = true;
+    ports_.hooks.StartPanelWait();
+  }
+  {
+    std::lock_guard lock(tableLock);
+    for (int k = std::max(result.count, 0); k < kSlotCount; ++k) table.EmptySlot(k);
+  }
+  table.selectedDrive = -1;
+  ports_.hooks.FillList();
+  for (int k = 0; k < kSlotCount; ++k) {
+    const auto index = static_cast<std::size_t>(k);
+    if (table.driveRecords[index].driveNumber == kEmptyDriveNumber) continue;
+    if (table.screenConfigs[index].lcdDataType != kLcdQr) LoadScreenConfig(k);
+  }
+  int occupied = OccupiedSlots();
+  if (occupied != table.driveCount) {
+    table.driveCount = occupied;
+    ports_.hooks.FillList();
+  }
+  ports_.hooks.AfterScanReport();
+}
+
+void LcdModel::RunRestartQuestion() {
+  restartQuestionOpen = true;
+  bool restart = ports_.hooks.AskRestart();
+  // The filter is registered whatever the answer, so S.M.A.R.T. works after the next start.
+  ports_.service.AddSataFilter();
+  ports_.hooks.EndProgram();
+  if (restart) ports_.hooks.RequestRestart();
+  restartQuestionOpen = false;
+}
+
+}  // namespace kuv

@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include "app/model/test_fakes.h"
+
+namespace kuv {
+namespace {
+
+using testing::Drive;
+using testing::Rig;
+
+TEST(ScanDrives, FillsSlotsInDriveOrderAndStopsEachPanelsTimer) {
+  Rig rig;
+  rig.service.panels[5] = {1, Drive(5, kBridgePlain)};
+  rig.service.panels[2] = {1, Drive(2, kBridgeLocked)};
+  rig.service.panels[9] = {1, Drive(9, kNoPanel)};
+  rig.service.panels[11] = {1, Drive(11, kHidUntied, 0)};
+  rig.service.panels[12] = {0, Drive(12, kBridgePlain)};
+  rig.model.table.driveRecords[4].driveNumber = 30;  // a stale slot from an earlier scan
+  EXPECT_EQ(rig.model.ScanDrives(true), 2);
+  EXPECT_EQ(rig.model.table.driveRecords[0].driveNumber, 2);
+  EXPECT_EQ(rig.model.table.driveRecords[1].driveNumber, 5);
+  for (int k = 2; k < kSlotCount; ++k) {
+    EXPECT_EQ(rig.model.table.driveRecords[static_cast<std::size_t>(k)].driveNumber,
+              kEmptyDriveNumber);
+  }
+  std::vector<std::int32_t> stops;
+  int lookups = 0;
+  for (const auto& call : rig.service.calls) {
+    if (call.command == 8) stops.push_back(call.driveNumber);
+    if (call.command == 1) ++lookups;
+  }
+  EXPECT_EQ(lookups, 32);
+  EXPECT_EQ(stops, (std::vector<std::int32_t>{2, 5}));
+  EXPECT_EQ(rig.hooks.panelWaits, 0);
+}
+
+TEST(ScanDrives, HandsBackTheLastKnownPanelPathAsHint) {
+  Rig rig;
+  DriveRecord tied = Drive(4, kNotSiliconImageHost, 0);
+  SetField(tied.hidPath, std::string_view("/dev/hidraw3"));
+  rig.model.table.driveRecords[0] = tied;
+  rig.service.panels[4] = {1, tied};
+  rig.system.hidPanels = 1;
+  rig.model.ScanDrives(false);
+  EXPECT_EQ(rig.service.calls[4].hidHint, u"/dev/hidraw3");
+  EXPECT_EQ(rig.service.calls[0].hidHint, u"");
+}
+
+TEST(ScanDrives, NeverWritesPastTheSixteenthSlot) {
+  Rig rig;
+  for (int n = 0; n < 20; ++n) rig.service.panels[n] = {1, Drive(n, kBridgePlain)};
+  EXPECT_EQ(rig.model.ScanDrives(false), kSlotCount);
+  EXPECT_EQ(rig.model.table.driveRecords[15].driveNumber, 15);
+  int stops = 0;
+  for (const auto& call : rig.service.calls) stops += call.command == 8;
+  EXPECT_EQ(stops, kSlotCount);
+}
+
+TEST(ScanDrives, HidMismatchStartsTheWaitOnce) {
+  struct Case {
+    int hidPanels;
+    bool alreadyWaiting;
+    int waits;
+  };
+  for (auto [hidPanels, alreadyWaiting, waits] :
+       {Case{2, false, 1}, Case{1, false, 0}, Case{2, true, 0}, Case{0, false, 1}}) {
+    Rig rig;
+    rig.service.panels[1] = {1, Drive(1, kNotSiliconImageHost, 0)};
+    rig.system.hidPanels = hidPanels;
+    rig.model.waitingForPanels = alreadyWaiting;
+    rig.model.ScanDrives(false);
+    EXPECT_EQ(rig.hooks.panelWaits, waits) << hidPanels << " panels";
+    EXPECT_EQ(rig.model.showAtStart, waits == 1);
+  }
+}
+
+TEST(ScanDrives, SataHostWithoutFilterAsksToRestartAndRegistersTheFilter) {
+  for (bool yes : {false, true}) {
+    Rig rig;
+    rig.hooks.answerYes = yes;
+    rig.service.panels[0] = {1, Drive(0, kSiliconImageWithoutFilter, 0)};
+    rig.system.hidPanels = 1;
+    EXPECT_EQ(rig.model.ScanDrives(false), 0);
+    EXPECT_EQ(rig.hooks.restartQuestions, 1);
+    EXPECT_EQ(rig.service.Commands().back(), 3);
+    EXPECT_EQ(rig.hooks.ends, 1);
+    EXPECT_EQ(rig.hooks.restarts, yes ? 1 : 0);
+    EXPECT_FALSE(rig.model.restartQuestionOpen);
+  }
+}
+
+TEST(ScanDrives, ServiceLostMidScanReturnsMinusOneAndKeepsWhatWasFound) {
+  Rig rig;
+  rig.service.panels[0] = {1, Drive(0, kBridgePlain)};
+  rig.service.panels[6] = {1, Drive(6, kBridgePlain)};
+  rig.model.table.driveRecords[1].driveNumber = 17;
+  rig.model.table.driveRecords[1].totalMB = 77;
+  rig.service.reachableCalls = 4;  // 1 for drive 0, its 8, then 1 for drives 1 and 2
+  EXPECT_EQ(rig.model.ScanDrives(true), -1);
+  EXPECT_EQ(rig.model.table.driveRecords[0].driveNumber, 0);
+  EXPECT_EQ(rig.model.table.driveRecords[1].driveNumber, 17) << "slots not reached keep content";
+  EXPECT_EQ(rig.model.table.driveRecords[1].totalMB, 77u);
+  EXPECT_EQ(rig.service.calls.size(), 5u) << "the scan stops at the first unreachable answer";
+}
+
+TEST(WorkerScan, ReportsCountMismatchAndSataHost) {
+  Rig rig;
+  rig.service.panels[3] = {1, Drive(3, kBridgePlain)};
+  rig.service.panels[8] = {1, Drive(8, kSiliconImageWithoutFilter, 0)};
+  rig.system.hidPanels = 2;
+  ScanResult result = rig.model.WorkerScan();
+  EXPECT_EQ(result.count, 2);
+  EXPECT_TRUE(result.hidMismatch);
+  EXPECT_TRUE(result.sataHostFound);
+  EXPECT_FALSE(rig.model.scanBusy);
+  EXPECT_EQ(rig.service.Commands(), std::vector<std::int32_t>(32, 1)) << "no 8, no load";
+  EXPECT_EQ(rig.model.table.driveRecords[1].driveNumber, 8);
+}
+
+TEST(WorkerScan, AnUnreachableServiceYieldsNoDrives) {
+  Rig rig;
+  rig.service.panels[3] = {1, Drive(3, kBridgePlain)};
+  rig.service.reachableCalls = 0;
+  rig.system.hidPanels = 0;
+  ScanResult result = rig.model.WorkerScan();
+  EXPECT_EQ(result.count, 0);
+  EXPECT_FALSE(result.hidMismatch);
+}
+
+TEST(HandleScanReport, EmptiesLaterSlotsAndReloadsConfigurations) {
+  Rig rig;
+  rig.service.panels[3] = {1, Drive(3, kBridgePlain, 1, kFsXfs)};
+  rig.model.table.driveCount = 2;
+  rig.model.table.driveRecords[1].driveNumber = 9;
+  rig.model.table.selectedDrive = 1;
+  rig.model.table.screenConfigs[1].rotation = 90;
+  ScanResult result = rig.model.WorkerScan();
+  rig.model.HandleScanReport(result, true);
+  EXPECT_EQ(rig.model.table.driveCount, 1);
+  EXPECT_EQ(rig.model.table.selectedDrive, -1);
+  EXPECT_EQ(rig.model.table.driveRecords[1].driveNumber, kEmptyDriveNumber);
+  EXPECT_EQ(rig.model.table.screenConfigs[1].rotation, 0) << "a device change zeroes them";
+  EXPECT_EQ(FieldUtf8(rig.model.table.screenConfigs[0].line1), "TV Rec Disk");
+
+  // A device change that leaves the count as it was changes nothing.
+  rig.model.table.screenConfigs[0].rotation = 180;
+  rig.model.HandleScanReport(rig.model.WorkerScan(), true);
+  EXPECT_EQ(rig.model.table.screenConfigs[0].rotation, 180);
+}
+
+}  // namespace
+}  // namespace kuv

@@ -1,0 +1,76 @@
+#include <pwd.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <thread>
+#include <vector>
+
+#include "app/model/ports.h"
+#include "common/utf16.h"
+#include "panelio/env.h"
+#include "panelio/panelio.h"
+
+namespace kuv {
+namespace {
+
+class EnvHidPanelWriter : public HidPanelWriter {
+ public:
+  explicit EnvHidPanelWriter(std::unique_ptr<HidDevice> device) : device_(std::move(device)) {}
+  bool Write(std::span<const std::uint8_t, 65> report, std::string& error) override {
+    Status status = device_->Write(report);
+    if (!status.ok()) error = status.ToString();
+    return status.ok();
+  }
+
+ private:
+  std::unique_ptr<HidDevice> device_;
+};
+
+}  // namespace
+
+std::int32_t EnvPanelSystem::HidLcdCount() {
+  return ::GetHidLcdCount();
+}
+
+std::unique_ptr<HidPanelWriter> EnvPanelSystem::OpenHidPanel(const std::string& path) {
+  if (path.empty()) return nullptr;
+  auto device = Env().OpenHid(path);
+  if (!device.ok()) return nullptr;
+  return std::make_unique<EnvHidPanelWriter>(std::move(device.value()));
+}
+
+std::optional<VolumeSpace> EnvPanelSystem::FreeSpace(const std::string& path) {
+  auto space = Env().FreeSpace(path);
+  if (!space.ok()) return std::nullopt;
+  return VolumeSpace{space->totalBytes, space->freeBytes};
+}
+
+void EnvPanelSystem::Pause(std::chrono::milliseconds duration) {
+  std::this_thread::sleep_for(duration);
+}
+
+ClockSnapshot EnvPanelSystem::Now() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  ClockSnapshot clock;
+  clock.hour = static_cast<std::uint16_t>(local.tm_hour);
+  clock.minute = static_cast<std::uint16_t>(local.tm_min);
+  clock.second = static_cast<std::uint16_t>(local.tm_sec);
+  clock.year = static_cast<std::uint16_t>(local.tm_year + 1900);
+  clock.month = static_cast<std::uint16_t>(local.tm_mon + 1);
+  clock.day = static_cast<std::uint16_t>(local.tm_mday);
+  return clock;
+}
+
+std::u16string EnvPanelSystem::UserName() {
+  std::vector<char> buffer(16384);
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found) {
+    return {};
+  }
+  return Utf8ToUtf16(found->pw_name);
+}
+
+}  // namespace kuv

@@ -1,0 +1,33 @@
+#include "app/model/headless_session.h"
+
+#include "common/strings.h"
+
+namespace kuv {
+
+bool TerminalHooks::AskRestart() {
+  std::fprintf(stderr, "%s\n", StringUtf8(3010, SystemLanguage()).c_str());
+  return false;
+}
+
+void TerminalHooks::ReportError(int number, const std::string& systemText) {
+  char text[256];
+  std::snprintf(text, sizeof text, StringUtf8(201, SystemLanguage()).c_str(), number);
+  std::fprintf(stderr, "%s\n%s\n", text, systemText.c_str());
+}
+
+void TerminalHooks::Diagnostic(const std::string& line) {
+  if (verbose_) std::fputs(line.c_str(), stderr);
+}
+
+HeadlessSession::HeadlessSession(bool verbose)
+    : hooks(verbose), model(ModelPorts{service, profile, files, system, renderer, hooks}) {}
+
+std::int32_t HeadlessSession::Start() {
+  model.LoadSettings();
+  model.TakeClockSnapshot();
+  std::int32_t count = model.ScanDrives(true);
+  model.table.driveCount = count < 0 ? count : model.OccupiedSlots();
+  return count;
+}
+
+}  // namespace kuv

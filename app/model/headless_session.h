@@ -1,0 +1,46 @@
+#pragma once
+// The model wired to the real service, profile, files and panels, without a window: what kuvlcd
+// and the benchmarks run the program's flows on.
+
+#include <cstdio>
+#include <string>
+
+#include "app/model/compose_renderer.h"
+#include "app/model/lcd_model.h"
+#include "app/model/qsettings_profile_store.h"
+
+namespace kuv {
+
+// Hooks of a terminal: errors and the restart question go to stderr, diagnostics only when
+// verbose. The restart question is answered No, so a tool never restarts the machine.
+class TerminalHooks : public ShellHooks {
+ public:
+  explicit TerminalHooks(bool verbose) : verbose_(verbose) {}
+  bool AskRestart() override;
+  void EndProgram() override { endRequested = true; }
+  void ReportError(int number, const std::string& systemText) override;
+  void Diagnostic(const std::string& line) override;
+
+  bool endRequested = false;
+
+ private:
+  bool verbose_;
+};
+
+struct HeadlessSession {
+  explicit HeadlessSession(bool verbose = false);
+
+  SocketDeviceService service;
+  QSettingsProfileStore profile;
+  PosixVolumeFiles files;
+  EnvPanelSystem system;
+  ComposeTextRenderer renderer;
+  TerminalHooks hooks;
+  LcdModel model;
+
+  // The program's start: settings, clock, a full scan. The count, -1 when the service could not
+  // be reached; driveCount holds the occupied slots either way.
+  std::int32_t Start();
+};
+
+}  // namespace kuv

@@ -1,0 +1,110 @@
+#pragma once
+// The program's model without its widgets: the drive table and the flows that fill it, store it
+// and show it — settings persistence, drive discovery, the LCD update and the minute refresh.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "app/model/device_service.h"
+#include "app/model/ports.h"
+#include "app/model/profile_store.h"
+#include "common/drive_table.h"
+
+namespace kuv {
+
+// Everything the model talks to; the references must outlive the model.
+struct ModelPorts {
+  DeviceService& service;
+  ProfileStore& profile;
+  VolumeFiles& files;
+  PanelSystem& system;
+  TextRenderer& renderer;
+  ShellHooks& hooks;
+  BitmapPageStep* bitmapPage = nullptr;  // null until the page exists
+  QrPageStep* qrPage = nullptr;
+};
+
+// The report of a background scan.
+struct ScanResult {
+  std::int32_t count = 0;      // drives copied into the table
+  bool hidMismatch = false;    // fewer (or more) HID-tied drives than HID panels
+  bool sataHostFound = false;  // a drive on a Silicon Image host without the SATA filter
+};
+
+// The outcome of saving a configuration.
+struct SaveOutcome {
+  bool saved = false;    // the settings reached the drive or the profile
+  int lcdDataError = 0;  // errno when LCD_DATA.TXT could not be written (reported as 1080)
+};
+
+inline constexpr int kLcdDataWriteError = 1080;
+inline constexpr int kOpenAttempts = 6;
+inline constexpr std::chrono::milliseconds kOpenPause{100};
+inline constexpr std::int32_t kDefaultWarningTemp = 50;
+
+// The folder "TAVIO_LCDMANAGER" on the drive's first volume, or nullopt when it has none.
+std::optional<std::string> DriveFolderPath(const DriveRecord& drive);
+
+class LcdModel {
+ public:
+  explicit LcdModel(ModelPorts ports);
+
+  DriveTable table;
+  // Held by the background scan while it writes drive records, and by readers of a whole record.
+  std::mutex tableLock;
+  std::int32_t autoUpdateFlag = 1;  // "SMART_AUTOUPDATE", sent with every command 1
+  bool waitingForPanels = false;
+  bool showAtStart = false;
+  bool restartQuestionOpen = false;
+  std::atomic<bool> scanBusy{false};
+
+  // Clock snapshot and user name (string 190 when the system has none).
+  void TakeClockSnapshot();
+  // Reads "SMART_AUTOUPDATE" (default 1) into autoUpdateFlag.
+  void LoadSettings();
+
+  // Fills screenConfigs[slot] from the drive's store.
+  void LoadScreenConfig(int slot);
+  // Writes the configuration of the selected drive to its store.
+  SaveOutcome SaveScreenConfig();
+  // Select drive k: reload its configuration and make it the working copy.
+  void SelectDrive(int slot);
+
+  // The synchronous scan: the number of drives found, -1 when the service could not be reached.
+  std::int32_t ScanDrives(bool full);
+  // The background scan, for a worker thread: writes the records under tableLock.
+  ScanResult WorkerScan();
+  // Applies a background scan's report on the window thread. deviceChange: the report came
+  // after a device change, and is only acted on when the count differs from driveCount.
+  void HandleScanReport(const ScanResult& result, bool deviceChange);
+  void RunRestartQuestion();
+
+  // The Update LCD button: apply the working copy to the selected slot, compose, send, save.
+  // The outcome of the save step; nothing saved when no drive is selected.
+  SaveOutcome UpdateLcd();
+  // Sends table.raster to the panel of the slot.
+  void SendRaster(int slot);
+  // One pass of the minute refresh: time and S.M.A.R.T. lines, pictures, free space.
+  void MinuteRefresh();
+
+  // The occupied slots (driveNumber not -10).
+  int OccupiedSlots() const;
+
+ private:
+  bool ValidSlot(int slot) const { return slot >= 0 && slot < kSlotCount; }
+  DriveRecord RecordOf(int slot);
+  void LoadFromProfile(const DriveRecord& drive, ScreenConfig& config);
+  void LoadFromDrive(const DriveRecord& drive, ScreenConfig& config);
+  void SaveToProfile(const DriveRecord& drive, const ScreenConfig& config);
+  SaveOutcome SaveToDrive(const DriveRecord& drive, const ScreenConfig& config);
+  int ReplaceDriveFile(const std::string& path, std::string_view bytes);
+  void RefreshTickingLines(const DriveRecord& drive, ScreenConfig& config, bool slotCopy);
+  void SendToHidPanel(const DriveRecord& drive);
+
+  ModelPorts ports_;
+};
+
+}  // namespace kuv

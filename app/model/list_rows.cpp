@@ -1,0 +1,69 @@
+#include "app/model/list_rows.h"
+
+#include <cstdio>
+
+#include "common/utf16.h"
+
+namespace kuv {
+namespace {
+
+int PanelModelString(std::int32_t panelModel) {
+  switch (panelModel) {
+    case 0:
+      return 401;
+    case 1:
+      return 400;
+    case 2:
+      return 402;
+    case 3:
+      return 403;
+    default:
+      return 404;
+  }
+}
+
+}  // namespace
+
+std::u16string ListSizeText(std::uint32_t mb) {
+  // 64-bit arithmetic: v x 100 overflows 32 bits for the multi-terabyte drives of the TB branch.
+  const std::uint64_t v = mb;
+  const bool terabytes = v >= 9999999;
+  const std::uint64_t y = terabytes ? v * 100 / 1048576 : v * 100 / 1024;
+  char text[48];
+  std::snprintf(text, sizeof text, "%llu.%02llu%s", static_cast<unsigned long long>(y / 100),
+                static_cast<unsigned long long>(y % 100), terabytes ? "TB" : "GB");
+  return Utf8ToUtf16(text);
+}
+
+ListRow ListRowTexts(const DriveRecord& drive, Language language) {
+  ListRow row;
+  row[0] =
+      std::u16string(FieldView(drive.driveLetter)) + std::u16string(FieldView(drive.volumeLabel));
+  row[1] = std::u16string(String(PanelModelString(drive.panelModel), language));
+  row[2] = std::u16string(FieldView(drive.friendlyName));
+  if (drive.totalMB == 0 && drive.freeMB == 0) {
+    row[3] = row[4] = u"-";
+  } else {
+    row[3] = ListSizeText(drive.freeMB);
+    row[4] = ListSizeText(drive.totalMB);
+  }
+  row[5] = std::u16string(FieldView(drive.fileSystem));
+  if (row[5].empty()) {
+    switch (drive.fileSystemType) {
+      case kFsXfs:
+        row[5] = u"XFS";
+        break;
+      case kFsExt:
+        row[5] = u"EXT2";
+        break;
+      case kFsExfat:
+        row[5] = u"exFAT";
+        break;
+      default:
+        break;
+    }
+  }
+  return row;
+}
+
+}  // namespace kuv

@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/model/lcd_data_file.h"
+#include "app/model/qsettings_profile_store.h"
+#include "app/model/test_fakes.h"
+
+namespace kuv {
+namespace {
+
+using testing::Drive;
+using testing::Rig;
+using testing::TempDir;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const std::string& path, std::string_view bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Utf16Le(std::string_view ascii) {
+  std::string bytes;
+  for (char c : ascii) bytes += {c, '\0'};
+  return bytes;
+}
+
+// A rig with one NTFS drive in slot 0 whose volume is a temporary directory.
+struct DriveRig : Rig {
+  TempDir volume;
+  std::string folder = volume.path() + "/TAVIO_LCDMANAGER";
+  explicit DriveRig(std::int32_t fileSystemType = kFsNtfs) {
+    DriveRecord drive = Drive(3, kBridgePlain, 1, fileSystemType);
+    SetField(drive.driveLetter, std::string_view(volume.path()));
+    model.table.driveRecords[0] = drive;
+    model.table.driveCount = 1;
+    model.table.selectedDrive = 0;
+    model.table.clock = system.clock;
+  }
+  ScreenConfig& slot() { return model.table.screenConfigs[0]; }
+};
+
+TEST(LoadScreenConfig, MissingFileGivesTheDefaultsAfterSixTries) {
+  for (auto [fileSystemType, line1, line2] : {std::tuple{kFsNtfs, "BACKUP", "WDC WD20EZRX-"},
+                                              std::tuple{kFsFat32, "BACKUP", "WDC WD20EZR"}}) {
+    DriveRig rig(fileSystemType);
+    rig.slot().rotation = 180;
+    rig.slot().warningTemp = 0;
+    rig.model.LoadScreenConfig(0);
+    EXPECT_EQ(rig.files.reads.size(), 7u) << "six tries for LCD_DATA.TXT, one for QR_DATA.TXT";
+    EXPECT_EQ(rig.system.pauses, 5);
+    EXPECT_EQ(FieldUtf8(rig.slot().line1), line1);
+    EXPECT_EQ(FieldUtf8(rig.slot().line2), line2);
+    EXPECT_EQ(rig.slot().showHddStatus, 1);
+    EXPECT_EQ(rig.slot().rotation, 180) << "nothing else is touched";
+    EXPECT_EQ(rig.slot().warningTemp, 50);
+  }
+}
+
+TEST(LoadScreenConfig, ADriveWithoutAVolumeGetsTheDefaultsAtOnce) {
+  DriveRig rig;
+  SetField(rig.model.table.driveRecords[0].driveLetter, std::string_view("-"));
+  rig.model.LoadScreenConfig(0);
+  EXPECT_TRUE(rig.files.reads.empty());
+  EXPECT_EQ(rig.system.pauses, 0);
+  EXPECT_EQ(FieldUtf8(rig.slot().line1), "BACKUP");
+}
+
+TEST(LoadScreenConfig, WarningTemperatureIsClampedToItsRange) {
+  struct Case {
+    const char* value;
+    std::int32_t expected;
+  };
+  for (auto [value, expected] : {Case{"95", 50}, Case{"0", 50}, Case{"-5", 50}, Case{"80", 80},
+                                 Case{"1", 1}, Case{"81", 50}}) {
+    DriveRig rig;
+    std::filesystem::create_directory(rig.folder);
+    WriteAll(rig.folder + "/LCD_DATA.TXT", Utf16Le(std::string("[WARNINGTEMP]") + value + "\n"));
+    rig.model.LoadScreenConfig(0);
+    EXPECT_EQ(rig.slot().warningTemp, expected) << value;
+    EXPECT_EQ(rig.system.pauses, 0);
+  }
+}
+
+TEST(LoadScreenConfig, ReadsTheQrTextBesideTheSettings) {
+  DriveRig rig;
+  std::filesystem::create_directory(rig.folder);
+  WriteAll(rig.folder + "/QR_DATA.TXT", "first\r\nsecond\r\n");
+  rig.model.LoadScreenConfig(0);
+  EXPECT_EQ(FieldView(rig.slot().qrText), u"first\r\nsecond");
+}
+
+TEST(SaveScreenConfig, WritesBothFilesThroughTheServiceSequence) {
+  DriveRig rig;
+  SetField(rig.slot().line1, std::string_view("Hello"));
+  SetField(rig.slot().qrText, std::string_view("q1\r\nq2"));
+  rig.slot().eccValue = 2;
+  rig.slot().cellPitch = 4;
+  SaveOutcome outcome = rig.model.SaveScreenConfig();
+  EXPECT_TRUE(outcome.saved);
+  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{5, 7, 7}));
+  EXPECT_EQ(rig.service.calls[0].path, rig.folder);
+  EXPECT_EQ(rig.service.calls[1].path, rig.folder + "/LCD_DATA.TXT");
+  EXPECT_EQ(rig.service.calls[2].path, rig.folder + "/QR_DATA.TXT");
+  EXPECT_EQ(ReadAll(rig.folder + "/LCD_DATA.TXT"),
+            EncodeLcdData(rig.model.table.driveRecords[0], rig.slot(), 2, 4));
+  EXPECT_EQ(ReadAll(rig.folder + "/QR_DATA.TXT"), "q1\r\nq2");
+  // Nothing but the two files is left in the folder.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(rig.folder), {}), 2);
+}
+
+TEST(SaveScreenConfig, AFullVolumeKeepsTheOldFilesAndReports1080) {
+  DriveRig rig;
+  std::filesystem::create_directory(rig.folder);
+  WriteAll(rig.folder + "/LCD_DATA.TXT", "old settings");
+  WriteAll(rig.folder + "/QR_DATA.TXT", "old qr");
+  rig.files.failWritesWith = ENOSPC;
+  SaveOutcome outcome = rig.model.SaveScreenConfig();
+  EXPECT_FALSE(outcome.saved);
+  EXPECT_EQ(outcome.lcdDataError, ENOSPC);
+  EXPECT_EQ(rig.hooks.errors, std::vector<int>{1080});
+  EXPECT_EQ(ReadAll(rig.folder + "/LCD_DATA.TXT"), "old settings");
+  EXPECT_EQ(ReadAll(rig.folder + "/QR_DATA.TXT"), "old qr");
+  EXPECT_EQ(rig.service.Commands(), std::vector<std::int32_t>{5}) << "no delete without a new file";
+}
+
+TEST(SaveScreenConfig, NothingIsWrittenWhenTheFolderCannotBeMade) {
+  DriveRig rig;
+  SetField(rig.model.table.driveRecords[0].driveLetter,
+           std::string_view(rig.volume.path() + "/missing"));
+  SaveOutcome outcome = rig.model.SaveScreenConfig();
+  EXPECT_FALSE(outcome.saved);
+  EXPECT_TRUE(rig.hooks.errors.empty());
+  EXPECT_EQ(rig.service.Commands(), std::vector<std::int32_t>{5});
+}
+
+TEST(ProfileSettings, VideoRecorderDiskRoundTripsThroughItsSerialSection) {
+  DriveRig rig(kFsXfs);
+  ScreenConfig& config = rig.slot();
+  SetField(config.line1, std::string_view("Recorder"));
+  SetField(config.line4, std::string_view("Shelf 3"));
+  config.whiteBlackColor = 1;
+  config.rotation = 90;
+  config.warningTemp = 45;
+  config.showWarningTemp = 1;
+  config.lineReverse2 = 1;
+  config.lineReverse5 = 1;
+  config.lcdDataType = 2;
+  EXPECT_TRUE(rig.model.SaveScreenConfig().saved);
+  EXPECT_TRUE(rig.service.calls.empty()) << "the drive itself is not written";
+  EXPECT_EQ(rig.profile.writeLog(),
+            (std::vector<std::u16string>{
+                u"modelNumber", u"line1", u"line2", u"line3", u"line4", u"line5", u"bmpfilename",
+                u"whiteBlackColor", u"showHddStatus", u"rotation", u"previewRotation",
+                u"showWarningTemp", u"warningTemp", u"WBCLINES", u"lcddatatype"}));
+  EXPECT_EQ(rig.profile.ReadIntOr(u"WD-WCC4M1234567", u"WBCLINES", 0), 0b10010);
+
+  rig.model.table.screenConfigs[0] = InitialSlotConfig();
+  rig.model.LoadScreenConfig(0);
+  EXPECT_EQ(FieldUtf8(config.line1), "Recorder");
+  EXPECT_EQ(FieldUtf8(config.line4), "Shelf 3");
+  EXPECT_EQ(config.whiteBlackColor, 1);
+  EXPECT_EQ(config.rotation, 90);
+  EXPECT_EQ(config.warningTemp, 45);
+  EXPECT_EQ(config.lineReverse2, 1);
+  EXPECT_EQ(config.lineReverse3, 0);
+  EXPECT_EQ(config.lcdDataType, 2);
+  EXPECT_TRUE(rig.files.reads.empty());
+}
+
+TEST(ProfileSettings, AnotherModelUnderTheSameSerialFallsBackToTheDefaults) {
+  DriveRig rig(kFsXfs);
+  SetField(rig.slot().line1, std::string_view("Recorder"));
+  rig.model.SaveScreenConfig();
+  SetField(rig.model.table.driveRecords[0].friendlyName, std::string_view("ST4000DM004-2CV1"));
+  SetField(rig.model.table.driveRecords[0].fileSystem, std::string_view("XFS"));
+  rig.model.LoadScreenConfig(0);
+  EXPECT_EQ(FieldUtf8(rig.slot().line1), "TV Rec Disk");
+  EXPECT_EQ(FieldUtf8(rig.slot().line2), "ST4000DM004-2");
+  EXPECT_EQ(FieldUtf8(rig.slot().line3), "XFS");
+  EXPECT_EQ(rig.slot().warningTemp, 50);
+  EXPECT_EQ(rig.slot().showHddStatus, 1);
+}
+
+TEST(ProfileSettings, QSettingsStoreKeepsSectionsAndKinds) {
+  TempDir dir;
+  std::string ini = dir.path() + "/profile.conf";
+  {
+    QSettingsProfileStore store(ini);
+    EXPECT_TRUE(store.WriteString(u"WD-1 2", u"line1", u"日本 text"));
+    EXPECT_TRUE(store.WriteInt(u"WD-1 2", u"warningTemp", 45));
+    EXPECT_TRUE(store.WriteInt(u"SETTING", u"SMART_AUTOUPDATE", 0));
+    EXPECT_TRUE(store.Flush());
+  }
+  QSettingsProfileStore store(ini);
+  EXPECT_EQ(store.ReadString(u"WD-1 2", u"line1"), u"日本 text");
+  EXPECT_EQ(store.ReadInt(u"WD-1 2", u"warningTemp"), 45);
+  EXPECT_EQ(store.ReadInt(u"SETTING", u"SMART_AUTOUPDATE"), 0);
+  EXPECT_EQ(store.ReadInt(u"WD-1 2", u"line1"), std::nullopt);
+  EXPECT_EQ(store.ReadString(u"other", u"line1"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace kuv

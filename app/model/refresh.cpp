@@ -1,0 +1,102 @@
+// The minute refresh: time and S.M.A.R.T. lines tick over, pictures are re-sent, and free space
+// and S.M.A.R.T. data follow the disks.
+
+#include "app/compose/line_items.h"
+#include "app/model/lcd_model.h"
+#include "common/utf16.h"
+
+namespace kuv {
+namespace {
+
+constexpr std::int32_t kTimeItem = 5;
+constexpr std::int32_t kFirstSmartItem = 7;
+constexpr std::int32_t kLastSmartItem = 14;
+constexpr int kMiB = 20;
+
+}  // namespace
+
+void LcdModel::RefreshTickingLines(const DriveRecord& drive, ScreenConfig& config, bool slotCopy) {
+  LineItemSource source{drive, config, table.clock, table.userName};
+  for (int i = 1; i <= kLineCount; ++i) {
+    std::int32_t type = config.lineType(i);
+    if (type == kTimeItem) {
+      SetField(config.line(i), std::u16string_view(FormatLineItem(type, i, {}, source)));
+    } else if (type >= kFirstSmartItem && type <= kLastSmartItem &&
+               (slotCopy || config.lineSmartIndex(i) != -1)) {
+      SetField(config.line(i), std::u16string_view(FormatSmartValue(type, source)));
+    }
+  }
+}
+
+void LcdModel::MinuteRefresh() {
+  TakeClockSnapshot();
+  for (int k = 0; k < kSlotCount; ++k) {
+    const auto index = static_cast<std::size_t>(k);
+    DriveRecord drive = RecordOf(k);
+    ScreenConfig& config = table.screenConfigs[index];
+    if (drive.driveNumber == kEmptyDriveNumber) continue;
+    if (config.lcdDataType != kLcdText && config.lcdDataType != kLcdBitmap) continue;
+    RefreshTickingLines(drive, config, true);
+    if (config.lcdDataType == kLcdText) {
+      ports_.renderer.RenderTextScreen(table, k);
+      SendRaster(k);
+    }
+  }
+
+  if (ValidSlot(table.selectedDrive)) {
+    RefreshTickingLines(RecordOf(table.selectedDrive), table.workingConfig, false);
+    ports_.hooks.TextPageChanged();
+  }
+
+  for (int k = 0; k < kSlotCount; ++k) {
+    const auto index = static_cast<std::size_t>(k);
+    const ScreenConfig& config = table.screenConfigs[index];
+    if (table.driveRecords[index].driveNumber == kEmptyDriveNumber) continue;
+    if (config.lcdDataType != kLcdBitmap || !ports_.bitmapPage) continue;
+    if (config.bmpAreaRatio != 0) {
+      ports_.renderer.RenderTextScreen(table, k);
+      if (k == table.selectedDrive) ports_.hooks.RedrawPreview();
+    }
+    ports_.bitmapPage->ComposeScreen(table, k);
+    SendRaster(k);
+  }
+
+  for (int k = 0; k < kSlotCount; ++k) {
+    const auto index = static_cast<std::size_t>(k);
+    DriveRecord drive = RecordOf(k);
+    if (drive.driveNumber == kEmptyDriveNumber) continue;
+    if (table.screenConfigs[index].lcdDataType == kLcdQr) continue;
+    if (IsVideoRecorderDisk(drive.fileSystemType)) continue;
+    std::optional<std::string> folder = DriveFolderPath(drive);
+    std::optional<VolumeSpace> space;
+    if (folder) space = ports_.system.FreeSpace(folder->substr(0, folder->rfind('/')));
+    if (space) {
+      auto totalMB = static_cast<std::uint32_t>(space->totalBytes >> kMiB);
+      auto freeMB = static_cast<std::uint32_t>(space->freeBytes >> kMiB);
+      DriveRecord sizes = drive;
+      bool freeChanged = freeMB != drive.freeMB;
+      // Service unreachable: the record comes back as sent and the sizes keep their values.
+      if (freeChanged) ports_.service.GetSizeFromSector(drive.driveNumber, sizes);
+      std::lock_guard lock(tableLock);
+      DriveRecord& record = table.driveRecords[index];
+      if (record.driveNumber != drive.driveNumber) continue;
+      record.totalMB = totalMB;
+      if (freeChanged) {
+        record.totalSectors = sizes.totalSectors;
+        record.freeSectors = sizes.freeSectors;
+        record.freeMB = freeMB;
+      }
+    }
+    if (autoUpdateFlag == 1) {
+      DriveRecord smart = drive;
+      ports_.service.GetSmartInfo(drive.driveNumber, smart);
+      std::lock_guard lock(tableLock);
+      DriveRecord& record = table.driveRecords[index];
+      if (record.driveNumber != drive.driveNumber) continue;
+      std::copy_n(smart.smartThresholds, kSmartSectorSize, record.smartThresholds);
+      std::copy_n(smart.smartData, kSmartSectorSize, record.smartData);
+    }
+  }
+}
+
+}  // namespace kuv

@@ -1,0 +1,228 @@
+#pragma once
+// Fakes of the model's ports for the tests: a service that records every command, a system with
+// scripted HID panels and free space, a renderer that stamps the slot into the raster.
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "app/model/lcd_model.h"
+#include "common/utf16.h"
+
+namespace kuv::testing {
+
+struct ServiceCall {
+  std::int32_t command = 0;
+  std::int32_t driveNumber = -1;
+  std::string path;
+  std::u16string hidHint;
+};
+
+class FakeService : public DeviceService {
+ public:
+  // Command 1 answers: result and record per drive number; other numbers answer 0.
+  std::map<std::int32_t, std::pair<std::int32_t, DriveRecord>> panels;
+  // Calls from this index on find the service unreachable (-1, records as sent).
+  std::size_t reachableCalls = SIZE_MAX;
+  // Command 11 and 9 replies change these fields.
+  std::uint64_t sectorsTotal = 0, sectorsFree = 0;
+  std::uint8_t smartByte = 0;
+  std::vector<ServiceCall> calls;
+  std::vector<std::array<std::uint8_t, kRequestLineSlots * kRequestLineSlotSize>> sentSlots;
+
+  std::vector<std::int32_t> Commands() const {
+    std::vector<std::int32_t> out;
+    for (const auto& call : calls) out.push_back(call.command);
+    return out;
+  }
+  // Commands other than 1 and 8, the ones an update or a refresh sends.
+  std::vector<std::int32_t> FlowCommands() const {
+    std::vector<std::int32_t> out;
+    for (const auto& call : calls) {
+      if (call.command != 1 && call.command != 8) out.push_back(call.command);
+    }
+    return out;
+  }
+
+  std::int32_t GetLcdInfo(std::int32_t driveNumber, std::int32_t, DriveRecord& info) override {
+    if (!Record(1, driveNumber, {}, std::u16string(FieldView(info.hidPath)))) return -1;
+    auto it = panels.find(driveNumber);
+    if (it == panels.end()) return 0;
+    info = it->second.second;
+    return it->second.first;
+  }
+  std::int32_t SendLineData(std::int32_t driveNumber, LineSlots slots) override {
+    if (!Record(2, driveNumber)) return -1;
+    sentSlots.emplace_back();
+    std::copy(slots.begin(), slots.end(), sentSlots.back().begin());
+    return 0;
+  }
+  std::int32_t AddSataFilter() override { return Record(3) ? 1 : -1; }
+  std::int32_t CreateFolder(std::u16string_view path) override {
+    std::string p = Utf16ToUtf8(path);
+    if (!Record(5, -1, p)) return -1;
+    std::error_code ec;
+    return std::filesystem::create_directory(p, ec) ? 1 : 0;
+  }
+  std::int32_t DeleteFile(std::u16string_view path) override {
+    std::string p = Utf16ToUtf8(path);
+    if (!Record(7, -1, p)) return -1;
+    return ::unlink(p.c_str()) == 0 ? 1 : -1;
+  }
+  std::int32_t StopLcdTimer(std::int32_t driveNumber) override {
+    return Record(8, driveNumber) ? 0 : -1;
+  }
+  std::int32_t GetSmartInfo(std::int32_t driveNumber, DriveRecord& info) override {
+    if (!Record(9, driveNumber)) return -1;
+    info.smartData[0] = smartByte;
+    return 1;
+  }
+  std::int32_t GetSizeFromSector(std::int32_t driveNumber, DriveRecord& info) override {
+    if (!Record(11, driveNumber)) return -1;
+    info = DriveRecord{};
+    info.driveNumber = driveNumber;
+    info.totalSectors = sectorsTotal;
+    info.freeSectors = sectorsFree;
+    return 1;
+  }
+
+ private:
+  bool Record(std::int32_t command, std::int32_t driveNumber = -1, std::string path = {},
+              std::u16string hidHint = {}) {
+    calls.push_back({command, driveNumber, std::move(path), std::move(hidHint)});
+    return calls.size() <= reachableCalls;
+  }
+};
+
+class FakeHidWriter : public HidPanelWriter {
+ public:
+  FakeHidWriter(std::vector<std::array<std::uint8_t, 65>>& reports, int refuseAt)
+      : reports_(reports), refuseAt_(refuseAt) {}
+  bool Write(std::span<const std::uint8_t, 65> report, std::string& error) override {
+    if (static_cast<int>(reports_.size()) == refuseAt_) {
+      error = "device refused the report";
+      return false;
+    }
+    reports_.emplace_back();
+    std::copy(report.begin(), report.end(), reports_.back().begin());
+    return true;
+  }
+
+ private:
+  std::vector<std::array<std::uint8_t, 65>>& reports_;
+  int refuseAt_;
+};
+
+class FakeSystem : public PanelSystem {
+ public:
+  std::int32_t hidPanels = 0;
+  std::map<std::string, int> hidRefuseAt;  // openable paths; -1 never refuses
+  std::vector<std::array<std::uint8_t, 65>> hidReports;
+  std::vector<std::string> hidOpens;
+  std::optional<VolumeSpace> space;
+  int pauses = 0;
+  ClockSnapshot clock{9, 5, 30, 2026, 12, 8};
+
+  std::int32_t HidLcdCount() override { return hidPanels; }
+  std::unique_ptr<HidPanelWriter> OpenHidPanel(const std::string& path) override {
+    hidOpens.push_back(path);
+    auto it = hidRefuseAt.find(path);
+    if (it == hidRefuseAt.end()) return nullptr;
+    return std::make_unique<FakeHidWriter>(hidReports, it->second);
+  }
+  std::optional<VolumeSpace> FreeSpace(const std::string&) override { return space; }
+  void Pause(std::chrono::milliseconds) override { ++pauses; }
+  ClockSnapshot Now() override { return clock; }
+  std::u16string UserName() override { return u"tester"; }
+};
+
+// Stamps 0xA0 + slot into every raster byte, so a test can tell which slot was composed.
+class StampRenderer : public TextRenderer {
+ public:
+  std::vector<int> rendered;
+  void RenderTextScreen(DriveTable& table, int slot) override {
+    rendered.push_back(slot);
+    table.raster.fill(static_cast<std::uint8_t>(0xA0 + slot));
+  }
+};
+
+class RecordingHooks : public ShellHooks {
+ public:
+  int panelWaits = 0, ends = 0, restarts = 0, restartQuestions = 0;
+  bool answerYes = false;
+  std::vector<int> errors;
+  std::vector<std::string> diagnostics;
+  void StartPanelWait() override { ++panelWaits; }
+  bool AskRestart() override {
+    ++restartQuestions;
+    return answerYes;
+  }
+  void EndProgram() override { ++ends; }
+  void RequestRestart() override { ++restarts; }
+  void ReportError(int number, const std::string&) override { errors.push_back(number); }
+  void Diagnostic(const std::string& line) override { diagnostics.push_back(line); }
+};
+
+// The real files, with writes that can be made to fail as on a full or read-only volume.
+class FaultyVolumeFiles : public PosixVolumeFiles {
+ public:
+  int failWritesWith = 0;
+  std::vector<std::string> reads;
+  std::optional<std::string> ReadFile(const std::string& path, std::size_t maxBytes,
+                                      int& err) override {
+    reads.push_back(path);
+    return PosixVolumeFiles::ReadFile(path, maxBytes, err);
+  }
+  int WriteTemp(const std::string& path, std::string_view bytes, std::string& tempPath) override {
+    if (failWritesWith != 0) return failWritesWith;
+    return PosixVolumeFiles::WriteTemp(path, bytes, tempPath);
+  }
+};
+
+// A temporary directory removed with everything in it at the end of the test.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kuvmodel.XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// A drive record as command 1 answers it.
+inline DriveRecord Drive(std::int32_t driveNumber, std::int32_t connectionState,
+                         std::int32_t panelModel = 1, std::int32_t fileSystemType = kFsNtfs) {
+  DriveRecord record{};
+  record.driveNumber = driveNumber;
+  record.connectionState = connectionState;
+  record.panelModel = panelModel;
+  record.fileSystemType = fileSystemType;
+  SetField(record.friendlyName, std::string_view("WDC WD20EZRX-00D8PB0"));
+  SetField(record.serialNumber, std::string_view("WD-WCC4M1234567"));
+  SetField(record.volumeLabel, std::string_view("BACKUP"));
+  SetField(record.fileSystem, std::string_view(fileSystemType == kFsXfs ? "" : "NTFS"));
+  return record;
+}
+
+// The model and its fakes in one place.
+struct Rig {
+  FakeService service;
+  MemoryProfileStore profile;
+  FaultyVolumeFiles files;
+  FakeSystem system;
+  StampRenderer renderer;
+  RecordingHooks hooks;
+  LcdModel model{ModelPorts{service, profile, files, system, renderer, hooks}};
+};
+
+}  // namespace kuv::testing

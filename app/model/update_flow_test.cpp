@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/model/test_fakes.h"
+
+namespace kuv {
+namespace {
+
+using testing::Drive;
+using testing::Rig;
+using testing::TempDir;
+
+// A rig with one drive selected in slot 0 on a temporary volume.
+struct UpdateRig : Rig {
+  TempDir volume;
+  explicit UpdateRig(DriveRecord drive) {
+    SetField(drive.driveLetter, std::string_view(volume.path()));
+    SetField(drive.hidPath, std::string_view("/dev/hidraw7"));
+    model.table.driveRecords[0] = drive;
+    model.table.driveCount = 1;
+    model.table.selectedDrive = 0;
+    SetField(model.table.workingConfig.line1, std::string_view("Hello"));
+    model.table.workingConfig.warningTemp = 50;
+  }
+  bool Saved() const {
+    return std::filesystem::exists(volume.path() + "/TAVIO_LCDMANAGER/LCD_DATA.TXT");
+  }
+};
+
+TEST(UpdateLcd, BridgePanelSendsLineDataThenSaves) {
+  UpdateRig rig(Drive(4, kBridgePlain, 1));
+  rig.model.UpdateLcd();
+  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{2, 5, 7, 7}));
+  EXPECT_EQ(rig.service.calls[0].driveNumber, 4);
+  EXPECT_EQ(rig.renderer.rendered, std::vector<int>{0});
+  ASSERT_EQ(rig.service.sentSlots.size(), 1u);
+  const auto& slots = rig.service.sentSlots[0];
+  struct Case {
+    std::size_t line;
+    std::uint8_t address;
+  };
+  for (auto [line, address] : {Case{0, 0x80}, Case{1, 0x40}, Case{95, 0x06}}) {
+    const std::uint8_t* slot = slots.data() + line * 64;
+    EXPECT_EQ(slot[0], 0x4C);
+    EXPECT_EQ(slot[1], 0x10);
+    EXPECT_EQ(slot[2], 0x80);
+    EXPECT_EQ(slot[3], address) << "line " << line;
+    EXPECT_EQ(slot[4], 0xA0) << "raster bytes of the rendered slot";
+    EXPECT_EQ(slot[15], 0xA0);
+    EXPECT_EQ(slot[16], 0) << "the slot is zero behind its record";
+  }
+  EXPECT_TRUE(rig.Saved());
+  EXPECT_EQ(FieldUtf8(rig.model.table.screenConfigs[0].line1), "Hello");
+}
+
+TEST(UpdateLcd, HidPanelGetsNinetySixReportsAndTheServiceOnlyTheSave) {
+  UpdateRig rig(Drive(2, kNotSiliconImageHost, 0));
+  rig.system.hidRefuseAt["/dev/hidraw7"] = -1;
+  rig.model.UpdateLcd();
+  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{5, 7, 7}));
+  ASSERT_EQ(rig.system.hidReports.size(), 96u);
+  const auto& first = rig.system.hidReports[0];
+  EXPECT_EQ(first[0], 0) << "report id";
+  EXPECT_EQ(first[1], 0x4C);
+  EXPECT_EQ(first[4], 0x80);
+  EXPECT_EQ(first[16], 0xA0);
+  EXPECT_EQ(first[17], 0);
+  EXPECT_EQ(first[64], 0);
+  EXPECT_EQ(rig.system.hidReports[95][4], 0x06);
+  EXPECT_EQ(rig.hooks.diagnostics.front(), "LineNo = 00 Written bytes = 65\n");
+  EXPECT_TRUE(rig.Saved());
+}
+
+TEST(UpdateLcd, HidFailuresLeaveTheRestUnsentAndStillSave) {
+  {
+    UpdateRig rig(Drive(2, kNotSiliconImageHost, 0));
+    rig.system.hidRefuseAt["/dev/hidraw7"] = 40;
+    rig.model.UpdateLcd();
+    EXPECT_EQ(rig.system.hidReports.size(), 40u) << "lines 41 to 96 are not sent";
+    EXPECT_EQ(rig.hooks.diagnostics.back(), "WriteFile Error : device refused the report\n");
+    EXPECT_TRUE(rig.Saved());
+  }
+  {
+    UpdateRig rig(Drive(2, kNotSiliconImageHost, 0));
+    rig.model.UpdateLcd();
+    EXPECT_EQ(rig.hooks.diagnostics, std::vector<std::string>{"CreateFile for write failed.\n"});
+    EXPECT_TRUE(rig.Saved());
+  }
+}
+
+TEST(UpdateLcd, VideoRecorderDiskSendsOnlyLineDataAndSavesToTheProfile) {
+  UpdateRig rig(Drive(6, kBridgePlain, 2, kFsXfs));
+  rig.model.UpdateLcd();
+  EXPECT_EQ(rig.service.Commands(), std::vector<std::int32_t>{2});
+  EXPECT_EQ(rig.profile.ReadStringOr(u"WD-WCC4M1234567", u"line1", u""), u"Hello");
+  EXPECT_FALSE(rig.Saved());
+}
+
+TEST(UpdateLcd, LockedBridgePanelGetsNoPictureButTheSettingsAreSaved) {
+  UpdateRig rig(Drive(4, kBridgeLocked, 1));
+  rig.model.UpdateLcd();
+  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{5, 7, 7}));
+}
+
+TEST(UpdateLcd, TabDecidesTheDataType) {
+  struct Case {
+    int tab;
+    std::int32_t dataType;
+    bool rendered;
+  };
+  for (auto [tab, dataType, rendered] :
+       {Case{0, 0, true}, Case{3, 0, true}, Case{1, 2, false}, Case{2, 1, false}}) {
+    UpdateRig rig(Drive(4, kBridgePlain, 1));
+    rig.model.table.currentTab = tab;
+    rig.model.UpdateLcd();
+    EXPECT_EQ(rig.model.table.screenConfigs[0].lcdDataType, dataType) << "tab " << tab;
+    EXPECT_EQ(rig.renderer.rendered.size(), rendered ? 1u : 0u) << "tab " << tab;
+    EXPECT_TRUE(rig.Saved());
+  }
+}
+
+TEST(UpdateLcd, DoesNothingWithoutADrive) {
+  for (auto [count, selected] : {std::pair{0, 0}, std::pair{-1, 0}, std::pair{1, -1}}) {
+    UpdateRig rig(Drive(4, kBridgePlain, 1));
+    rig.model.table.driveCount = count;
+    rig.model.table.selectedDrive = selected;
+    rig.model.UpdateLcd();
+    EXPECT_TRUE(rig.service.calls.empty());
+  }
+}
+
+TEST(MinuteRefresh, TicksTimeLinesAndFollowsFreeSpace) {
+  UpdateRig rig(Drive(4, kBridgePlain, 1));
+  ScreenConfig& config = rig.model.table.screenConfigs[0];
+  config.lineType2 = 5;
+  SetField(config.line2, std::string_view("00:00"));
+  rig.model.table.driveRecords[0].freeMB = 100;
+  rig.system.space = VolumeSpace{std::uint64_t{500} << 20, std::uint64_t{200} << 20};
+  rig.service.sectorsTotal = 1000;
+  rig.service.sectorsFree = 400;
+  rig.service.smartByte = 0x5A;
+  rig.model.MinuteRefresh();
+  EXPECT_EQ(FieldUtf8(config.line2), "09:05");
+  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{2, 11, 9}));
+  const DriveRecord& drive = rig.model.table.driveRecords[0];
+  EXPECT_EQ(drive.totalMB, 500u);
+  EXPECT_EQ(drive.freeMB, 200u);
+  EXPECT_EQ(drive.totalSectors, 1000u);
+  EXPECT_EQ(drive.freeSectors, 400u);
+  EXPECT_EQ(drive.smartData[0], 0x5A);
+  EXPECT_EQ(FieldUtf8(drive.friendlyName), "WDC WD20EZRX-00D8PB0") << "only the sizes are taken";
+
+  // Same free space and automatic S.M.A.R.T. update off: nothing but the picture.
+  rig.service.calls.clear();
+  rig.model.autoUpdateFlag = 0;
+  rig.model.MinuteRefresh();
+  EXPECT_EQ(rig.service.Commands(), std::vector<std::int32_t>{2});
+}
+
+TEST(MinuteRefresh, UnreachableServiceKeepsTheSizes) {
+  UpdateRig rig(Drive(4, kBridgePlain, 1));
+  DriveRecord& drive = rig.model.table.driveRecords[0];
+  drive.freeMB = 100;
+  drive.totalSectors = 777;
+  drive.smartData[0] = 0x11;
+  rig.system.space = VolumeSpace{std::uint64_t{500} << 20, std::uint64_t{200} << 20};
+  rig.service.reachableCalls = 0;
+  rig.model.MinuteRefresh();
+  EXPECT_EQ(drive.totalSectors, 777u);
+  EXPECT_EQ(drive.smartData[0], 0x11);
+}
+
+}  // namespace
+}  // namespace kuv
