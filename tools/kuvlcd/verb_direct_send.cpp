@@ -1,0 +1,38 @@
+// kuvlcd direct send: cuts a 96x96 picture into line records and sends them with LcdSendLineData
+// in this process, without the service. The bring-up tool for bridge panels (run as root on real
+// devices) and the quickest way to put a picture on a simulated one.
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+#include "app/compose/renderer.h"
+#include "common/picture_io.h"
+#include "panelio/panelio.h"
+#include "tools/kuvlcd/cli.h"
+
+namespace {
+
+int Run(const kuv::cli::Args& args) {
+  args.RejectUnknown({"drive"});
+  if (args.positional().size() != 1) throw kuv::cli::UsageError("one picture FILE is needed");
+  auto drive = args.GetInt("drive");
+  if (!drive || *drive < 0 || *drive > 255)
+    throw kuv::cli::UsageError("--drive 0 to 255 is needed");
+  kuv::PictureResult picture = kuv::ReadPictureFile(args.positional()[0]);
+  if (!picture) throw std::runtime_error(picture.error);
+  auto raster = kuv::RasterFromPicture(*picture.picture);
+  if (!raster) {
+    throw std::runtime_error("the picture is " + std::to_string(picture.picture->width) + "x" +
+                             std::to_string(picture.picture->height) + ", not 96x96");
+  }
+  std::array<std::uint8_t, kuv::kLineRecordCount * kuv::kLineSlotSize> slots{};
+  kuv::BuildLineRecordSlots(*raster, slots);
+  std::uint32_t status = LcdSendLineData(static_cast<std::int32_t>(*drive), slots.data());
+  std::printf("0x%08X\n", status);
+  return status == kPanelOk ? 0 : 1;
+}
+
+kuv::cli::Registrar reg({"direct send", "direct send --drive N FILE", {}, Run});
+
+}  // namespace

@@ -1,0 +1,86 @@
+// kuvlcd sim ...: makes and inspects simulated worlds (KUVLCD_SIM_WORLD), so the program, the
+// service and the tests can run without a drive tray.
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+#include "common/picture_io.h"
+#include "panelio/sim/sample_world.h"
+#include "panelio/sim/sim_state.h"
+#include "tools/kuvlcd/cli.h"
+
+namespace {
+
+int Init(const kuv::cli::Args& args) {
+  args.RejectUnknown({"keep-state"});
+  if (args.positional().size() != 1) throw kuv::cli::UsageError("one DIR is needed");
+  const std::string& dir = args.positional()[0];
+  kuv::Status s = kuv::sim::WriteSampleWorld(dir, !args.Has("keep-state"));
+  if (!s.ok()) throw std::runtime_error(s.ToString());
+  std::printf("sample world written to %s\nuse it with: KUVLCD_SIM_WORLD=%s\n", dir.c_str(),
+              dir.c_str());
+  return 0;
+}
+
+int Fault(const kuv::cli::Args& args) {
+  args.RejectUnknown({"target", "kind", "line", "after", "ms", "clear"});
+  if (args.positional().size() != 1) throw kuv::cli::UsageError("one DIR is needed");
+  const std::string& dir = args.positional()[0];
+  if (args.Has("clear")) {
+    kuv::Status s = kuv::sim::ClearFaults(dir);
+    if (!s.ok()) throw std::runtime_error(s.ToString());
+    return 0;
+  }
+  kuv::sim::Fault fault;
+  auto target = args.Get("target");
+  if (!target) throw kuv::cli::UsageError("--target disk:N or hid:NAME is needed");
+  fault.target = *target;
+  const std::string kind = args.GetOr("kind", "");
+  if (kind == "refuseLine") {
+    fault.kind = kuv::sim::Fault::Kind::kRefuseLine;
+    fault.line = static_cast<int>(args.GetIntOr("line", 0));
+  } else if (kind == "failOpen") {
+    fault.kind = kuv::sim::Fault::Kind::kFailOpen;
+  } else if (kind == "unplug") {
+    fault.kind = kuv::sim::Fault::Kind::kUnplug;
+    fault.afterCommands = static_cast<int>(args.GetIntOr("after", 0));
+  } else if (kind == "stall") {
+    fault.kind = kuv::sim::Fault::Kind::kStall;
+    fault.ms = static_cast<int>(args.GetIntOr("ms", 1000));
+  } else {
+    throw kuv::cli::UsageError("--kind is refuseLine, failOpen, unplug or stall");
+  }
+  kuv::Status s = kuv::sim::AddFault(dir, fault);
+  if (!s.ok()) throw std::runtime_error(s.ToString());
+  return 0;
+}
+
+int Panel(const kuv::cli::Args& args) {
+  args.RejectUnknown({});
+  if (args.positional().size() != 2) throw kuv::cli::UsageError("DIR and NAME are needed");
+  const std::string& dir = args.positional()[0];
+  const std::string& name = args.positional()[1];
+  auto memory = kuv::sim::ReadPanel(dir, name);
+  if (!memory.ok()) throw std::runtime_error(memory.status().ToString());
+  kuv::Raster raster;
+  std::copy(memory->raster.begin(), memory->raster.end(), raster.begin());
+  std::printf("%s", kuv::TextArt(kuv::PictureFromRaster(raster)).c_str());
+  std::printf("pictures %llu, lines %llu, stops %llu, last line %d\n",
+              static_cast<unsigned long long>(memory->pictures),
+              static_cast<unsigned long long>(memory->linesReceived),
+              static_cast<unsigned long long>(memory->stops), memory->lastLine);
+  std::printf("%s/state/panels/%s.png\n", dir.c_str(), name.c_str());
+  return 0;
+}
+
+kuv::cli::Registrar init({"sim init", "sim init DIR [--keep-state]", {"keep-state"}, Init});
+kuv::cli::Registrar fault({"sim fault",
+                           "sim fault DIR (--target disk:N|hid:NAME|adapter:ID --kind "
+                           "refuseLine|failOpen|unplug|stall [--line N] [--after N] [--ms N] | "
+                           "--clear)",
+                           {"clear"},
+                           Fault});
+kuv::cli::Registrar panel({"sim panel", "sim panel DIR NAME", {}, Panel});
+
+}  // namespace
