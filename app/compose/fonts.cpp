@@ -219,7 +219,7 @@ struct Fonts::Impl {
       flags |= FT_LOAD_NO_BITMAP;
     }
     const bool rendered = FT_Load_Glyph(face, index, flags) == 0 &&
-                        FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO) == 0;
+                          FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO) == 0;
     if (quarter != 0) FT_Set_Transform(face, nullptr, nullptr);
     if (!rendered) return glyph;
     const FT_GlyphSlot slot = face->glyph;
