@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -79,6 +80,11 @@ constexpr std::array<BarGeometry, 4> kBarGeometry = {{
 constexpr Rect kBarTextClip{0, 0, 80, 96};
 constexpr int kBarTextColumns = 80;
 constexpr int kFourLineNormalRows = 82;  // rows 82 to 95 (capacity text, icons) never invert
+
+// rotation - 90 without overflow for a hostile stored value.
+std::int32_t LessQuarter(std::int32_t rotation) {
+  return static_cast<std::int32_t>(std::max<std::int64_t>(std::int64_t{rotation} - 90, INT32_MIN));
+}
 
 // Rotation to a quarter-turn index; anything but 90, 180 and 270 (or -90) counts as 0.
 int QuarterOf(std::int32_t rotation) {
@@ -304,7 +310,7 @@ Raster TurnRaster(const Raster& in, int quarters) {
 }  // namespace
 
 std::int32_t EffectiveRotationOf(const DriveRecord& drive, const ScreenConfig& config) {
-  return drive.panelModel == 3 ? config.rotation - 90 : config.rotation;
+  return drive.panelModel == 3 ? LessQuarter(config.rotation) : config.rotation;
 }
 
 int CapacityGraphEnd(std::uint32_t freeMB, std::uint32_t totalMB) {
@@ -514,7 +520,7 @@ std::optional<Picture> DrawPreview(DriveTable& table, TextPage& page, const Font
   in.showHddStatus = working.showHddStatus != 0;
   in.preview = true;
   Raster raster = RasterOf(ComposeFourLine(drive, in, page, fonts));
-  const std::int32_t angle = rotatePreview ? page.rotation - 90 : -90;
+  const std::int32_t angle = rotatePreview ? LessQuarter(page.rotation) : -90;
   RotateRaster(angle, raster, page.reverse, working);
   CopyPicture(preview, PictureFromRaster(raster), 0, 0);
   return preview;

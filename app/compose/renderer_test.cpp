@@ -325,6 +325,20 @@ TEST_F(RendererTest, FourLineInversions) {
   }
 }
 
+TEST_F(RendererTest, HostileRotationComposesUnturned) {
+  SetField(config().line1, std::string_view("Odd"));
+  drive().panelModel = 3;
+  for (std::int32_t rotation : {INT32_MIN, 45, -1}) {
+    config().rotation = rotation;
+    table_.workingConfig = config();
+    table_.workingConfig.previewRotation = 1;
+    const Picture picture = Compose();
+    EXPECT_EQ(PictureFromRaster(table_.raster), picture) << rotation;
+    TextPage page = TextPageFromConfig(table_.workingConfig);
+    EXPECT_TRUE(DrawPreview(table_, page, *fonts_));
+  }
+}
+
 TEST_F(RendererTest, BitmapDataTypeKeepsThePanelRasterButTurnsIt) {
   config().lcdDataType = kLcdBitmap;
   config().rotation = 270;  // no turn, so the bitmap page's raster must come back as it was
