@@ -138,6 +138,17 @@ std::vector<std::uint8_t> XfsSuperblock(std::uint32_t blockSize, std::uint64_t b
   return s;
 }
 
+// The ext2/3/4 superblock sits 1024 bytes into the partition: this is that sector.
+std::vector<std::uint8_t> ExtSuperblockSector(std::uint32_t blocks, std::uint32_t freeBlocks,
+                                              std::uint32_t logBlockSize) {
+  std::vector<std::uint8_t> s(512, 0);
+  PutLe32(s, 4, blocks);
+  PutLe32(s, 12, freeBlocks);
+  PutLe32(s, 24, logBlockSize);
+  PutLe16(s, 56, 0xEF53);
+  return s;
+}
+
 Status MakeDirs(const std::string& path) {
   std::error_code ec;
   std::filesystem::create_directories(path, ec);
@@ -257,6 +268,13 @@ Status WriteSampleWorld(const std::string& dir, bool resetState) {
       !s.ok())
     return s;
 
+  constexpr std::uint64_t kBridgeExtSize = 1024 * kMiB;
+  if (Status s = WriteImage(dir + "/disks/usb-ext4.img", kBridgeExtSize,
+                            {{0, Mbr(0x83, kStart, kBridgeExtSize / 512 - kStart)},
+                             {(kStart + 2) * 512ull, ExtSuperblockSector(261888, 190000, 2)}});
+      !s.ok())
+    return s;
+
   if (Status s = WriteAta(dir, "system", "SIM SYSTEM SSD 256", "SIM00000000", 31, 0); !s.ok())
     return s;
   if (Status s = WriteAta(dir, "usb-bridge", "SIM HDD 2000 USB", "    SIMB0001", 36, 0); !s.ok())
@@ -264,6 +282,14 @@ Status WriteSampleWorld(const std::string& dir, bool resetState) {
   if (Status s = WriteAta(dir, "tray-fat32", "SIM HDD 1000 TRAY", "SIMT0002", 41, 0); !s.ok())
     return s;
   if (Status s = WriteAta(dir, "recorder-xfs", "SIM HDD 2000 AV", "SIMR0003", 47, 12); !s.ok())
+    return s;
+  if (Status s = WriteAta(dir, "usb-locked", "SIM HDD 500 USB", "SIMB0004", 33, 0); !s.ok())
+    return s;
+  if (Status s = WriteAta(dir, "usb-ext4", "SIM HDD 1000 USB", "SIMB0005", 38, 0); !s.ok())
+    return s;
+  if (Status s = WriteAta(dir, "usb-plain", "SIM HDD 320 USB", "  SIMU0006", 29, 0); !s.ok())
+    return s;
+  if (Status s = WriteAta(dir, "tray-nofilter", "SIM HDD 750 TRAY", "SIMT0007", 44, 0); !s.ok())
     return s;
 
   json world = {
@@ -279,7 +305,12 @@ Status WriteSampleWorld(const std::string& dir, bool resetState) {
          {"hardwareIds",
           {"PCI\\VEN_1095&DEV_3132&SUBSYS_71321095&REV_01", "PCI\\VEN_1095&DEV_3132"}},
          {"pdoName", "\\Device\\NTPNP_PCI0021"},
-         {"upperFilters", {"KuvSATAFil"}}}}},
+         {"upperFilters", {"KuvSATAFil"}}},
+        {{"id", "sil3512"},
+         {"instanceId", "PCI\\VEN_1095&DEV_3512&SUBSYS_35121095&REV_01\\4&1F0A2C3D&0&00E3"},
+         {"hardwareIds",
+          {"PCI\\VEN_1095&DEV_3512&SUBSYS_35121095&REV_01", "PCI\\VEN_1095&DEV_3512"}},
+         {"pdoName", "\\Device\\NTPNP_PCI0022"}}}},
       {"disks",
        {{{"number", 0},
          {"name", "system"},
@@ -330,10 +361,52 @@ Status WriteSampleWorld(const std::string& dir, bool resetState) {
          {"transport", "filter"},
          {"adapter", "sil3132"},
          {"scsiAddress", {{"port", 2}, {"path", 0}, {"target", 1}, {"lun", 0}}},
-         {"ata", AtaFiles("recorder-xfs")}}}},
+         {"ata", AtaFiles("recorder-xfs")}},
+        // A locked bridge panel in an enclosure that knows only the 12-byte ATA PASS-THROUGH.
+        {{"number", 4},
+         {"name", "usb-locked"},
+         {"friendlyName", "KUV USB Device"},
+         {"sizeBytes", 500ull * 1024 * kMiB},
+         {"transport", "bridge12"},
+         {"usb", {{"vendor", "0x3E5B"}, {"product", "0x1104"}, {"serial", "SIMB0004"}}},
+         {"scsiAddress", {{"port", 5}, {"path", 0}, {"target", 0}, {"lun", 0}}},
+         {"ata", AtaFiles("usb-locked")},
+         {"bridgePanel",
+          {{"name", "bridge4"}, {"idText", "MB86C311"}, {"state", "0x05"}, {"panelWord", 1}}}},
+        // An unlocked bridge panel on a disk a video recorder formatted with ext4.
+        {{"number", 5},
+         {"name", "usb-ext4"},
+         {"friendlyName", "KUV USB Device"},
+         {"image", "disks/usb-ext4.img"},
+         {"transport", "bridge16"},
+         {"usb", {{"vendor", "0x3E5B"}, {"product", "0x1105"}, {"serial", "SIMB0005"}}},
+         {"scsiAddress", {{"port", 6}, {"path", 0}, {"target", 0}, {"lun", 0}}},
+         {"ata", AtaFiles("usb-ext4")},
+         {"bridgePanel",
+          {{"name", "bridge5"}, {"idText", "MB86C311"}, {"state", "0x01"}, {"panelWord", 1}}}},
+        // Our enclosure with product id 0x1106 answers like a bridge panel but carries none.
+        {{"number", 6},
+         {"name", "usb-plain"},
+         {"friendlyName", "KUV USB Device"},
+         {"sizeBytes", 320ull * 1024 * kMiB},
+         {"transport", "bridge12"},
+         {"usb", {{"vendor", "0x3E5B"}, {"product", "0x1106"}, {"serial", "SIMU0006"}}},
+         {"scsiAddress", {{"port", 7}, {"path", 0}, {"target", 0}, {"lun", 0}}},
+         {"ata", AtaFiles("usb-plain")},
+         {"bridgePanel", {{"name", "plain6"}, {"idText", "MB86C311"}, {"panelWord", 0}}}},
+        // A drive tray on a Silicon Image adapter whose filter is not installed yet.
+        {{"number", 7},
+         {"name", "tray-nofilter"},
+         {"friendlyName", "SIM HDD 750 TRAY"},
+         {"sizeBytes", 750ull * 1024 * kMiB},
+         {"transport", "filter"},
+         {"adapter", "sil3512"},
+         {"scsiAddress", {{"port", 3}, {"path", 0}, {"target", 0}, {"lun", 0}}},
+         {"ata", AtaFiles("tray-nofilter")}}}},
       {"hidPanels",
        {{{"name", "tray1"}, {"path", "sim:hid:tray1"}, {"disk", 2}},
-        {{"name", "tray2"}, {"path", "sim:hid:tray2"}, {"disk", 3}}}},
+        {{"name", "tray2"}, {"path", "sim:hid:tray2"}, {"disk", 3}},
+        {{"name", "tray3"}, {"path", "sim:hid:tray3"}, {"disk", 7}}}},
   };
   std::string text = world.dump(2) + "\n";
   return WriteFile(dir + "/world.json",
