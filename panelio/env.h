@@ -67,7 +67,7 @@ enum class DataDirection { kNone, kIn, kOut };
 struct ScsiRequest {
   std::span<const std::uint8_t> cdb;  // 6 to 16 command bytes
   DataDirection direction = DataDirection::kNone;
-  std::span<std::uint8_t> data;  // filled for kIn, sent for kOut, empty for kNone
+  std::span<std::uint8_t> data{};  // filled for kIn, sent for kOut, empty for kNone
   std::uint32_t timeoutSeconds = 120;
   std::uint8_t lun = 0;
 };

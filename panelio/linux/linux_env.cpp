@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -204,8 +205,9 @@ std::string ProgramDirectory() {
 
 Status WriteFileAtomically(const std::string& path, const std::string& text) {
   std::string dir = path.substr(0, path.rfind('/'));
-  if (!dir.empty() && ::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
-    return PosixError("create " + dir, errno);
+  std::error_code ec;
+  if (!dir.empty()) std::filesystem::create_directories(dir, ec);
+  if (ec) return Status(ec.value(), "create " + dir);
   std::string temp = path + ".tmp";
   UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (!fd.valid()) return PosixError("create " + temp, errno);

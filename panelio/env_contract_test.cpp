@@ -1,0 +1,187 @@
+// One contract, every backend that can run here: the simulator must behave as the real thing
+// does, or tests written against it hide faults.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <functional>
+#include <memory>
+
+#include "panelio/env.h"
+#include "panelio/env_test_support.h"
+#include "panelio/linux/linux_env.h"
+#include "panelio/sim/sim_env.h"
+
+namespace kuv {
+namespace {
+
+using devtest::TempDir;
+
+constexpr std::uint64_t kGiB = 1ull << 30;
+constexpr std::uint64_t kImageSize = 6 * kGiB;
+constexpr std::uint64_t kFarOffset = 5 * kGiB + 4096;  // past 4 GiB: 64-bit offsets must hold
+
+// A sparse image with a marked first sector and a marked sector beyond 4 GiB.
+void WriteImage(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(kImageSize)), 0);
+  std::uint8_t first[512], far[512];
+  for (int i = 0; i < 512; ++i) {
+    first[i] = static_cast<std::uint8_t>(i);
+    far[i] = static_cast<std::uint8_t>(255 - i);
+  }
+  ASSERT_EQ(::pwrite(fd, first, 512, 0), 512);
+  ASSERT_EQ(::pwrite(fd, far, 512, static_cast<off_t>(kFarOffset)), 512);
+  ::close(fd);
+}
+
+struct Backend {
+  std::unique_ptr<DeviceEnv> env;
+  std::string scratch;  // a directory the backend may create files in
+  bool keepsHidden;     // whether scratch's file system keeps a hidden attribute
+};
+
+struct BackendMaker {
+  const char* name;
+  std::function<Backend(const std::string& root)> make;
+  friend void PrintTo(const BackendMaker& m, std::ostream* out) { *out << m.name; }
+};
+
+// LinuxEnv with its device directory and autostart file moved into the test's directory; drive 1
+// (sdb) is an image file, which LinuxEnv accepts as a disk.
+Backend MakeLinux(const std::string& root) {
+  std::filesystem::create_directories(root + "/dev");
+  std::filesystem::create_directories(root + "/files");
+  WriteImage(root + "/dev/sdb");
+  LinuxEnvPaths paths;
+  paths.devDir = root + "/dev";
+  paths.autostartFile = root + "/xdg/autostart/KuvLcdManager.desktop";
+  return {NewLinuxEnv(paths), root + "/files", false};
+}
+
+Backend MakeSim(const std::string& root) {
+  std::filesystem::create_directories(root + "/volumes/data");
+  WriteImage(root + "/disk1.img");
+  devtest::WriteWorld(root,
+                      {{"disks",
+                        {{{"number", 1},
+                          {"image", "disk1.img"},
+                          {"volumes", {{{"dir", "volumes/data"}, {"fileSystem", "NTFS"}}}}}}}});
+  return {NewSimEnv(root), root + "/volumes/data", true};
+}
+
+class EnvContract : public ::testing::TestWithParam<BackendMaker> {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir_.path().empty());
+    backend_ = GetParam().make(dir_.path());
+  }
+  DeviceEnv& env() { return *backend_.env; }
+  std::string Scratch(const std::string& name) { return backend_.scratch + "/" + name; }
+
+  TempDir dir_;
+  Backend backend_;
+};
+
+TEST_P(EnvContract, MissingDriveDoesNotOpen) {
+  for (int drive : {5, 31, -1}) {
+    auto disk = env().OpenDisk(drive, DiskAccess::kReadWrite);
+    ASSERT_FALSE(disk.ok()) << drive;
+    EXPECT_EQ(disk.status().code(), ENOENT) << drive;
+  }
+}
+
+TEST_P(EnvContract, ReadsAtSixtyFourBitOffsets) {
+  auto disk = env().OpenDisk(1, DiskAccess::kRead);
+  ASSERT_TRUE(disk.ok()) << disk.status().ToString();
+  auto size = (*disk)->SizeBytes();
+  ASSERT_TRUE(size.ok());
+  EXPECT_EQ(*size, kImageSize);
+
+  std::uint8_t sector[512];
+  ASSERT_TRUE((*disk)->ReadAt(0, sector).ok());
+  EXPECT_EQ(sector[1], 1);
+  EXPECT_EQ(sector[511], 255);
+  ASSERT_TRUE((*disk)->ReadAt(kFarOffset, sector).ok());
+  EXPECT_EQ(sector[0], 255);
+  EXPECT_EQ(sector[511], 0);
+  EXPECT_FALSE((*disk)->ReadAt(kImageSize - 256, sector).ok());
+  EXPECT_FALSE((*disk)->ReadAt(~std::uint64_t{0} - 100, sector).ok());
+}
+
+TEST_P(EnvContract, FilesAndDirectories) {
+  std::string folder = Scratch("TAVIO_LCDMANAGER");
+  ASSERT_TRUE(env().CreateDirectory(folder).ok());
+  Status again = env().CreateDirectory(folder);
+  EXPECT_EQ(again.code(), EEXIST);
+
+  std::string file = folder + "/LCD_DATA.TXT";
+  const std::uint8_t bytes[] = {'a', 'b', 0, 'c'};
+  ASSERT_TRUE(env().AppendToFile(file, bytes).ok());
+  ASSERT_TRUE(env().AppendToFile(file, bytes).ok());
+  EXPECT_EQ(devtest::ReadAll(file), std::string("ab\0cab\0c", 8));
+
+  EXPECT_TRUE(env().DeleteFile(file).ok());
+  EXPECT_EQ(env().DeleteFile(file).code(), ENOENT);
+  EXPECT_FALSE(env().DeleteFile(folder).ok());  // folders are not files
+}
+
+TEST_P(EnvContract, HiddenAttributeWhereTheFileSystemKeepsOne) {
+  std::string folder = Scratch("hidden");
+  ASSERT_TRUE(env().CreateDirectory(folder).ok());
+  auto before = env().IsHidden(folder);
+  ASSERT_TRUE(before.ok());
+  EXPECT_FALSE(*before);
+  ASSERT_TRUE(env().SetHidden(folder).ok());
+  auto after = env().IsHidden(folder);
+  ASSERT_TRUE(after.ok());
+  EXPECT_EQ(*after, backend_.keepsHidden);
+  EXPECT_FALSE(env().SetHidden(Scratch("missing")).ok());
+}
+
+TEST_P(EnvContract, AutostartEntry) {
+  ASSERT_TRUE(env().SetAutostart(false).ok());  // removing what is not there is fine
+  EXPECT_FALSE(*env().AutostartRegistered());
+  ASSERT_TRUE(env().SetAutostart(true).ok());
+  EXPECT_TRUE(*env().AutostartRegistered());
+  ASSERT_TRUE(env().SetAutostart(true).ok());
+  ASSERT_TRUE(env().SetAutostart(false).ok());
+  EXPECT_FALSE(*env().AutostartRegistered());
+}
+
+TEST_P(EnvContract, VolumesAndSpace) {
+  auto space = env().FreeSpace(backend_.scratch);
+  ASSERT_TRUE(space.ok()) << space.status().ToString();
+  EXPECT_GT(space->totalBytes, 0u);
+  EXPECT_LE(space->freeBytes, space->totalBytes);
+  auto volumes = env().ListVolumes();
+  ASSERT_TRUE(volumes.ok()) << volumes.status().ToString();
+  EXPECT_TRUE(std::is_sorted(volumes->begin(), volumes->end(), [](const auto& a, const auto& b) {
+    return std::tie(a.driveNumber, a.partition) < std::tie(b.driveNumber, b.partition);
+  }));
+  for (const VolumeInfo& v : *volumes) {
+    EXPECT_TRUE(v.driveNumber >= 0 && v.driveNumber <= 31);
+    EXPECT_FALSE(v.mountPoint.empty());
+    EXPECT_NE(v.mountPoint.back(), '/');
+  }
+}
+
+TEST_P(EnvContract, MissingHidAndPortFailCleanly) {
+  EXPECT_FALSE(env().OpenHid("/nonexistent/hidraw99").ok());
+  EXPECT_FALSE(env().OpenStoragePort("/nonexistent/port").ok());
+  EXPECT_TRUE(env().ListHid().ok());
+  EXPECT_TRUE(env().ListStoragePorts().ok());
+  EXPECT_TRUE(env().ListDisks().ok());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, EnvContract,
+                         ::testing::Values(BackendMaker{"Sim", MakeSim},
+                                           BackendMaker{"Linux", MakeLinux}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+}  // namespace
+}  // namespace kuv

@@ -1,0 +1,141 @@
+#include "panelio/linux/linux_env.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "panelio/env_test_support.h"
+#include "panelio/linux/drive_names.h"
+#include "panelio/linux/mountinfo.h"
+#include "panelio/linux/udev_walk.h"
+
+namespace kuv {
+namespace {
+
+TEST(DriveNames, NumberAndNameRoundTrip) {
+  const struct {
+    int number;
+    const char* name;
+  } cases[] = {{0, "sda"},   {1, "sdb"},   {25, "sdz"},  {26, "sdaa"},  {27, "sdab"},
+               {31, "sdaf"}, {51, "sdaz"}, {52, "sdba"}, {701, "sdzz"}, {702, "sdaaa"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(SdName(c.number), c.name);
+    EXPECT_EQ(SdNumber(c.name), c.number) << c.name;
+  }
+  EXPECT_EQ(SdName(-1), "");
+  for (const char* notADisk : {"sda1", "sd", "vda", "sdA", "nvme0n1", "sdaaaaa", ""})
+    EXPECT_FALSE(SdNumber(notADisk).has_value()) << notADisk;
+}
+
+TEST(MountInfo, ParsesFieldsAndUndoesEscapes) {
+  const char* text =
+      "36 35 8:17 / /media/user/My\\040Disk rw,nosuid shared:1 - ntfs3 /dev/sdb1 rw,uid=1000\n"
+      "37 35 8:33 /sub /mnt/tab\\011and\\134slash rw - vfat /dev/sdc1 rw\n"
+      "38 35 0:52 / /media/fuse rw,relatime - fuseblk /dev/sdd1 rw,user_id=0\n"
+      "garbage line without enough fields\n"
+      "39 35 8:x / /bad rw - ext4 /dev/sde1 rw\n"
+      "40 35 8:49 / /no-dash rw master:2 ext4 /dev/sdf1 rw\n"
+      "41 35 8:65 / /trailing\\04 rw - ext4 /dev/sdg1 rw";
+  std::vector<MountEntry> m = ParseMountInfo(text);
+  ASSERT_EQ(m.size(), 4u);
+  EXPECT_EQ(m[0].major, 8u);
+  EXPECT_EQ(m[0].minor, 17u);
+  EXPECT_EQ(m[0].mountPoint, "/media/user/My Disk");
+  EXPECT_EQ(m[0].fsType, "ntfs3");
+  EXPECT_EQ(m[0].source, "/dev/sdb1");
+  EXPECT_EQ(m[1].root, "/sub");
+  EXPECT_EQ(m[1].mountPoint, "/mnt/tab\tand\\slash");
+  EXPECT_EQ(m[2].fsType, "fuseblk");
+  EXPECT_EQ(m[3].mountPoint, "/trailing\\04");  // a cut escape stays as written
+}
+
+TEST(MountInfo, ReadsThisMachinesTable) {
+  std::string text = devtest::ReadAll("/proc/self/mountinfo");
+  if (text.empty()) GTEST_SKIP() << "no /proc/self/mountinfo here";
+  std::vector<MountEntry> m = ParseMountInfo(text);
+  EXPECT_FALSE(m.empty());
+  EXPECT_TRUE(
+      std::any_of(m.begin(), m.end(), [](const MountEntry& e) { return e.mountPoint == "/"; }));
+}
+
+TEST(WindowsFileSystemName, AsWindowsNamesThem) {
+  const struct {
+    const char *mount, *probed, *version, *expected;
+  } cases[] = {{"ntfs3", "ntfs", "", "NTFS"},
+               {"ntfs", "", "", "NTFS"},
+               {"fuseblk", "ntfs", "", "NTFS"},
+               {"fuseblk", "exfat", "", "exFAT"},
+               {"vfat", "vfat", "FAT32", "FAT32"},
+               {"vfat", "vfat", "FAT16", "FAT"},
+               {"vfat", "", "", "FAT"},
+               {"exfat", "exfat", "1.0", "exFAT"},
+               {"ext4", "ext4", "1.0", "ext4"},
+               {"fuseblk", "", "", "fuseblk"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(WindowsFileSystemName(c.mount, c.probed, c.version), c.expected) << c.mount;
+}
+
+// Whatever block devices this machine has, walking their udev parents must answer cleanly.
+TEST(UdevWalk, BlockDevicesOfThisMachine) {
+  std::error_code ec;
+  int seen = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/sys/block", ec)) {
+    std::string name = entry.path().filename().string();
+    ++seen;
+    auto parents = UdevParentInstanceIds(name);
+    ASSERT_TRUE(parents.ok()) << name << ": " << parents.status().ToString();
+    for (const std::string& id : *parents) EXPECT_EQ(id.rfind("USB\\VID_", 0), 0u) << id;
+    EXPECT_TRUE(UdevFriendlyName(name).ok()) << name;
+    auto address = UdevScsiAddress(name);
+    if (!address.ok()) {
+      EXPECT_EQ(address.status().code(), ENODEV) << name;
+    }
+  }
+  if (seen == 0) GTEST_SKIP() << "no block devices visible";
+  EXPECT_FALSE(UdevParentInstanceIds("sdzzz").ok());
+}
+
+TEST(LinuxEnv, DiskOpenErrorsKeepTheSystemsReason) {
+  devtest::TempDir dir;
+  LinuxEnvPaths paths;
+  paths.devDir = dir.path();
+  auto env = NewLinuxEnv(paths);
+  auto missing = env->OpenDisk(0, DiskAccess::kRead);
+  ASSERT_FALSE(missing.ok());
+  EXPECT_EQ(missing.status().code(), ENOENT);
+  EXPECT_NE(missing.status().ToString().find("/sda"), std::string::npos);
+
+  // A node that is not a SCSI device: it opens, but SCSI commands cannot be delivered.
+  devtest::WriteAll(dir.path() + "/sda", std::string(4096, '\0'));
+  auto disk = env->OpenDisk(0, DiskAccess::kReadWrite);
+  ASSERT_TRUE(disk.ok());
+  std::uint8_t cdb[6] = {};
+  EXPECT_FALSE((*disk)->Scsi({.cdb = cdb}).ok());
+  EXPECT_FALSE((*disk)->CheckVerify().ok());
+  std::uint8_t sector[512];
+  EXPECT_FALSE((*disk)->AtaCommand({.command = 0xEC}, sector).ok());
+
+  ::chmod((dir.path() + "/sda").c_str(), 0);
+  if (::geteuid() != 0) {
+    EXPECT_EQ(env->OpenDisk(0, DiskAccess::kRead).status().code(), EACCES);
+  }
+}
+
+TEST(LinuxEnv, NoAdapterNeedsTheFilter) {
+  auto env = NewLinuxEnv();
+  EXPECT_TRUE(env->ListStoragePorts()->empty());
+  EXPECT_FALSE(env->AdapterOf(0)->has_value());
+  const std::uint8_t list[] = {0, 0};
+  EXPECT_EQ(env->WriteUpperFilters("PCI\\VEN_1095&DEV_3132", list).code(), ENOTSUP);
+}
+
+TEST(LinuxEnv, AutostartEntryQuotesTheProgramPath) {
+  std::string entry = AutostartDesktopEntry("/opt/my $dir/KuvLcdManager");
+  EXPECT_NE(entry.find("Exec=\"/opt/my \\\\$dir/KuvLcdManager\"\n"), std::string::npos) << entry;
+  EXPECT_EQ(entry.rfind("[Desktop Entry]\n", 0), 0u);
+}
+
+}  // namespace
+}  // namespace kuv
