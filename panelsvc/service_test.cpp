@@ -362,17 +362,31 @@ TEST_F(ServiceTest, FileRequestsRunWithTheClientsRights) {
   }
   ::chmod(world_.c_str(), 0755);
   std::ofstream(folder + "/LCD_DATA.TXT") << "root's";
-  // A user who may not write the folder cannot have the service delete in it either.
+  // The world's other volume; the policy only accepts folders on volumes the world has.
+  std::string otherVolume;
+  for (const auto& entry : fs::directory_iterator(fs::path(volume_).parent_path())) {
+    if (entry.path().string() != volume_) otherVolume = entry.path().string();
+  }
+  ASSERT_FALSE(otherVolume.empty());
+  fs::remove_all(otherVolume + "/TAVIO_LCDMANAGER");
   pid_t child = ::fork();
   if (child == 0) {
     if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-    RequestRecord record = PathRequest(kCmdDeleteFile, folder + "/LCD_DATA.TXT");
-    ::_exit(ExchangeRequest(record, {socket_}) == -1 && record.lastError != 0 ? 0 : 1);
+    // A user who may not write the folder cannot have the service delete in it either...
+    RequestRecord del = PathRequest(kCmdDeleteFile, folder + "/LCD_DATA.TXT");
+    if (ExchangeRequest(del, {socket_}) != -1 || del.lastError == 0) ::_exit(3);
+    // ...but gets the folder the service creates, to write the files into.
+    RequestRecord mkdir = PathRequest(kCmdCreateDirectory, otherVolume + "/TAVIO_LCDMANAGER");
+    ::_exit(ExchangeRequest(mkdir, {socket_}) != 0 ? 0 : 4);
   }
   int status = 0;
   ::waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_TRUE(fs::exists(folder + "/LCD_DATA.TXT"));
+  struct stat st;
+  ASSERT_EQ(::stat((otherVolume + "/TAVIO_LCDMANAGER").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u);
   EXPECT_EQ(Ask(PathRequest(kCmdDeleteFile, folder + "/LCD_DATA.TXT")).result, 1);
 }
 
