@@ -8,6 +8,7 @@
 #include "common/health.h"
 #include "common/utf16.h"
 #include "panelio/panelio.h"
+#include "panelio/sim/sample_world.h"
 #include "panelio/smart.h"
 #include "panelio/smart_test_support.h"
 
@@ -357,6 +358,37 @@ TEST_F(Discovery, HealthMatchesTheSharedRuleOnRealDrives) {
     judged += record_.health != kHealthGood;
   }
   EXPECT_GT(judged, 0);  // the set holds failing drives, so the rule is really exercised
+}
+
+TEST(SampleWorld, EveryDriveGivesItsRecord) {
+  TempWorld world;
+  ASSERT_TRUE(sim::WriteSampleWorld(world.dir()).ok());
+  auto env = NewSimEnv(world.dir());
+  struct Case {
+    std::int32_t found, connectionState, panelModel, fileSystemType;
+    const char* hidPath;
+  } cases[] = {
+      {1, kHidUntied, 0, kFsUnknown, ""},  // the trays' panels answer, neither is this drive's
+      {1, kBridgePlain, 1, kFsNtfs, ""},
+      {1, kNotSiliconImageHost, 0, kFsFat32, "sim:hid:tray1"},
+      {1, kSiliconImageWithFilter, 0, kFsXfs, "sim:hid:tray2"},
+      {1, kBridgeLocked, 2, kFsUnknown, ""},
+      {1, kBridgeUnlocked, 3, kFsExt, ""},
+      {1, kHidUntied, 0, kFsUnknown, ""},  // product 0x1106: searched over HID
+      {1, kSiliconImageWithoutFilter, 0, kFsUnknown, "sim:hid:tray3"},
+  };
+  for (int drive = 0; drive < static_cast<int>(std::size(cases)); ++drive) {
+    SCOPED_TRACE(drive);
+    const Case& c = cases[drive];
+    DriveRecord r{};
+    EXPECT_EQ(FillLcdInfo(*env, drive, &r), c.found);
+    EXPECT_EQ(r.connectionState, c.connectionState);
+    EXPECT_EQ(r.panelModel, c.panelModel);
+    EXPECT_EQ(r.fileSystemType, c.fileSystemType);
+    EXPECT_EQ(FieldUtf8(r.hidPath), c.hidPath);
+    // Without the filter the drive on the bare Silicon Image adapter gives no S.M.A.R.T. at all.
+    EXPECT_EQ(r.temperature == 0, drive == 7);
+  }
 }
 
 TEST_F(Discovery, ExportsCountPanels) {
