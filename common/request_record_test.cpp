@@ -98,17 +98,5 @@ TEST(RequestRecord, WritePathNeverReadsPastItsThirtyTwoUnits) {
   EXPECT_EQ(record.Path().size(), kRequestPathUnits);
 }
 
-TEST(RequestRecord, SmartRequestCarriesTheDriveRecordWhole) {
-  DriveRecord info{};
-  info.smartData[0] = 0x10;
-  info.temperature = 41;
-  SetField(info.serialNumber, u"S123");
-  RequestRecord record = GetSmartInfoRequest(3, info);
-  EXPECT_EQ(record.command, kCmdGetSmartInfo);
-  EXPECT_EQ(record.driveNumber, 3);
-  EXPECT_EQ(std::memcmp(&record.driveInfo, &info, sizeof info), 0);
-  EXPECT_EQ(AsBytes(record)[7256 + 512], 0x10);
-}
-
 }  // namespace
 }  // namespace kuv

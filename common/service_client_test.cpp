@@ -97,14 +97,5 @@ TEST(ServiceClient, UnreachableAfterEveryAttemptAndPause) {
   EXPECT_LT(elapsed, std::chrono::milliseconds(1000));
 }
 
-TEST(ServiceClient, SocketPathFromTheEnvironment) {
-  ::setenv("KUVLCD_SOCKET", "/tmp/other.sock", 1);
-  EXPECT_EQ(ServiceSocketPath(), "/tmp/other.sock");
-  ::setenv("KUVLCD_SOCKET", "", 1);
-  EXPECT_EQ(ServiceSocketPath(), kDefaultServiceSocket);
-  ::unsetenv("KUVLCD_SOCKET");
-  EXPECT_EQ(ServiceSocketPath(), kDefaultServiceSocket);
-}
-
 }  // namespace
 }  // namespace kuv

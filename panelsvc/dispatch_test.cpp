@@ -193,26 +193,6 @@ TEST_F(DispatchTest, RefusedRecordsCallNothingAndAreLogged) {
   EXPECT_NE(log_[2].find("/etc/passwd"), std::string::npos);
 }
 
-TEST_F(DispatchTest, FileCommandsInsideAVolumeFolder) {
-  char tmpl[] = "/tmp/kuvdispatchXXXXXX";
-  const std::string volume = ::mkdtemp(tmpl);
-  calls.mounts = {volume};
-  const std::u16string folder = Utf8ToUtf16(volume + "/TAVIO_LCDMANAGER");
-
-  RequestRecord record = MakeRequest(kCmdCreateDirectory);
-  record.SetPath(folder);
-  Run(record);
-  EXPECT_EQ(calls.path, folder);
-  EXPECT_EQ(record.result, 1);
-
-  record = MakeRequest(kCmdDeleteFile);
-  record.SetPath(folder + u"/QR_DATA.TXT");
-  Run(record);
-  EXPECT_EQ(calls.path, folder + u"/QR_DATA.TXT");
-  EXPECT_EQ(calls.names.size(), 2u);
-  std::filesystem::remove_all(volume);
-}
-
 TEST_F(DispatchTest, WriteUsesTheOverlappingFields) {
   calls.mounts = {"/"};
   RequestRecord record = MakeRequest(kCmdWriteFile);

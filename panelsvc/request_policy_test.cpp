@@ -63,10 +63,6 @@ TEST(RequestPolicy, TargetPaths) {
   }
 }
 
-TEST(RequestPolicy, NoMountsMeansNoFileCommands) {
-  EXPECT_FALSE(CheckTargetPath(5, u"/TAVIO_LCDMANAGER", {}).target);
-}
-
 struct FieldCase {
   const char* name;
   void (*fill)(RequestRecord&);
@@ -134,29 +130,6 @@ TEST(RequestPolicy, RecordFields) {
     EXPECT_EQ(!CheckRecordFields(record).has_value(), c.allowed) << c.name;
   }
 }
-
-TEST(RequestPolicy, RefusedResultsAreTheFailureValues) {
-  EXPECT_EQ(RefusedResult(kCmdGetLcdInfo), 0);
-  EXPECT_EQ(static_cast<std::uint32_t>(RefusedResult(kCmdSendLineData)), kPanelDriveNotOpened);
-  EXPECT_EQ(RefusedResult(kCmdCreateDirectory), 0);
-  EXPECT_EQ(RefusedResult(kCmdWriteFile), 0);
-  EXPECT_EQ(RefusedResult(kCmdDeleteFile), -1);
-  EXPECT_EQ(static_cast<std::uint32_t>(RefusedResult(kCmdStopLcdTimer)), kPanelStopRefused);
-  EXPECT_EQ(RefusedResult(kCmdGetSmartInfo), 0);
-  EXPECT_EQ(RefusedResult(kCmdGetSizeFromSector), 0);
-}
-
-class SymlinkPolicy : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/kuvpolicyXXXXXX";
-    root_ = ::mkdtemp(tmpl);
-    std::filesystem::create_directories(root_ + "/vol/TAVIO_LCDMANAGER");
-    std::filesystem::create_directories(root_ + "/elsewhere");
-  }
-  void TearDown() override { std::filesystem::remove_all(root_); }
-  std::string root_;
-};
 
 TEST_F(SymlinkPolicy, RefusesLinksAnywhereOnThePath) {
   const std::string folder = root_ + "/vol/TAVIO_LCDMANAGER";
