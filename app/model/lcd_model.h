@@ -45,7 +45,9 @@ inline constexpr int kOpenAttempts = 6;
 inline constexpr std::chrono::milliseconds kOpenPause{100};
 inline constexpr std::int32_t kDefaultWarningTemp = 50;
 
-// The folder "TAVIO_LCDMANAGER" on the drive's first volume, or nullopt when it has none.
+// The mount point of the drive's first volume, and the folder "TAVIO_LCDMANAGER" in it; nullopt
+// when the drive has no mounted volume.
+std::optional<std::string> DriveMountPath(const DriveRecord& drive);
 std::optional<std::string> DriveFolderPath(const DriveRecord& drive);
 
 class LcdModel {

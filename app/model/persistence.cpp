@@ -34,13 +34,18 @@ std::u16string LineName(int i) {
 
 }  // namespace
 
-std::optional<std::string> DriveFolderPath(const DriveRecord& drive) {
+std::optional<std::string> DriveMountPath(const DriveRecord& drive) {
   // On this platform `driveLetter` holds the mount point of the drive's first volume.
   std::string mount = FieldUtf8(drive.driveLetter);
   if (mount.empty() || mount.front() != '/') return std::nullopt;
   while (mount.size() > 1 && mount.back() == '/') mount.pop_back();
-  if (mount == "/") return "/" + std::string(kFolderName);
-  return mount + "/" + kFolderName;
+  return mount;
+}
+
+std::optional<std::string> DriveFolderPath(const DriveRecord& drive) {
+  std::optional<std::string> mount = DriveMountPath(drive);
+  if (!mount) return std::nullopt;
+  return (*mount == "/" ? std::string() : *mount) + "/" + kFolderName;
 }
 
 LcdModel::LcdModel(ModelPorts ports) : ports_(ports) {}

@@ -44,6 +44,21 @@ struct DriveRig : Rig {
   ScreenConfig& slot() { return model.table.screenConfigs[0]; }
 };
 
+TEST(DriveFolderPath, BuiltFromTheMountPoint) {
+  struct Case {
+    const char* driveLetter;
+    std::optional<std::string> folder;
+  };
+  for (const auto& [driveLetter, folder] :
+       {Case{"/media/tray", "/media/tray/TAVIO_LCDMANAGER"},
+        Case{"/media/tray/", "/media/tray/TAVIO_LCDMANAGER"}, Case{"/", "/TAVIO_LCDMANAGER"},
+        Case{"-", std::nullopt}, Case{"", std::nullopt}, Case{"E:", std::nullopt}}) {
+    DriveRecord drive{};
+    SetField(drive.driveLetter, std::string_view(driveLetter));
+    EXPECT_EQ(DriveFolderPath(drive), folder) << driveLetter;
+  }
+}
+
 TEST(LoadScreenConfig, MissingFileGivesTheDefaultsAfterSixTries) {
   for (auto [fileSystemType, line1, line2] : {std::tuple{kFsNtfs, "BACKUP", "WDC WD20EZRX-"},
                                               std::tuple{kFsFat32, "BACKUP", "WDC WD20EZR"}}) {

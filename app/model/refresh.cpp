@@ -67,9 +67,9 @@ void LcdModel::MinuteRefresh() {
     if (drive.driveNumber == kEmptyDriveNumber) continue;
     if (table.screenConfigs[index].lcdDataType == kLcdQr) continue;
     if (IsVideoRecorderDisk(drive.fileSystemType)) continue;
-    std::optional<std::string> folder = DriveFolderPath(drive);
+    std::optional<std::string> mount = DriveMountPath(drive);
     std::optional<VolumeSpace> space;
-    if (folder) space = ports_.system.FreeSpace(folder->substr(0, folder->rfind('/')));
+    if (mount) space = ports_.system.FreeSpace(*mount);
     if (space) {
       auto totalMB = static_cast<std::uint32_t>(space->totalBytes >> kMiB);
       auto freeMB = static_cast<std::uint32_t>(space->freeBytes >> kMiB);
