@@ -131,6 +131,18 @@ TEST(RequestPolicy, RecordFields) {
   }
 }
 
+class SymlinkPolicy : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/kuvpolicyXXXXXX";
+    root_ = ::mkdtemp(tmpl);
+    std::filesystem::create_directories(root_ + "/vol/TAVIO_LCDMANAGER");
+    std::filesystem::create_directories(root_ + "/elsewhere");
+  }
+  void TearDown() override { std::filesystem::remove_all(root_); }
+  std::string root_;
+};
+
 TEST_F(SymlinkPolicy, RefusesLinksAnywhereOnThePath) {
   const std::string folder = root_ + "/vol/TAVIO_LCDMANAGER";
   EXPECT_FALSE(CheckNoSymlinks(7, folder + "/LCD_DATA.TXT"));  // missing: the delete says so
