@@ -22,40 +22,41 @@ ReadAt DiskReadAt(Disk& disk) {
 }  // namespace kuv
 
 extern "C" std::int32_t ReadSector0(std::uint32_t driveNumber) {
-  errno = 0;
-  if (driveNumber > 0x7FFFFFFF) {
-    errno = ENOENT;
-    return 0;
-  }
-  auto disk = kuv::Env().OpenDisk(static_cast<int>(driveNumber), kuv::DiskAccess::kRead);
-  if (!disk.ok()) {
-    kuv::KeepErrno(disk.status());
-    return 0;
-  }
-  std::uint8_t scratch[kuv::kSectorBytes];
-  kuv::Status s = (*disk)->ReadAt(kuv::kSectorBytes, scratch);
-  kuv::KeepErrno(s);
-  return s.ok() ? 1 : 0;
+  return kuv::RunExport([&](kuv::Status& why) -> std::int32_t {
+    if (driveNumber > 0x7FFFFFFF) {
+      why = kuv::Status(ENOENT, "no such drive");
+      return 0;
+    }
+    auto disk = kuv::Env().OpenDisk(static_cast<int>(driveNumber), kuv::DiskAccess::kRead);
+    if (!disk.ok()) {
+      why = disk.status();
+      return 0;
+    }
+    std::uint8_t scratch[kuv::kSectorBytes];
+    why = (*disk)->ReadAt(kuv::kSectorBytes, scratch);
+    return why.ok() ? 1 : 0;
+  });
 }
 
 extern "C" std::int32_t GetSizeFromSector(std::int32_t driveNumber, kuv::DriveRecord* info) {
-  errno = 0;
-  if (!info) {
-    errno = EINVAL;
-    return 0;
-  }
-  std::memset(static_cast<void*>(info), 0, sizeof *info);
-  info->driveNumber = driveNumber;
-  info->connectionState = 0;
-  info->fileSystemType = kuv::kFsUnknown;
-  auto disk = kuv::Env().OpenDisk(driveNumber, kuv::DiskAccess::kRead);
-  if (!disk.ok()) {
-    kuv::KeepErrno(disk.status());
-    return 0;
-  }
-  kuv::SectorSizes sizes = kuv::ReadSectorSizes(kuv::DiskReadAt(**disk));
-  info->fileSystemType = sizes.fileSystemType;
-  info->totalSectors = sizes.totalSectors;
-  info->freeSectors = sizes.freeSectors;
-  return 1;
+  return kuv::RunExport([&](kuv::Status& why) -> std::int32_t {
+    if (!info) {
+      why = kuv::Status(EINVAL, "no drive record");
+      return 0;
+    }
+    std::memset(static_cast<void*>(info), 0, sizeof *info);
+    info->driveNumber = driveNumber;
+    info->connectionState = 0;
+    info->fileSystemType = kuv::kFsUnknown;
+    auto disk = kuv::Env().OpenDisk(driveNumber, kuv::DiskAccess::kRead);
+    if (!disk.ok()) {
+      why = disk.status();
+      return 0;
+    }
+    kuv::SectorSizes sizes = kuv::ReadSectorSizes(kuv::DiskReadAt(**disk));
+    info->fileSystemType = sizes.fileSystemType;
+    info->totalSectors = sizes.totalSectors;
+    info->freeSectors = sizes.freeSectors;
+    return 1;
+  });
 }

@@ -3,6 +3,7 @@
 // hardware identifiers every part of the library shares.
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <span>
 
@@ -20,6 +21,18 @@ inline constexpr std::uint32_t kPassThroughTimeoutSeconds = 120;
 // Errors of device operations that carry no errno of their own (a device that answered CHECK
 // CONDITION) are reported as EIO.
 void KeepErrno(const Status& status);
+
+// Runs the body of an export, body(Status& why), and then sets errno from why: 0 on success, else
+// the failing operation's errno. The body's handles are closed by then, so closing them cannot
+// overwrite the reason the service reports as lastError.
+template <typename Body>
+auto RunExport(Body&& body) {
+  Status why;
+  auto result = body(why);
+  errno = 0;
+  KeepErrno(why);
+  return result;
+}
 
 // Sends one command; ok only when it was delivered and the device answered GOOD on every level.
 Status SendScsi(Disk& disk, std::span<const std::uint8_t> cdb, DataDirection direction,

@@ -53,10 +53,12 @@ SataFilterInfo SataFilterOfDrive(DeviceEnv& env, int driveNumber, bool wantPort)
   return info;
 }
 
-bool ModifySataFilterLists(DeviceEnv& env, bool add) {
+bool ModifySataFilterLists(DeviceEnv& env, bool add, Status* why) {
+  Status ignored;
+  Status& failure = why ? *why : ignored;
   auto ports = env.ListStoragePorts();
   if (!ports.ok()) {
-    KeepErrno(ports.status());
+    failure = ports.status();
     return false;
   }
   bool written = false;
@@ -66,7 +68,7 @@ bool ModifySataFilterLists(DeviceEnv& env, bool add) {
     if (!IsSiliconImageAdapter(Wide(port.hardwareIds))) continue;
     auto list = env.ReadUpperFilters(port.instanceId);
     if (!list.ok()) {
-      KeepErrno(list.status());
+      failure = list.status();
       continue;
     }
     std::optional<std::span<const std::uint8_t>> current;
@@ -77,7 +79,7 @@ bool ModifySataFilterLists(DeviceEnv& env, bool add) {
     if (s.ok()) {
       written = true;
     } else {
-      KeepErrno(s);
+      failure = s;
     }
   }
   return written;
@@ -90,13 +92,15 @@ extern "C" std::int32_t AddFilterSilHost(void) {
 }
 
 extern "C" std::int32_t ModifyFilterSilHost(std::int32_t add) {
-  errno = 0;
-  return kuv::ModifySataFilterLists(kuv::Env(), add == 1) ? 1 : 0;
+  return kuv::RunExport([&](kuv::Status& why) -> std::int32_t {
+    return kuv::ModifySataFilterLists(kuv::Env(), add == 1, &why) ? 1 : 0;
+  });
 }
 
 extern "C" std::uint32_t DoesExistSATAFilter(std::uint32_t driveNumber) {
-  errno = 0;
-  if (driveNumber > 0x7FFFFFFF) return kuv::kNotSiliconImageHost;
-  return static_cast<std::uint32_t>(
-      kuv::SataFilterOfDrive(kuv::Env(), static_cast<int>(driveNumber), false).state);
+  return kuv::RunExport([&](kuv::Status&) -> std::uint32_t {
+    if (driveNumber > 0x7FFFFFFF) return kuv::kNotSiliconImageHost;
+    return static_cast<std::uint32_t>(
+        kuv::SataFilterOfDrive(kuv::Env(), static_cast<int>(driveNumber), false).state);
+  });
 }

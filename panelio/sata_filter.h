@@ -20,7 +20,8 @@ struct SataFilterInfo {
 SataFilterInfo SataFilterOfDrive(DeviceEnv& env, int driveNumber, bool wantPort);
 
 // Adds the filter in front of (add) or removes it from every Silicon Image adapter's list. True
-// when at least one list was written; a failed write leaves that adapter alone and goes on.
-bool ModifySataFilterLists(DeviceEnv& env, bool add);
+// when at least one list was written; a failed write leaves that adapter alone and goes on, its
+// reason kept in *why when given.
+bool ModifySataFilterLists(DeviceEnv& env, bool add, Status* why = nullptr);
 
 }  // namespace kuv
