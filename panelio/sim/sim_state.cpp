@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <nlohmann/json.hpp>
 
@@ -242,16 +243,25 @@ Status StateDir::SetPanel(const std::string& name, const PanelMemory& memory, bo
     std::copy(memory.raster.begin(), memory.raster.end(), raster.begin());
     Picture pic = PictureFromRaster(raster);
     std::vector<std::uint8_t> pbm = EncodePbm(pic);
-    std::vector<std::uint8_t> png = EncodePng(pic, 4);
-    if (png.empty()) return Status(EIO, "encode the picture of panel " + name);
-    if (Status s = Write("panels/" + name + ".pbm",
-                         {reinterpret_cast<const char*>(pbm.data()), pbm.size()});
-        !s.ok())
-      return s;
-    if (Status s = Write("panels/" + name + ".png",
-                         {reinterpret_cast<const char*>(png.data()), png.size()});
-        !s.ok())
-      return s;
+    // Encoding the PNG costs far more than the whole transfer, so a picture the files already
+    // show is not written again.
+    auto shown = Read("panels/" + name + ".pbm");
+    bool same =
+        shown.ok() && *shown &&
+        std::equal(pbm.begin(), pbm.end(), (*shown)->begin(), (*shown)->end(),
+                   [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); });
+    if (!same || ::access((dir_ + "/panels/" + name + ".png").c_str(), F_OK) != 0) {
+      std::vector<std::uint8_t> png = EncodePng(pic, 4);
+      if (png.empty()) return Status(EIO, "encode the picture of panel " + name);
+      if (Status s = Write("panels/" + name + ".png",
+                           {reinterpret_cast<const char*>(png.data()), png.size()});
+          !s.ok())
+        return s;
+      if (Status s = Write("panels/" + name + ".pbm",
+                           {reinterpret_cast<const char*>(pbm.data()), pbm.size()});
+          !s.ok())
+        return s;
+    }
   }
   return Write("panels/" + name + ".json", root.dump() + "\n");
 }
