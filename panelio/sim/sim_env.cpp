@@ -143,54 +143,58 @@ class PanelCache {
  public:
   PanelCache(StateDir state, std::string name) : state_(std::move(state)), name_(std::move(name)) {}
   ~PanelCache() {
-    if (dirty_) Flush(false);
+    if (!lines_.empty() || stops_ > 0) Flush();
   }
 
   Status Line(std::span<const std::uint8_t> record, int index) {
-    if (Status s = Load(); !s.ok()) return s;
-    if (!memory_.TakeLine(record, index)) return Status(EINVAL, "not a line record");
-    dirty_ = true;
-    if (memory_.Complete()) {
-      ++memory_.pictures;
-      memory_.received.fill(false);
-      return Flush(true);
+    std::array<std::uint8_t, 16> copy{};
+    if (record.size() < copy.size()) return Status(EINVAL, "not a line record");
+    std::copy_n(record.begin(), copy.size(), copy.begin());
+    if (!seen_.TakeLine(copy, index)) return Status(EINVAL, "not a line record");
+    lines_.push_back({copy, index});
+    // A picture's worth of rows from this handle: show it now rather than at close.
+    if (seen_.Complete()) {
+      seen_.received.fill(false);
+      return Flush();
     }
     return {};
   }
 
   Status Stop() {
-    if (Status s = Load(); !s.ok()) return s;
-    ++memory_.stops;
-    return Flush(false);
+    ++stops_;
+    return Flush();
   }
 
  private:
-  Status Load() {
-    if (loaded_) return {};
-    Status result;
+  // Applies this handle's lines and stops to the stored memory under the lock, so two writers of
+  // one panel lose nothing; rows are the last writer's, as on the panel itself.
+  Status Flush() {
     Status s = state_.Locked([&]() -> Status {
-      auto m = state_.Panel(name_);
-      if (!m.ok()) return m.status();
-      memory_ = *m;
-      return {};
+      auto stored = state_.Panel(name_);
+      if (!stored.ok()) return stored.status();
+      PanelMemory& m = *stored;
+      bool picture = false;
+      for (const auto& [record, index] : lines_) {
+        m.TakeLine(record, index);
+        if (m.Complete()) {
+          ++m.pictures;
+          m.received.fill(false);
+          picture = true;
+        }
+      }
+      m.stops += stops_;
+      return state_.SetPanel(name_, m, picture);
     });
-    if (!s.ok()) return s;
-    loaded_ = true;
-    return result;
-  }
-
-  // Merges this handle's rows into the stored memory under the lock, so two writers of one panel
-  // lose no counts; the rows are the last writer's, as on the panel itself.
-  Status Flush(bool picture) {
-    dirty_ = false;
-    return state_.Locked([&] { return state_.SetPanel(name_, memory_, picture); });
+    lines_.clear();
+    stops_ = 0;
+    return s;
   }
 
   StateDir state_;
   std::string name_;
-  PanelMemory memory_;
-  bool loaded_ = false;
-  bool dirty_ = false;
+  PanelMemory seen_;  // only which rows this handle sent since its last complete picture
+  std::vector<std::pair<std::array<std::uint8_t, 16>, int>> lines_;
+  std::uint64_t stops_ = 0;
 };
 
 class SimDisk final : public Disk {
