@@ -10,6 +10,7 @@
 #include "panelio/linux/drive_names.h"
 #include "panelio/linux/mountinfo.h"
 #include "panelio/linux/udev_walk.h"
+#include "panelio/panelio.h"
 
 namespace kuv {
 namespace {
@@ -129,6 +130,11 @@ TEST(LinuxEnv, NoAdapterNeedsTheFilter) {
   EXPECT_FALSE(env->AdapterOf(0)->has_value());
   const std::uint8_t list[] = {0, 0};
   EXPECT_EQ(env->WriteUpperFilters("PCI\\VEN_1095&DEV_3132", list).code(), ENOTSUP);
+  // libata reaches S.M.A.R.T. on every adapter: nothing to register, every drive answers 4.
+  ScopedEnvOverride use(*env);
+  EXPECT_EQ(ModifyFilterSilHost(1), 0);
+  EXPECT_EQ(AddFilterSilHost(), 0);
+  for (std::uint32_t drive : {0u, 31u}) EXPECT_EQ(DoesExistSATAFilter(drive), 4u);
 }
 
 TEST(LinuxEnv, AutostartEntryQuotesTheProgramPath) {
