@@ -200,31 +200,58 @@ std::vector<std::uint8_t> EncodePbm(const Picture& picture) {
   return out;
 }
 
+namespace {
+
+void AppendPngBytes(png_structp png, png_bytep data, png_size_t length) {
+  auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
+}
+
+void FlushNothing(png_structp) {}
+
+// Writes the one-bit rows with libpng; false when libpng reports an error.
+bool WritePngRows(std::vector<std::uint8_t>& out, std::vector<png_bytep>& rows, int width,
+                  int height) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_set_write_fn(png, &out, AppendPngBytes, FlushNothing);
+  // Panel snapshots are written on every picture a simulated panel completes: favour speed.
+  png_set_compression_level(png, 1);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 1,
+               PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
+               PNG_FILTER_TYPE_BASE);
+  png_write_info(png, info);
+  png_write_image(png, rows.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> EncodePng(const Picture& picture, int scale) {
   if (scale < 1 || scale > 64 || picture.width < 1 || picture.height < 1) return {};
   const int width = picture.width * scale;
   const int height = picture.height * scale;
-  std::vector<std::uint8_t> grey(static_cast<std::size_t>(width) *
-                                 static_cast<std::size_t>(height));
+  // One bit per dot, most significant first, 1 = white: the panel's own raster layout.
+  const std::size_t stride = (static_cast<std::size_t>(width) + 7) / 8;
+  std::vector<std::uint8_t> bits(stride * static_cast<std::size_t>(height), 0);
+  std::vector<png_bytep> rows(static_cast<std::size_t>(height));
   for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = bits.data() + stride * static_cast<std::size_t>(y);
+    rows[static_cast<std::size_t>(y)] = row;
     for (int x = 0; x < width; ++x) {
-      grey[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-           static_cast<std::size_t>(x)] = picture.at(x / scale, y / scale) ? 255 : 0;
+      if (picture.at(x / scale, y / scale)) row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
     }
   }
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(width);
-  image.height = static_cast<png_uint_32>(height);
-  image.format = PNG_FORMAT_GRAY;
-  png_alloc_size_t size = 0;
-  if (!png_image_write_get_memory_size(image, size, 0, grey.data(), 0, nullptr)) return {};
-  std::vector<std::uint8_t> out(size);
-  if (!png_image_write_to_memory(&image, out.data(), &size, 0, grey.data(), 0, nullptr)) {
-    return {};
-  }
-  out.resize(size);
+  std::vector<std::uint8_t> out;
+  if (!WritePngRows(out, rows, width, height)) return {};
   return out;
 }
 
