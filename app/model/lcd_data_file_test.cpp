@@ -65,30 +65,6 @@ TEST(LcdDataWriter, WritesTheThirtyFourLinesAsUtf16LeWithLineFeeds) {
   EXPECT_NE(bytes.substr(0, 2), "\xFF\xFE") << "no byte-order mark";
 }
 
-TEST(LcdDataWriter, WhatItWritesLoadsBack) {
-  DriveRecord drive{};
-  ScreenConfig config = InitialSlotConfig();
-  SetField(config.line2, std::string_view("Thirteen char"));
-  config.lineType2 = 3;
-  config.lineReverse3 = 1;
-  config.rotation = 270;
-  config.warningTemp = 60;
-  config.showWarningTemp = 1;
-  SetField(config.bmpFileName, std::string_view("x.bmp"));
-  std::string bytes = EncodeLcdData(drive, config, 1, 2);
-  ScreenConfig loaded = InitialSlotConfig();
-  ApplyLcdData(Bytes(bytes), loaded, ClockSnapshot{});
-  EXPECT_EQ(FieldUtf8(loaded.line2), "Thirteen char");
-  EXPECT_EQ(loaded.lineType2, 3);
-  EXPECT_EQ(loaded.lineReverse3, 1);
-  EXPECT_EQ(loaded.rotation, 270);
-  EXPECT_EQ(loaded.warningTemp, 60);
-  EXPECT_EQ(loaded.showWarningTemp, 1);
-  EXPECT_EQ(loaded.eccValue, 1);
-  EXPECT_EQ(loaded.cellPitch, 2);
-  EXPECT_EQ(FieldUtf8(loaded.bmpFileName), "x.bmp");
-}
-
 TEST(LcdDataLoader, IntegerReading) {
   struct Case {
     std::u16string_view text;
