@@ -99,6 +99,24 @@ std::optional<Raster> RasterFromPicture(const Picture& picture) {
   return raster;
 }
 
+Picture PictureOfPanelRaster(const Raster& raster) {
+  const Picture scan = PictureFromRaster(raster);
+  Picture picture(kPanelSide, kPanelSide);
+  for (int y = 0; y < kPanelSide; ++y) {
+    for (int x = 0; x < kPanelSide; ++x) picture.at(x, y) = scan.at(kPanelSide - 1 - y, x);
+  }
+  return picture;
+}
+
+std::optional<Raster> PanelRasterOfPicture(const Picture& picture) {
+  if (picture.width != kPanelSide || picture.height != kPanelSide) return std::nullopt;
+  Picture scan(kPanelSide, kPanelSide);
+  for (int r = 0; r < kPanelSide; ++r) {
+    for (int c = 0; c < kPanelSide; ++c) scan.at(c, r) = picture.at(r, kPanelSide - 1 - c);
+  }
+  return RasterFromPicture(scan);
+}
+
 PictureResult DecodePbm(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < 2 || bytes[0] != 'P' || (bytes[1] != '1' && bytes[1] != '4')) {
     return Fail("not a PBM file (P1 or P4 expected)");

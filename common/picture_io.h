@@ -56,6 +56,13 @@ Picture PictureFromRaster(const Raster& raster);
 // The raster of a 96x96 picture; nothing for any other size.
 std::optional<Raster> RasterFromPicture(const Picture& picture);
 
+// The panel takes the composed picture turned a quarter clockwise into its scan order: raster row
+// r is picture column r, and dot c of that row is the picture dot in row 95 - c. These two give
+// the picture a person facing the panel sees from a panel raster, and back (nothing unless the
+// picture is 96x96).
+Picture PictureOfPanelRaster(const Raster& raster);
+std::optional<Raster> PanelRasterOfPicture(const Picture& picture);
+
 // A decoded picture, or the reason the bytes are not one.
 struct PictureResult {
   std::optional<Picture> picture;

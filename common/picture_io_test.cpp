@@ -35,6 +35,28 @@ TEST(PictureIo, RasterBitOrderIsMostSignificantFirstAndOneIsWhite) {
   EXPECT_FALSE(RasterFromPicture(Picture(95, 96)).has_value());
 }
 
+TEST(PictureIo, PanelRasterIsThePictureTurnedAQuarterClockwise) {
+  struct Case {
+    int x, y;     // picture dot
+    int row, dot;  // where the panel raster holds it
+  };
+  const Case cases[] = {{0, 0, 0, 95}, {95, 0, 95, 95}, {0, 95, 0, 0}, {10, 20, 10, 75}};
+  for (const auto& c : cases) {
+    Picture picture(96, 96);
+    picture.at(c.x, c.y) = kBlack;
+    const Raster raster = *PanelRasterOfPicture(picture);
+    const Picture scan = PictureFromRaster(raster);
+    for (int r = 0; r < 96; ++r) {
+      for (int d = 0; d < 96; ++d) {
+        EXPECT_EQ(scan.at(d, r), (r == c.row && d == c.dot) ? kBlack : kWhite)
+            << "picture dot " << c.x << "," << c.y << " raster row " << r << " dot " << d;
+      }
+    }
+    EXPECT_EQ(PictureOfPanelRaster(raster), picture);
+  }
+  EXPECT_FALSE(PanelRasterOfPicture(Picture(96, 95)).has_value());
+}
+
 TEST(PictureIo, PbmAndPngRoundTrip) {
   for (const auto& [w, h] : {std::pair{96, 96}, std::pair{13, 5}, std::pair{1, 1}}) {
     const Picture picture = Checkerboard(w, h);

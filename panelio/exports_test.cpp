@@ -155,7 +155,7 @@ TEST_F(ExportWorld, PictureReachesTheBridgePanelAndItsSnapshot) {
   ASSERT_TRUE(pbm) << pbm.error;
   ASSERT_TRUE(png) << png.error;
   EXPECT_EQ(png.picture->width, 96 * 4);
-  auto back = RasterFromPicture(*pbm.picture);
+  auto back = PanelRasterOfPicture(*pbm.picture);
   ASSERT_TRUE(back);
   EXPECT_TRUE(std::equal(raster.begin(), raster.end(), back->begin()));
 

@@ -414,12 +414,6 @@ void BuildLineRecordSlots(const Raster& raster,
   }
 }
 
-Picture ScreenPictureOfPanel(const Raster& raster) {
-  Picture picture = PictureFromRaster(raster);
-  RotatePicture(picture, 90);
-  return picture;
-}
-
 bool ComposePanelRaster(DriveTable& table, int slot, TextPage& page, const Fonts& fonts) {
   if (table.driveCount <= 0 || slot < 0 || slot >= std::min(table.driveCount, kSlotCount)) {
     return false;

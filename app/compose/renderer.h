@@ -49,8 +49,6 @@ LineRecords BuildLineRecords(const Raster& raster);
 void BuildLineRecordSlots(const Raster& raster,
                           std::span<std::uint8_t, kLineRecordCount * kLineSlotSize> slots);
 
-// The panel raster as a person facing the panel sees it: turned back a quarter counter-clockwise.
-Picture ScreenPictureOfPanel(const Raster& raster);
 
 // Used space of the four-line capacity graph: the first column not filled, 3 to 92.
 int CapacityGraphEnd(std::uint32_t freeMB, std::uint32_t totalMB);

@@ -87,7 +87,7 @@ class RendererTest : public ::testing::Test {
   Picture ComposeBar() {
     Compose();
     EXPECT_EQ(table_.raster, table_.imageRaster);
-    return ScreenPictureOfPanel(table_.raster);
+    return PictureOfPanelRaster(table_.raster);
   }
 
   static Fonts* fonts_;

@@ -241,7 +241,8 @@ Status StateDir::SetPanel(const std::string& name, const PanelMemory& memory, bo
   if (picture) {
     Raster raster;
     std::copy(memory.raster.begin(), memory.raster.end(), raster.begin());
-    Picture pic = PictureFromRaster(raster);
+    // The snapshot shows what a person facing the panel would see.
+    Picture pic = PictureOfPanelRaster(raster);
     std::vector<std::uint8_t> pbm = EncodePbm(pic);
     // Encoding the PNG costs far more than the whole transfer, so a picture the files already
     // show is not written again.

@@ -21,7 +21,8 @@ int Run(const kuv::cli::Args& args) {
     throw kuv::cli::UsageError("--drive 0 to 255 is needed");
   kuv::PictureResult picture = kuv::ReadPictureFile(args.positional()[0]);
   if (!picture) throw std::runtime_error(picture.error);
-  auto raster = kuv::RasterFromPicture(*picture.picture);
+  // The file holds the picture as it should appear on the panel, like the snapshots.
+  auto raster = kuv::PanelRasterOfPicture(*picture.picture);
   if (!raster) {
     throw std::runtime_error("the picture is " + std::to_string(picture.picture->width) + "x" +
                              std::to_string(picture.picture->height) + ", not 96x96");

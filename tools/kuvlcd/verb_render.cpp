@@ -89,7 +89,7 @@ int Run(const kuv::cli::Args& args) {
     } else if (which == "image") {
       picture = kuv::PictureFromRaster(table.imageRaster);
     } else if (which == "screen") {
-      picture = kuv::ScreenPictureOfPanel(table.raster);
+      picture = kuv::PictureOfPanelRaster(table.raster);
     } else {
       picture = preview.value_or(kuv::Picture(kuv::kPreviewSide, kuv::kPreviewSide));
     }

@@ -65,7 +65,7 @@ int Panel(const kuv::cli::Args& args) {
   if (!memory.ok()) throw std::runtime_error(memory.status().ToString());
   kuv::Raster raster;
   std::copy(memory->raster.begin(), memory->raster.end(), raster.begin());
-  std::printf("%s", kuv::TextArt(kuv::PictureFromRaster(raster)).c_str());
+  std::printf("%s", kuv::TextArt(kuv::PictureOfPanelRaster(raster)).c_str());
   std::printf("pictures %llu, lines %llu, stops %llu, last line %d\n",
               static_cast<unsigned long long>(memory->pictures),
               static_cast<unsigned long long>(memory->linesReceived),
