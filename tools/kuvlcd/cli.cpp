@@ -13,7 +13,7 @@ Args::Args(std::vector<std::string> words, const std::vector<std::string>& switc
       if (auto eq = name.find('='); eq != std::string::npos) {
         options_[name.substr(0, eq)] = name.substr(eq + 1);
       } else if (std::find(switches.begin(), switches.end(), name) != switches.end()) {
-        options_[name] = "1";
+        options_.insert_or_assign(name, std::string(1, '1'));
       } else if (i + 1 < words.size()) {
         options_[name] = words[++i];
       } else {
