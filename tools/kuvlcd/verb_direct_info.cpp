@@ -13,43 +13,9 @@
 #include "common/utf16.h"
 #include "panelio/panelio.h"
 #include "tools/kuvlcd/cli.h"
+#include "tools/kuvlcd/json_out.h"
 
 namespace {
-
-std::string Hex(const std::uint8_t* data, std::size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(size * 2);
-  for (std::size_t i = 0; i < size; ++i) {
-    out += kDigits[data[i] >> 4];
-    out += kDigits[data[i] & 15];
-  }
-  return out;
-}
-
-nlohmann::ordered_json RecordJson(const kuv::DriveRecord& r) {
-  nlohmann::ordered_json j;
-  j["smartThresholds"] = Hex(r.smartThresholds, sizeof r.smartThresholds);
-  j["smartData"] = Hex(r.smartData, sizeof r.smartData);
-  j["panelState"] = r.panelState;
-  j["volumeLabel"] = kuv::FieldUtf8(r.volumeLabel);
-  j["driveLetter"] = kuv::FieldUtf8(r.driveLetter);
-  j["friendlyName"] = kuv::FieldUtf8(r.friendlyName);
-  j["serialNumber"] = kuv::FieldUtf8(r.serialNumber);
-  j["fileSystem"] = kuv::FieldUtf8(r.fileSystem);
-  j["panelModel"] = r.panelModel;
-  j["driveNumber"] = r.driveNumber;
-  j["totalMB"] = r.totalMB;
-  j["freeMB"] = r.freeMB;
-  j["totalSectors"] = r.totalSectors;
-  j["freeSectors"] = r.freeSectors;
-  j["connectionState"] = r.connectionState;
-  j["fileSystemType"] = r.fileSystemType;
-  j["hidPath"] = kuv::FieldUtf8(r.hidPath);
-  j["health"] = r.health;
-  j["temperature"] = r.temperature;
-  return j;
-}
 
 void RequireJson(const kuv::cli::Args& args) {
   const std::string format = args.GetOr("format", "json");
@@ -82,7 +48,7 @@ int RunInfo(const kuv::cli::Args& args) {
   nlohmann::ordered_json out;
   out["found"] = found;
   if (!found) out["lastError"] = error;  // what made the call fail; meaningless after a success
-  out.update(RecordJson(record));
+  out.update(kuv::cli::DriveRecordJson(record));
   Print(out);
   return 0;
 }
@@ -100,8 +66,8 @@ int RunSmart(const kuv::cli::Args& args) {
   out["result"] = result;
   if (!result) out["lastError"] = error;
   out["serial"] = kuv::Utf16ToUtf8(kuv::FieldView(serial));
-  out["smartThresholds"] = Hex(thresholds, sizeof thresholds);
-  out["smartData"] = Hex(data, sizeof data);
+  out["smartThresholds"] = kuv::cli::Hex(thresholds, sizeof thresholds);
+  out["smartData"] = kuv::cli::Hex(data, sizeof data);
   Print(out);
   return 0;
 }

@@ -10,20 +10,10 @@
 #include "app/compose/renderer.h"
 #include "common/picture_io.h"
 #include "tools/kuvlcd/cli.h"
+#include "tools/kuvlcd/json_out.h"
 #include "tools/kuvlcd/screen_options.h"
 
 namespace {
-
-std::string Hex(const std::uint8_t* bytes, std::size_t size) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(2 * size);
-  for (std::size_t i = 0; i < size; ++i) {
-    text.push_back(kDigits[bytes[i] >> 4]);
-    text.push_back(kDigits[bytes[i] & 15]);
-  }
-  return text;
-}
 
 int Run(const kuv::cli::Args& args) {
   std::vector<std::string> known = {"format", "out", "raster", "scale"};
@@ -69,11 +59,11 @@ int Run(const kuv::cli::Args& args) {
   std::vector<std::uint8_t> bytes;
   if (format == "json") {
     nlohmann::json out;
-    out["panelRaster"] = Hex(table.raster.data(), table.raster.size());
-    out["imageRaster"] = Hex(table.imageRaster.data(), table.imageRaster.size());
+    out["panelRaster"] = kuv::cli::Hex(table.raster.data(), table.raster.size());
+    out["imageRaster"] = kuv::cli::Hex(table.imageRaster.data(), table.imageRaster.size());
     auto records = nlohmann::json::array();
     for (const auto& record : kuv::BuildLineRecords(table.raster)) {
-      records.push_back(Hex(record.data(), record.size()));
+      records.push_back(kuv::cli::Hex(record.data(), record.size()));
     }
     out["lineRecords"] = records;
     auto texts = nlohmann::json::array();

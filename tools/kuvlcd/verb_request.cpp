@@ -9,43 +9,9 @@
 #include "common/service_client.h"
 #include "common/utf16.h"
 #include "tools/kuvlcd/cli.h"
+#include "tools/kuvlcd/json_out.h"
 
 namespace {
-
-std::string Hex(const std::uint8_t* data, std::size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(size * 2);
-  for (std::size_t i = 0; i < size; ++i) {
-    out += kDigits[data[i] >> 4];
-    out += kDigits[data[i] & 15];
-  }
-  return out;
-}
-
-nlohmann::json DriveRecordJson(const kuv::DriveRecord& r) {
-  return {
-      {"smartThresholds", Hex(r.smartThresholds, sizeof r.smartThresholds)},
-      {"smartData", Hex(r.smartData, sizeof r.smartData)},
-      {"panelState", r.panelState},
-      {"volumeLabel", kuv::FieldUtf8(r.volumeLabel)},
-      {"driveLetter", kuv::FieldUtf8(r.driveLetter)},
-      {"friendlyName", kuv::FieldUtf8(r.friendlyName)},
-      {"serialNumber", kuv::FieldUtf8(r.serialNumber)},
-      {"fileSystem", kuv::FieldUtf8(r.fileSystem)},
-      {"panelModel", r.panelModel},
-      {"driveNumber", r.driveNumber},
-      {"totalMB", r.totalMB},
-      {"freeMB", r.freeMB},
-      {"totalSectors", r.totalSectors},
-      {"freeSectors", r.freeSectors},
-      {"connectionState", r.connectionState},
-      {"fileSystemType", r.fileSystemType},
-      {"hidPath", kuv::FieldUtf8(r.hidPath)},
-      {"health", r.health},
-      {"temperature", r.temperature},
-  };
-}
 
 std::int32_t ToInt32(std::int64_t value, const char* name) {
   if (value < INT32_MIN || value > INT32_MAX) {
@@ -99,7 +65,7 @@ int Run(const kuv::cli::Args& args) {
       {"command", record.command}, {"result", record.result}, {"lastError", record.lastError}};
   if (record.command == kuv::kCmdGetLcdInfo || record.command == kuv::kCmdGetSmartInfo ||
       record.command == kuv::kCmdGetSizeFromSector) {
-    out["driveInfo"] = DriveRecordJson(record.driveInfo);
+    out["driveInfo"] = kuv::cli::DriveRecordJson(record.driveInfo);
   }
   std::printf("%s\n", out.dump(2).c_str());
   return 0;
