@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "common/drive_record.h"
+#include "panelio/unique_fd.h"
 
 namespace kuv {
 
@@ -231,15 +232,7 @@ ReadAt FdReadAt(int fd) {
   return [fd](std::uint64_t byteOffset, std::span<std::uint8_t> out) {
     constexpr auto kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
     if (byteOffset > kMaxOffset || out.size() > kMaxOffset - byteOffset) return false;
-    std::size_t done = 0;
-    while (done < out.size()) {
-      ssize_t n =
-          ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(byteOffset + done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return PreadFull(fd, out, byteOffset) == static_cast<ssize_t>(out.size());
   };
 }
 

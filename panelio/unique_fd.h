@@ -1,8 +1,14 @@
 #pragma once
-// An owned file descriptor, closed when it goes out of scope.
+// An owned file descriptor, closed when it goes out of scope, and the read and write loops every
+// backend needs (short transfers and EINTR are not failures).
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
 #include <utility>
 
 namespace kuv {
@@ -30,5 +36,48 @@ class UniqueFd {
  private:
   int fd_ = -1;
 };
+
+// Writes all of bytes. 0 on success, else the errno of the failed write (EIO for a write that
+// took nothing).
+inline int WriteAll(int fd, std::span<const std::uint8_t> bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : EIO;
+    done += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+inline int WriteAll(int fd, std::string_view bytes) {
+  return WriteAll(fd, {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+}
+
+// Reads from fd to its end, appending to out. 0 on success, else the errno of the failed read.
+inline int ReadAll(int fd, std::string& out) {
+  char buffer[16384];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    out.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+// Fills out from offset, stopping early only at the end of the file. The bytes read, or -1 with
+// errno set. The caller keeps offset + out.size() within off_t.
+inline ssize_t PreadFull(int fd, std::span<std::uint8_t> out, std::uint64_t offset) {
+  std::size_t done = 0;
+  while (done < out.size()) {
+    ssize_t n = ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
 
 }  // namespace kuv

@@ -80,15 +80,10 @@ class LinuxDisk final : public Disk {
   Status ReadAt(std::uint64_t byteOffset, std::span<std::uint8_t> out) override {
     if (byteOffset > static_cast<std::uint64_t>(LLONG_MAX))
       return PosixError("read " + path_, EINVAL);
-    std::size_t done = 0;
-    while (done < out.size()) {
-      ssize_t n = ::pread(fd_.get(), out.data() + done, out.size() - done,
-                          static_cast<off_t>(byteOffset + done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return PosixError("read " + path_, errno);
-      if (n == 0) return PosixError("read " + path_ + " past its end", EIO);
-      done += static_cast<std::size_t>(n);
-    }
+    ssize_t n = PreadFull(fd_.get(), out, byteOffset);
+    if (n < 0) return PosixError("read " + path_, errno);
+    if (static_cast<std::size_t>(n) < out.size())
+      return PosixError("read " + path_ + " past its end", EIO);
     return {};
   }
 
@@ -375,13 +370,7 @@ class LinuxEnv final : public DeviceEnv {
   Status AppendToFile(const std::string& path, std::span<const std::uint8_t> data) override {
     UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
     if (!fd.valid()) return PosixError("open " + path, errno);
-    std::size_t done = 0;
-    while (done < data.size()) {
-      ssize_t n = ::write(fd.get(), data.data() + done, data.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return PosixError("write " + path, n < 0 ? errno : EIO);
-      done += static_cast<std::size_t>(n);
-    }
+    if (int err = WriteAll(fd.get(), data); err != 0) return PosixError("write " + path, err);
     return {};
   }
 

@@ -235,15 +235,9 @@ class SimDisk final : public Disk {
       return PosixError("read past the end of " + disk_.name, EIO);
     std::fill(out.begin(), out.end(), 0);
     if (image_.valid()) {
-      std::size_t done = 0;
-      while (done < out.size()) {
-        ssize_t n = ::pread(image_.get(), out.data() + done, out.size() - done,
-                            static_cast<off_t>(byteOffset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return PosixError("read " + disk_.image, errno);
-        if (n == 0) break;  // a sparse tail past the image's end reads as zeros
-        done += static_cast<std::size_t>(n);
-      }
+      // A sparse tail past the image's end reads as the zeros already in out.
+      if (PreadFull(image_.get(), out, byteOffset) < 0)
+        return PosixError("read " + disk_.image, errno);
     }
     return MarkActivity();
   }
@@ -718,13 +712,7 @@ class SimEnv final : public DeviceEnv {
     if (Status s = CheckInside(path); !s.ok()) return s;
     UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
     if (!fd.valid()) return PosixError("open " + path, errno);
-    std::size_t done = 0;
-    while (done < data.size()) {
-      ssize_t n = ::write(fd.get(), data.data() + done, data.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return PosixError("write " + path, n < 0 ? errno : EIO);
-      done += static_cast<std::size_t>(n);
-    }
+    if (int err = WriteAll(fd.get(), data); err != 0) return PosixError("write " + path, err);
     return {};
   }
 
@@ -770,14 +758,7 @@ class SimEnv final : public DeviceEnv {
       return PosixError("world " + path, errno);
     }
     std::string text;
-    char buffer[16384];
-    for (;;) {
-      ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return PosixError("read " + path, errno);
-      if (n == 0) break;
-      text.append(buffer, static_cast<std::size_t>(n));
-    }
+    if (int err = ReadAll(fd.get(), text); err != 0) return PosixError("read " + path, err);
     if (!world_ || text != text_) {
       auto parsed = sim::ParseWorld(text, dir_);
       if (!parsed.ok()) {

@@ -121,14 +121,7 @@ Result<std::optional<std::string>> StateDir::Read(const std::string& rel) const 
     return PosixError("open " + path, errno);
   }
   std::string text;
-  char buffer[8192];
-  for (;;) {
-    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return PosixError("read " + path, errno);
-    if (n == 0) break;
-    text.append(buffer, static_cast<std::size_t>(n));
-  }
+  if (int err = ReadAll(fd.get(), text); err != 0) return PosixError("read " + path, err);
   return std::optional<std::string>(std::move(text));
 }
 
@@ -140,16 +133,9 @@ Status StateDir::Write(const std::string& rel, std::string_view bytes) const {
   std::string temp = path + ".tmp" + std::to_string(::getpid());
   UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (!fd.valid()) return PosixError("create " + temp, errno);
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      int err = n < 0 ? errno : EIO;
-      ::unlink(temp.c_str());
-      return PosixError("write " + temp, err);
-    }
-    done += static_cast<std::size_t>(n);
+  if (int err = WriteAll(fd.get(), bytes); err != 0) {
+    ::unlink(temp.c_str());
+    return PosixError("write " + temp, err);
   }
   fd.reset();
   if (::rename(temp.c_str(), path.c_str()) != 0) {
