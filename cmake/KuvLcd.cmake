@@ -35,3 +35,42 @@ function(kuvlcd_tests name)
   kuvlcd_warnings(${name})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8")
 endfunction()
+
+# kuvlcd_qt_library(name LIBS ...): like kuvlcd_library, for a folder of Qt widgets (moc on).
+function(kuvlcd_qt_library name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  list(FILTER srcs EXCLUDE REGEX "(_test|/main)\\.cpp$")
+  if(NOT srcs)
+    return()
+  endif()
+  add_library(${name} STATIC ${srcs})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}")
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  kuvlcd_warnings(${name})
+endfunction()
+
+# kuvlcd_qt_tests(name LIBS ...): one GoogleTest program from every *_test.cpp of this folder,
+# run with a QApplication on the offscreen platform.
+function(kuvlcd_qt_tests name)
+  if(NOT KUVLCD_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp")
+  if(NOT srcs)
+    return()
+  endif()
+  find_package(Qt6 REQUIRED COMPONENTS Test)
+  add_executable(${name} ${srcs} "${PROJECT_SOURCE_DIR}/app/qt_test_main.cpp")
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test GTest::gtest GTest::gmock)
+  target_compile_definitions(${name} PRIVATE
+    KUVLCD_TESTDATA_DIR="${KUVLCD_TESTDATA_DIR}"
+    KUVLCD_BINARY_DIR="${PROJECT_BINARY_DIR}"
+    KUVLCD_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  kuvlcd_warnings(${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8;QT_QPA_PLATFORM=offscreen")
+endfunction()
