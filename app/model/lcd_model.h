@@ -91,6 +91,9 @@ class LcdModel {
   void SendRaster(int slot);
   // One pass of the minute refresh: time and S.M.A.R.T. lines, pictures, free space.
   void MinuteRefresh();
+  // The program's start: every text and bitmap screen composed and sent once (QR screens are
+  // sent only by Update LCD; video-recorder disks only by their own update).
+  void StartupRefresh();
 
   // The occupied slots (driveNumber not -10).
   int OccupiedSlots() const;

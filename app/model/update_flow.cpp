@@ -48,6 +48,18 @@ SaveOutcome LcdModel::UpdateLcd() {
   return SaveScreenConfig();
 }
 
+void LcdModel::StartupRefresh() {
+  for (int k = 0; k < kSlotCount; ++k) {
+    const DriveRecord drive = RecordOf(k);
+    if (drive.driveNumber == kEmptyDriveNumber) continue;
+    const std::int32_t type = table.screenConfigs[static_cast<std::size_t>(k)].lcdDataType;
+    if (type == kLcdQr || IsVideoRecorderDisk(drive.fileSystemType)) continue;
+    ports_.renderer.RenderTextScreen(table, k);
+    if (type == kLcdBitmap && ports_.bitmapPage) ports_.bitmapPage->ComposeScreen(table, k);
+    SendRaster(k);
+  }
+}
+
 void LcdModel::SendRaster(int slot) {
   if (table.driveCount <= 0 || !ValidSlot(slot)) return;
   // A whole copy under the lock: a background scan may replace the record meanwhile.

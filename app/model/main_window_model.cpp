@@ -1,0 +1,222 @@
+#include "app/model/main_window_model.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "common/utf16.h"
+
+namespace kuv {
+
+void MainWindowModel::Attach(LcdModel& model, TextPageModel& textPage) {
+  model_ = &model;
+  text_ = &textPage;
+}
+
+void MainWindowModel::Changed() {
+  if (view_) view_->ShowState();
+}
+
+const DriveRecord* MainWindowModel::Selected() const {
+  const DriveTable& table = model_->table;
+  const int slot = table.selectedDrive;
+  if (table.driveCount <= 0 || slot < 0 || slot >= kSlotCount) return nullptr;
+  return &table.driveRecords[static_cast<std::size_t>(slot)];
+}
+
+ListRow MainWindowModel::RowOf(const DriveRecord& drive) const {
+  return ListRowTexts(drive, language_);
+}
+
+InitOutcome MainWindowModel::Initialise(const std::function<bool()>& createPages) {
+  DriveTable& table = model_->table;
+  table.currentTab = kTabText;
+  model_->TakeClockSnapshot();
+  const std::int32_t count = model_->ScanDrives(true);
+  table.driveCount = count;
+  if (count == -1) return InitOutcome::kServiceUnreachable;
+
+  FillList();
+  if (static_cast<int>(rows.size()) != table.driveCount) RefreshRowTexts();
+
+  if (createPages && !createPages()) return InitOutcome::kPagesFailed;
+  text_->Initialise();
+
+  if (table.driveCount > 0) {
+    table.selectedDrive = 0;
+    table.workingConfig = table.screenConfigs[0];
+    text_->LoadTextPage(table.driveRecords[0].driveNumber);
+  }
+  model_->StartupRefresh();
+  model_->LoadSettings();
+  if (Selected()) table.currentTab = TabForLcdDataType(table.workingConfig.lcdDataType);
+  RefreshPageState();
+  Changed();
+  return InitOutcome::kRunning;
+}
+
+void MainWindowModel::FillList() {
+  const DriveTable& table = model_->table;
+  rows.clear();
+  rowTooltips.clear();
+  const int count = std::min(table.driveCount, kSlotCount);
+  for (int i = 0; i < count; ++i) {
+    const DriveRecord& drive = table.driveRecords[static_cast<std::size_t>(i)];
+    if (drive.driveNumber == kEmptyDriveNumber) break;
+    rows.push_back(RowOf(drive));
+    rowTooltips.emplace_back(FieldView(drive.driveLetter));
+    model_->table.screenConfigs[static_cast<std::size_t>(i)].listRow = i;
+  }
+  selectedRow = -1;
+  if (!rows.empty()) SelectRow(0);
+  Changed();
+}
+
+void MainWindowModel::RefreshRowTexts() {
+  const DriveTable& table = model_->table;
+  for (std::size_t i = 0; i < rows.size() && i < kSlotCount; ++i) {
+    rows[i] = RowOf(table.driveRecords[i]);
+    rowTooltips[i] = std::u16string(FieldView(table.driveRecords[i].driveLetter));
+  }
+  selectedRow = table.selectedDrive < static_cast<int>(rows.size()) ? table.selectedDrive : -1;
+  Changed();
+}
+
+void MainWindowModel::SelectRow(int row) {
+  DriveTable& table = model_->table;
+  if (row < 0 || row >= static_cast<int>(rows.size()) || row >= kSlotCount) return;
+  selectedRow = row;
+  model_->SelectDrive(row);
+  text_->LoadTextPage(table.driveRecords[static_cast<std::size_t>(row)].driveNumber);
+
+  const DriveRecord drive = table.driveRecords[static_cast<std::size_t>(row)];
+  if (table.currentTab != kTabSmart) {
+    table.currentTab =
+        TabForLcdDataType(table.screenConfigs[static_cast<std::size_t>(row)].lcdDataType);
+  }
+  RefreshPageState();
+
+  const bool recorderDisk = IsVideoRecorderDisk(drive.fileSystemType);
+  if (!recorderDisk && drive.connectionState == kBridgeLocked) {
+    pages.updateEnabled = false;
+    pages.textPageEnabled = pages.qrPageEnabled = pages.bitmapPageEnabled = false;
+  } else if (!recorderDisk) {
+    pages.updateEnabled = true;
+    pages.qrPageEnabled = true;
+    pages.textPageEnabled = true;
+    pages.bitmapPageEnabled = true;
+    pages.bitmapSettingsEnabled = true;
+    text_->EnableLineControls(
+        true, UsesBarLayout(drive.fileSystemType) ? LineForm::kBar : LineForm::kFourLine);
+  } else {
+    pages.updateEnabled = table.currentTab != kTabQr;
+    pages.qrPageEnabled = false;
+    pages.textPageEnabled = true;
+    pages.bitmapPageEnabled = true;
+    pages.bitmapSettingsEnabled = false;
+    text_->EnableLineControls(true, LineForm::kBar);
+  }
+  pages.smartPageEnabled = true;
+  // Update LCD never acts from the S.M.A.R.T. tab, and never on a drive whose file system is
+  // unknown: there is nothing there to save to.
+  if (table.currentTab == kTabSmart || drive.fileSystemType == kFsUnknown) {
+    pages.updateEnabled = false;
+  }
+  if (drive.fileSystemType == kFsUnknown) {
+    pages.textPageEnabled = pages.qrPageEnabled = pages.bitmapPageEnabled = false;
+  }
+  Changed();
+}
+
+void MainWindowModel::ChangeTab(int tab) {
+  if (tab < 0 || tab >= kTabCount) return;
+  model_->table.currentTab = tab;
+  RefreshPageState();
+  Changed();
+}
+
+void MainWindowModel::RefreshPageState() {
+  const DriveTable& table = model_->table;
+  const DriveRecord* drive = Selected();
+  if (table.driveCount <= 0 || !drive || drive->fileSystemType == kFsUnknown) {
+    pages.updateEnabled = false;
+    pages.textPageEnabled = pages.qrPageEnabled = pages.smartPageEnabled = false;
+    pages.bitmapPageEnabled = false;
+    return;
+  }
+  const int tab = table.currentTab;
+  if (UsesBarLayout(drive->fileSystemType)) {
+    pages.textPageEnabled = true;
+    text_->EnableLineControls(true, LineForm::kBar);
+    if (tab == kTabQr) {
+      const bool usable = !IsVideoRecorderDisk(drive->fileSystemType);
+      pages.updateEnabled = usable;
+      pages.qrPageEnabled = usable;
+    } else {
+      pages.updateEnabled = tab != kTabSmart;
+    }
+  } else if (drive->connectionState == kBridgeLocked) {
+    pages.updateEnabled = false;
+    pages.textPageEnabled = false;
+  } else {
+    pages.updateEnabled = tab != kTabSmart;
+    if (tab == kTabText) {
+      pages.textPageEnabled = true;
+      text_->EnableLineControls(true, LineForm::kFourLine);
+    }
+  }
+}
+
+void MainWindowModel::UpdateLcdClicked() {
+  if (!pages.updateEnabled) return;
+  model_->UpdateLcd();
+  Changed();
+}
+
+void MainWindowModel::RedrawPreview() {
+  text_->RefreshTextPage();
+}
+
+void MainWindowModel::TextPageChanged() {
+  const DriveTable& table = model_->table;
+  if (table.driveCount > 0 && table.selectedDrive >= 0) {
+    for (int i = 1; i <= kLineCount; ++i) {
+      text_->view.lines[static_cast<std::size_t>(i - 1)].text =
+          std::u16string(FieldView(table.workingConfig.line(i)));
+    }
+    text_->RefreshTextPage();
+  }
+  Changed();
+}
+
+void MainWindowModel::StartPanelWait() {
+  if (view_) view_->StartPanelWait();
+}
+
+void MainWindowModel::AfterScanReport() {
+  if (view_) view_->AfterScanReport();
+  Changed();
+}
+
+bool MainWindowModel::AskRestart() {
+  return view_ && view_->AskRestart();
+}
+
+void MainWindowModel::EndProgram() {
+  if (view_) view_->EndProgram();
+}
+
+void MainWindowModel::RequestRestart() {
+  if (view_) view_->RequestRestart();
+}
+
+void MainWindowModel::ReportError(int number, const std::string& systemText) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%d", number);
+  std::u16string message(String(201, language_));
+  const std::size_t at = message.find(u"%d");
+  if (at != std::u16string::npos) message.replace(at, 2, Utf8ToUtf16(text));
+  if (!systemText.empty()) message += u"\n" + Utf8ToUtf16(systemText);
+  if (view_) view_->ShowError(message);
+}
+
+}  // namespace kuv

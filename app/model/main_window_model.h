@@ -1,0 +1,103 @@
+#pragma once
+// The rules of the main window: its start-up order, the drive list, what a selection or a tab
+// change does, and which of Update LCD and the pages are usable. The Qt window shows this state
+// and forwards its events here; it decides nothing itself.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/model/lcd_model.h"
+#include "app/model/list_rows.h"
+#include "app/model/text_page_model.h"
+#include "common/strings.h"
+
+namespace kuv {
+
+inline constexpr int kTabText = 0;
+inline constexpr int kTabBitmap = 1;
+inline constexpr int kTabQr = 2;
+inline constexpr int kTabSmart = 3;
+inline constexpr int kTabCount = 4;
+
+// Usable or not: Update LCD and the four pages.
+struct PageStates {
+  bool updateEnabled = false;
+  bool textPageEnabled = false;
+  bool bitmapPageEnabled = false;
+  bool qrPageEnabled = false;
+  bool smartPageEnabled = false;
+  bool bitmapSettingsEnabled = true;  // the bitmap page's area and rotation controls
+};
+
+enum class InitOutcome { kRunning, kServiceUnreachable, kPagesFailed };
+
+// What only the window can do: message boxes, the system's restart, the panel wait timers.
+class WindowView {
+ public:
+  virtual ~WindowView() = default;
+  // The model changed: re-read rows, selection, tab, page states and preview.
+  virtual void ShowState() {}
+  virtual void StartPanelWait() {}
+  virtual bool AskRestart() { return false; }
+  virtual void EndProgram() {}
+  virtual void RequestRestart() {}
+  virtual void ShowError(const std::u16string& message) { (void)message; }
+  // A scan report was applied: the S.M.A.R.T. page and the temperature check follow it.
+  virtual void AfterScanReport() {}
+};
+
+class MainWindowModel : public ShellHooks {
+ public:
+  explicit MainWindowModel(Language language) : language_(language) {}
+
+  // The model and the text page the window works on; both outlive this object.
+  void Attach(LcdModel& model, TextPageModel& textPage);
+  void SetView(WindowView* view) { view_ = view; }
+
+  // The window's initialisation: clock, first scan, list, pages (createPages makes them and
+  // answers whether it could), selection of row 0, start-up refresh of every panel, settings,
+  // and the tab of the selected drive.
+  InitOutcome Initialise(const std::function<bool()>& createPages);
+
+  // The list's row gained the selection.
+  void SelectRow(int row);
+  // The tab control's selection changed.
+  void ChangeTab(int tab);
+  // The Update LCD button.
+  void UpdateLcdClicked();
+
+  // Hooks of the model.
+  void RefreshPageState() override;
+  void RedrawPreview() override;
+  void TextPageChanged() override;
+  void StartPanelWait() override;
+  void FillList() override;
+  void AfterScanReport() override;
+  bool AskRestart() override;
+  void EndProgram() override;
+  void RequestRestart() override;
+  void ReportError(int number, const std::string& systemText) override;
+
+  // Row texts again for the rows there are, then the selection of selectedDrive.
+  void RefreshRowTexts();
+
+  std::vector<ListRow> rows;
+  std::vector<std::u16string> rowTooltips;  // the full mount point of each row
+  int selectedRow = -1;
+  PageStates pages;
+  bool windowShown = false;
+
+ private:
+  void Changed();
+  ListRow RowOf(const DriveRecord& drive) const;
+  const DriveRecord* Selected() const;
+
+  Language language_;
+  LcdModel* model_ = nullptr;
+  TextPageModel* text_ = nullptr;
+  WindowView* view_ = nullptr;
+};
+
+}  // namespace kuv

@@ -1,0 +1,188 @@
+#include "app/model/main_window_model.h"
+
+#include <gtest/gtest.h>
+
+#include "app/model/test_fakes.h"
+
+namespace kuv {
+namespace {
+
+using testing::Drive;
+
+struct CountingView : WindowView {
+  int shown = 0;
+  std::vector<std::u16string> errors;
+  void ShowState() override { ++shown; }
+  void ShowError(const std::u16string& message) override { errors.push_back(message); }
+};
+
+// The window's model on fakes, with the drives the service answers.
+struct WindowRig {
+  testing::FakeService service;
+  MemoryProfileStore profile;
+  testing::FaultyVolumeFiles files;
+  testing::FakeSystem system;
+  testing::StampRenderer renderer;
+  MainWindowModel window{Language::kEnglish};
+  LcdModel model{ModelPorts{service, profile, files, system, renderer, window}};
+  TextPageModel text{model.table, Language::kEnglish};
+  CountingView view;
+
+  WindowRig() {
+    window.Attach(model, text);
+    window.SetView(&view);
+  }
+  void Answer(const DriveRecord& drive) { service.panels[drive.driveNumber] = {1, drive}; }
+  InitOutcome Start() {
+    return window.Initialise([] { return true; });
+  }
+};
+
+DriveRecord DriveWith(std::int32_t number, std::int32_t state, std::int32_t fsType) {
+  return Drive(number, state, 1, fsType);
+}
+
+TEST(MainWindowStart, ServiceUnreachableEndsBeforeThePages) {
+  WindowRig rig;
+  rig.service.reachableCalls = 0;
+  bool pagesMade = false;
+  EXPECT_EQ(rig.window.Initialise([&] { return pagesMade = true; }),
+            InitOutcome::kServiceUnreachable);
+  EXPECT_FALSE(pagesMade);
+}
+
+TEST(MainWindowStart, PagesThatCannotBeMadeEndTheProgram) {
+  WindowRig rig;
+  EXPECT_EQ(rig.window.Initialise([] { return false; }), InitOutcome::kPagesFailed);
+}
+
+TEST(MainWindowStart, SelectsRowZeroAndSendsEveryTextScreenButQrAndRecorderDisks) {
+  WindowRig rig;
+  rig.Answer(DriveWith(0, kBridgePlain, kFsNtfs));
+  rig.Answer(DriveWith(1, kBridgePlain, kFsXfs));
+  rig.Answer(DriveWith(2, kBridgePlain, kFsFat32));
+  ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
+  EXPECT_EQ(rig.model.table.driveCount, 3);
+  ASSERT_EQ(rig.window.rows.size(), 3u);
+  EXPECT_EQ(rig.window.selectedRow, 0);
+  EXPECT_EQ(rig.model.table.selectedDrive, 0);
+  // Slots 0 and 2 are composed and sent; the XFS recorder disk in slot 1 is not.
+  EXPECT_EQ(rig.renderer.rendered, (std::vector<int>{0, 2}));
+  EXPECT_EQ(rig.service.sentSlots.size(), 2u);
+  EXPECT_TRUE(rig.window.pages.updateEnabled);
+}
+
+TEST(MainWindowStart, NoDrivesLeavesEverythingDisabled) {
+  WindowRig rig;
+  ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
+  EXPECT_TRUE(rig.window.rows.empty());
+  EXPECT_FALSE(rig.window.pages.updateEnabled);
+  EXPECT_FALSE(rig.window.pages.textPageEnabled);
+  EXPECT_FALSE(rig.text.view.controlsEnabled);
+}
+
+// The page-state rule: Update LCD and the pages by file system, lock state and tab.
+TEST(PageState, ByFileSystemConnectionAndTab) {
+  struct Case {
+    std::int32_t fsType;
+    std::int32_t state;
+    int tab;
+    bool update;
+    bool textPage;
+    bool qrPage;
+  };
+  const Case cases[] = {
+      {kFsNtfs, kBridgePlain, kTabText, true, true, true},
+      {kFsNtfs, kBridgePlain, kTabSmart, false, true, true},
+      {kFsNtfs, kBridgeLocked, kTabText, false, false, false},
+      {kFsFat32, kBridgePlain, kTabQr, true, true, true},
+      {kFsXfs, kBridgePlain, kTabQr, false, true, false},
+      {kFsXfs, kBridgePlain, kTabText, true, true, false},
+      {kFsExt, kBridgePlain, kTabSmart, false, true, false},
+      {kFsFat32, kBridgePlain, kTabSmart, false, true, true},
+      {kFsExfat, kNotSiliconImageHost, kTabBitmap, true, true, true},
+      {kFsUnknown, kBridgePlain, kTabText, false, false, false},
+  };
+  for (const Case& c : cases) {
+    WindowRig rig;
+    rig.Answer(DriveWith(0, c.state, c.fsType));
+    ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
+    rig.window.ChangeTab(c.tab);
+    const std::string what = "fs " + std::to_string(c.fsType) + " state " +
+                             std::to_string(c.state) + " tab " + std::to_string(c.tab);
+    EXPECT_EQ(rig.window.pages.updateEnabled, c.update) << what;
+    EXPECT_EQ(rig.window.pages.textPageEnabled, c.textPage) << what;
+    EXPECT_EQ(rig.window.pages.qrPageEnabled, c.qrPage) << what;
+  }
+}
+
+TEST(SelectRow, SmartTabStaysAndKeepsUpdateDisabled) {
+  WindowRig rig;
+  rig.Answer(DriveWith(0, kBridgePlain, kFsNtfs));
+  rig.Answer(DriveWith(3, kBridgePlain, kFsFat32));
+  ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
+  rig.window.ChangeTab(kTabSmart);
+  rig.window.SelectRow(1);
+  EXPECT_EQ(rig.model.table.currentTab, kTabSmart);
+  EXPECT_EQ(rig.model.table.selectedDrive, 1);
+  EXPECT_FALSE(rig.window.pages.updateEnabled);
+}
+
+TEST(SelectRow, TabFollowsTheDrivesDataTypeAndLockedDriveDisablesPages) {
+  WindowRig rig;
+  rig.Answer(DriveWith(0, kBridgePlain, kFsNtfs));
+  rig.Answer(DriveWith(1, kBridgeLocked, kFsNtfs));
+  ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
+  rig.window.SelectRow(1);
+  EXPECT_FALSE(rig.window.pages.updateEnabled);
+  EXPECT_FALSE(rig.window.pages.textPageEnabled);
+  EXPECT_FALSE(rig.window.pages.bitmapPageEnabled);
+  rig.window.SelectRow(0);
+  EXPECT_TRUE(rig.window.pages.updateEnabled);
+  EXPECT_TRUE(rig.window.pages.textPageEnabled);
+  EXPECT_EQ(rig.model.table.currentTab, kTabText);
+}
+
+TEST(SelectRow, OutOfRangeRowsChangeNothing) {
+  WindowRig rig;
+  rig.Answer(DriveWith(0, kBridgePlain, kFsNtfs));
+  ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
+  for (int row : {-1, 1, 16, 1000}) {
+    rig.window.SelectRow(row);
+    EXPECT_EQ(rig.model.table.selectedDrive, 0) << row;
+  }
+}
+
+TEST(UpdateLcdClicked, DisabledButtonSendsNothing) {
+  WindowRig rig;
+  rig.Answer(DriveWith(0, kBridgePlain, kFsNtfs));
+  ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
+  rig.window.ChangeTab(kTabSmart);
+  const std::size_t before = rig.service.calls.size();
+  rig.window.UpdateLcdClicked();
+  EXPECT_EQ(rig.service.calls.size(), before);
+}
+
+TEST(UpdateLcdClicked, SendsTheWorkingCopyAndSavesIt) {
+  WindowRig rig;
+  testing::TempDir volume;
+  DriveRecord drive = DriveWith(0, kBridgePlain, kFsNtfs);
+  SetField(drive.driveLetter, std::string_view(volume.path()));
+  rig.Answer(drive);
+  ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
+  rig.text.LineEdited(1, u"Photos 2026");
+  rig.window.UpdateLcdClicked();
+  EXPECT_EQ(rig.service.FlowCommands().back(), 7);
+  EXPECT_EQ(FieldUtf8(rig.model.table.screenConfigs[0].line1), "Photos 2026");
+}
+
+TEST(ReportError, FormatsTheNumberIntoString201) {
+  WindowRig rig;
+  rig.window.ReportError(1080, "No space left on device");
+  ASSERT_EQ(rig.view.errors.size(), 1u);
+  EXPECT_EQ(Utf16ToUtf8(rig.view.errors[0]),
+            "Unexpected error. The error number is 1080.\nNo space left on device");
+}
+
+}  // namespace
+}  // namespace kuv

@@ -1,0 +1,158 @@
+#include "app/model/text_page_model.h"
+
+#include <gtest/gtest.h>
+
+#include "app/model/test_fakes.h"
+#include "common/utf16.h"
+
+namespace kuv {
+namespace {
+
+// A table with one drive selected and the page loaded for it, as the window leaves it.
+struct PageRig {
+  DriveTable table;
+  TextPageModel page{table, Language::kEnglish};
+
+  explicit PageRig(std::int32_t fsType, std::int32_t state = kBridgePlain,
+                   ScreenConfig config = InitialWorkingConfig()) {
+    table.driveRecords[0] = testing::Drive(5, state, 1, fsType);
+    table.driveRecords[0].totalMB = 1907729;
+    table.driveRecords[0].freeMB = 953864;
+    table.driveCount = 1;
+    table.selectedDrive = 0;
+    table.clock = ClockSnapshot{14, 5, 0, 2026, 12, 8};
+    table.screenConfigs[0] = config;
+    table.workingConfig = config;
+    page.Initialise();
+    page.LoadTextPage(5);
+  }
+  const LineControls& line(int i) const { return page.view.lines[static_cast<std::size_t>(i - 1)]; }
+  std::string working(int i) const { return Utf16ToUtf8(FieldView(table.workingConfig.line(i))); }
+};
+
+TEST(TextPageItems, DateDisablesTheEditAndFreeTextKeepsItsValue) {
+  PageRig rig(kFsNtfs);
+  rig.page.LineEdited(1, u"Archive");
+  rig.page.LineItemChosen(1, 4);  // "Date"
+  EXPECT_FALSE(rig.line(1).editEnabled);
+  EXPECT_NE(rig.working(1).find("2026"), std::string::npos) << rig.working(1);
+  EXPECT_EQ(Utf16ToUtf8(rig.line(1).text), rig.working(1));
+  const std::string date = rig.working(1);
+  rig.page.LineItemChosen(1, 0);  // "Input character"
+  EXPECT_TRUE(rig.line(1).editEnabled);
+  EXPECT_EQ(rig.working(1), date);
+}
+
+TEST(TextPageItems, ListsFollowTheDrivesFileSystem) {
+  PageRig rig(kFsXfs);
+  EXPECT_EQ(rig.line(1).items.size(), 1u);
+  rig.table.driveRecords[0] = testing::Drive(5, kBridgePlain, 1, kFsNtfs);
+  rig.page.LoadTextPage(5);
+  for (int i = 1; i <= kLineCount; ++i) {
+    ASSERT_EQ(rig.line(i).items.size(), 7u);
+    EXPECT_EQ(Utf16ToUtf8(rig.line(i).items[0]), "Input character");
+  }
+}
+
+TEST(TextPageItems, OutOfRangePositionsAreIgnored) {
+  PageRig rig(kFsNtfs);
+  for (int position : {-1, 7, 99}) {
+    rig.page.LineItemChosen(2, position);
+    EXPECT_EQ(rig.table.workingConfig.lineType2, 0) << position;
+  }
+}
+
+TEST(TextPageReverse, AllBoxFollowsEveryLineButOneLineLeavesTheWhole) {
+  PageRig rig(kFsFat32);
+  rig.page.ReverseAllClicked(true);
+  for (int i = 1; i <= kLineCount; ++i) {
+    EXPECT_TRUE(rig.line(i).reverse) << i;
+    EXPECT_EQ(rig.table.workingConfig.lineReverse(i), 1) << i;
+  }
+  rig.page.LineReverseClicked(3, false);
+  EXPECT_EQ(rig.table.workingConfig.lineReverse3, 0);
+  EXPECT_EQ(rig.table.workingConfig.whiteBlackColor, 1);
+  EXPECT_TRUE(rig.page.page.reverse);
+}
+
+// Line 5 of a bar-layout drive with the rotation, and "Rotate Preview" only when turned.
+TEST(TextPageRotation, LineFiveAndRotatePreviewFollowTheRotation) {
+  struct Case {
+    int position;
+    bool line5Usable;
+    bool rowLabel5;
+    bool rotatePreviewEnabled;
+  };
+  const Case cases[] = {{1, false, false, true},
+                        {2, true, true, true},
+                        {3, false, false, true},
+                        {0, true, true, false}};
+  PageRig rig(kFsFat32);
+  for (const Case& c : cases) {
+    rig.page.RotationChosen(c.position);
+    EXPECT_EQ(rig.line(5).usable, c.line5Usable) << c.position;
+    EXPECT_TRUE(rig.line(5).visible) << c.position;
+    EXPECT_EQ(rig.page.view.rowLabel5Visible, c.rowLabel5) << c.position;
+    EXPECT_EQ(rig.page.view.rotatePreviewEnabled, c.rotatePreviewEnabled) << c.position;
+    EXPECT_EQ(rig.table.workingConfig.rotation, RotationOfIndex(c.position));
+  }
+}
+
+TEST(TextPageRotation, FourLineDriveHidesLineFiveAndClearsItsReverse) {
+  ScreenConfig config = InitialWorkingConfig();
+  config.lineReverse5 = 1;
+  PageRig rig(kFsNtfs, kBridgePlain, config);
+  EXPECT_FALSE(rig.line(5).visible);
+  EXPECT_FALSE(rig.page.view.rowLabel5Visible);
+  EXPECT_EQ(rig.table.workingConfig.lineReverse5, 0);
+}
+
+TEST(TextPageRotation, TurningBackToNormalCutsALongLine) {
+  PageRig rig(kFsFat32);
+  rig.page.RotationChosen(1);
+  rig.page.LineEdited(1, u"ABCDEFGHIJKLM");
+  const std::string turned = rig.working(1);
+  rig.page.RotationChosen(0);
+  EXPECT_LT(rig.working(1).size(), turned.size());
+  EXPECT_EQ(rig.working(1), turned.substr(0, rig.working(1).size()));
+}
+
+TEST(TextPageLocked, LockedDriveEmptiesAndDisablesTheLines) {
+  ScreenConfig config = InitialWorkingConfig();
+  SetField(config.line1, std::string_view("Secret"));
+  PageRig rig(kFsNtfs, kBridgeLocked, config);
+  EXPECT_FALSE(rig.page.view.controlsEnabled);
+  EXPECT_FALSE(rig.page.view.numberLabelsEnabled);
+  for (int i = 1; i <= kLineCount; ++i) {
+    EXPECT_TRUE(rig.line(i).text.empty()) << i;
+    EXPECT_FALSE(rig.line(i).editEnabled) << i;
+  }
+}
+
+TEST(TextPageTooltips, PreviewZones) {
+  struct Case {
+    int dx, dy;
+    int tip;
+  };
+  const Case cases[] = {{10, 10, kPreviewTip}, {10, 70, kGraphTip},   {10, 85, kCapacityTip},
+                        {10, 80, kGraphTip},   {98, 85, kPreviewTip}, {50, 97, kCapacityTip},
+                        {10, 68, kPreviewTip}};
+  PageRig rig(kFsNtfs);
+  for (const Case& c : cases) {
+    EXPECT_EQ(rig.page.PreviewTooltip(c.dx, c.dy, 98, 98), c.tip) << c.dx << "," << c.dy;
+  }
+  PageRig bar(kFsFat32);
+  EXPECT_EQ(bar.page.PreviewTooltip(10, 85, 98, 98), kPreviewTip);
+}
+
+TEST(TextPageStatus, ShowHddStatusReachesTheWorkingCopy) {
+  PageRig rig(kFsNtfs);
+  rig.page.ShowHddStatusClicked(true);
+  EXPECT_EQ(rig.table.workingConfig.showHddStatus, 1);
+  rig.page.RotatePreviewClicked(true);
+  EXPECT_EQ(rig.table.workingConfig.previewRotation, 1);
+  EXPECT_TRUE(rig.page.view.numberLabelsEnabled) << "rotation Normal keeps the labels";
+}
+
+}  // namespace
+}  // namespace kuv
