@@ -48,7 +48,7 @@ InitOutcome MainWindowModel::Initialise(const std::function<bool()>& createPages
   }
   model_->StartupRefresh();
   model_->LoadSettings();
-  if (Selected()) table.currentTab = TabForLcdDataType(table.workingConfig.lcdDataType);
+  if (Selected()) TabOfDataType(table.workingConfig.lcdDataType);
   RefreshPageState();
   Changed();
   return InitOutcome::kRunning;
@@ -90,8 +90,7 @@ void MainWindowModel::SelectRow(int row) {
 
   const DriveRecord drive = table.driveRecords[static_cast<std::size_t>(row)];
   if (table.currentTab != kTabSmart) {
-    table.currentTab =
-        TabForLcdDataType(table.screenConfigs[static_cast<std::size_t>(row)].lcdDataType);
+    TabOfDataType(table.screenConfigs[static_cast<std::size_t>(row)].lcdDataType);
   }
   RefreshPageState();
 
@@ -127,8 +126,13 @@ void MainWindowModel::SelectRow(int row) {
   Changed();
 }
 
+void MainWindowModel::TabOfDataType(std::int32_t lcdDataType) {
+  const int tab = TabForLcdDataType(lcdDataType);
+  model_->table.currentTab = tab < availableTabs_ ? tab : kTabText;
+}
+
 void MainWindowModel::ChangeTab(int tab) {
-  if (tab < 0 || tab >= kTabCount) return;
+  if (tab < 0 || tab >= std::min(kTabCount, availableTabs_)) return;
   model_->table.currentTab = tab;
   RefreshPageState();
   Changed();

@@ -55,6 +55,9 @@ class MainWindowModel : public ShellHooks {
   // The model and the text page the window works on; both outlive this object.
   void Attach(LcdModel& model, TextPageModel& textPage);
   void SetView(WindowView* view) { view_ = view; }
+  // The pages that exist are the first count tabs; a drive whose data type selects a later tab
+  // shows the text page instead.
+  void SetAvailableTabs(int count) { availableTabs_ = count; }
 
   // The window's initialisation: clock, first scan, list, pages (createPages makes them and
   // answers whether it could), selection of row 0, start-up refresh of every panel, settings,
@@ -93,11 +96,13 @@ class MainWindowModel : public ShellHooks {
   void Changed();
   ListRow RowOf(const DriveRecord& drive) const;
   const DriveRecord* Selected() const;
+  void TabOfDataType(std::int32_t lcdDataType);
 
   Language language_;
   LcdModel* model_ = nullptr;
   TextPageModel* text_ = nullptr;
   WindowView* view_ = nullptr;
+  int availableTabs_ = kTabCount;
 };
 
 }  // namespace kuv

@@ -186,3 +186,20 @@ TEST(ReportError, FormatsTheNumberIntoString201) {
 
 }  // namespace
 }  // namespace kuv
+
+namespace kuv {
+namespace {
+
+TEST(ChangeTab, OnlyTabsWithAPageCanBeCurrent) {
+  WindowRig rig;
+  rig.Answer(DriveWith(0, kBridgePlain, kFsNtfs));
+  rig.window.SetAvailableTabs(1);
+  ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
+  for (int tab : {kTabBitmap, kTabQr, kTabSmart, -1, 4}) {
+    rig.window.ChangeTab(tab);
+    EXPECT_EQ(rig.model.table.currentTab, kTabText) << tab;
+  }
+}
+
+}  // namespace
+}  // namespace kuv

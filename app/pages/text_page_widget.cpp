@@ -1,0 +1,186 @@
+#include "app/pages/text_page_widget.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "app/compose/renderer.h"
+#include "app/pages/preview_widget.h"
+#include "app/pages/qt_strings.h"
+
+namespace kuv {
+
+TextPageWidget::TextPageWidget(TextPageModel& model, Language language, QWidget* parent)
+    : QWidget(parent), model_(model), language_(language) {
+  auto tr = [language](int id) { return Text(id, language); };
+
+  previewGroup_ = new QGroupBox(tr(120), this);
+  preview_ = new PreviewWidget(kPreviewSide, previewGroup_);
+  preview_->setAccessibleName(QStringLiteral("Preview"));
+  preview_->SetTooltipRule([this, tr](int x, int y) {
+    return tr(model_.PreviewTooltip(x, y, kPreviewSide, kPreviewSide));
+  });
+  auto* previewLayout = new QHBoxLayout(previewGroup_);
+  auto* numbers = new QVBoxLayout;
+  numbers->addSpacing(8);
+  for (int i = 0; i < kLineCount; ++i) {
+    rows_[static_cast<std::size_t>(i)].numberLabel = new QLabel(tr(2100 + i), previewGroup_);
+    rows_[static_cast<std::size_t>(i)].numberLabel->setToolTip(tr(1800));
+    numbers->addWidget(rows_[static_cast<std::size_t>(i)].numberLabel);
+  }
+  numbers->addStretch();
+  previewLayout->addLayout(numbers);
+  previewLayout->addWidget(preview_, 0, Qt::AlignTop);
+
+  auto* lines = new QGridLayout;
+  selectItem_ = new QLabel(tr(145), this);
+  lines->addWidget(selectItem_, 0, 1);
+  reverseAll_ = new QCheckBox(tr(143), this);
+  reverseAll_->setToolTip(tr(1806));
+  reverseAll_->setAccessibleName(tr(143));
+  lines->addWidget(reverseAll_, 0, 3);
+  for (int i = 0; i < kLineCount; ++i) {
+    Row& row = rows_[static_cast<std::size_t>(i)];
+    const int line = i + 1;
+    const QString n = QString::number(line);
+    row.rowLabel = new QLabel(tr(2100 + i), this);
+    row.item = new QComboBox(this);
+    row.item->setToolTip(tr(1809));
+    row.item->setAccessibleName(QStringLiteral("Line %1 item").arg(n));
+    row.item->setAccessibleDescription(row.item->accessibleName());
+    row.text = new QLineEdit(this);
+    // Room for the 13 characters a line keeps.
+    row.text->setMinimumWidth(row.text->fontMetrics().horizontalAdvance(QStringLiteral("W")) * 11);
+    row.text->setToolTip(tr(1808));
+    row.text->setAccessibleName(QStringLiteral("Line %1 text").arg(n));
+    row.reverse = new QCheckBox(this);
+    row.reverse->setAccessibleName(QStringLiteral("Line %1 reverse").arg(n));
+    lines->addWidget(row.rowLabel, line, 0);
+    lines->addWidget(row.item, line, 1);
+    lines->addWidget(row.text, line, 2);
+    lines->addWidget(row.reverse, line, 3);
+    connect(row.item, &QComboBox::currentIndexChanged, this,
+            [this, line](int index) { Forward([&] { model_.LineItemChosen(line, index); }); });
+    connect(row.text, &QLineEdit::textEdited, this, [this, line](const QString& text) {
+      Forward([&] { model_.LineEdited(line, text.toStdU16String()); });
+    });
+    connect(row.reverse, &QCheckBox::clicked, this,
+            [this, line](bool on) { Forward([&] { model_.LineReverseClicked(line, on); }); });
+  }
+
+  lines->setColumnStretch(2, 1);
+  lines->setRowStretch(kLineCount + 1, 1);
+
+  auto* side = new QVBoxLayout;
+  rotationLabel_ = new QLabel(tr(112), this);
+  rotation_ = new QComboBox(this);
+  rotation_->setAccessibleName(QStringLiteral("Rotation"));
+  rotation_->setAccessibleDescription(QStringLiteral("Rotation"));
+  rotatePreview_ = new QCheckBox(tr(113), this);
+  rotatePreview_->setToolTip(tr(1805));
+  rotatePreview_->setAccessibleName(tr(113));
+  showHddStatus_ = new QCheckBox(tr(144), this);
+  showHddStatus_->setToolTip(tr(1807));
+  showHddStatus_->setAccessibleName(tr(144));
+  side->addWidget(rotationLabel_);
+  side->addWidget(rotation_);
+  side->addWidget(rotatePreview_);
+  side->addWidget(showHddStatus_);
+  side->addStretch();
+  connect(reverseAll_, &QCheckBox::clicked, this,
+          [this](bool on) { Forward([&] { model_.ReverseAllClicked(on); }); });
+  connect(rotation_, &QComboBox::currentIndexChanged, this,
+          [this](int index) { Forward([&] { model_.RotationChosen(index); }); });
+  connect(rotatePreview_, &QCheckBox::clicked, this,
+          [this](bool on) { Forward([&] { model_.RotatePreviewClicked(on); }); });
+  connect(showHddStatus_, &QCheckBox::clicked, this,
+          [this](bool on) { Forward([&] { model_.ShowHddStatusClicked(on); }); });
+
+  auto* layout = new QHBoxLayout(this);
+  layout->addWidget(previewGroup_, 0, Qt::AlignTop);
+  layout->addLayout(lines, 1);
+  layout->addLayout(side);
+  Refresh();
+}
+
+template <typename F>
+void TextPageWidget::Forward(F&& change) {
+  // Changes made by Refresh itself are the model's own; they must not come back to it.
+  if (refreshing_) return;
+  change();
+  Refresh();
+  emit edited();
+}
+
+void TextPageWidget::Refresh() {
+  refreshing_ = true;
+  const TextPageView& view = model_.view;
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    Row& row = rows_[i];
+    const LineControls& line = view.lines[i];
+    QSignalBlocker block(row.item);
+    if (row.item->count() != static_cast<int>(line.items.size())) {
+      row.item->clear();
+      for (const auto& item : line.items) row.item->addItem(QString::fromStdU16String(item));
+    } else {
+      for (int k = 0; k < row.item->count(); ++k) {
+        row.item->setItemText(k,
+                              QString::fromStdU16String(line.items[static_cast<std::size_t>(k)]));
+      }
+    }
+    row.item->setCurrentIndex(line.selectedItem);
+    const QString text = QString::fromStdU16String(line.text);
+    if (row.text->text() != text) row.text->setText(text);
+    row.reverse->setChecked(line.reverse);
+    row.item->setEnabled(view.controlsEnabled && line.usable);
+    row.text->setEnabled(line.editEnabled && line.usable);
+    row.reverse->setEnabled(view.controlsEnabled && line.usable);
+    row.rowLabel->setEnabled(view.controlsEnabled);
+    row.numberLabel->setEnabled(view.numberLabelsEnabled);
+    for (QWidget* w :
+         {static_cast<QWidget*>(row.item), static_cast<QWidget*>(row.text),
+          static_cast<QWidget*>(row.reverse), static_cast<QWidget*>(row.numberLabel)}) {
+      w->setVisible(line.visible);
+    }
+    row.rowLabel->setVisible(i + 1 < rows_.size() ? line.visible : view.rowLabel5Visible);
+  }
+  {
+    QSignalBlocker block(rotation_);
+    if (rotation_->count() != static_cast<int>(view.rotationItems.size())) {
+      rotation_->clear();
+      for (const auto& item : view.rotationItems)
+        rotation_->addItem(QString::fromStdU16String(item));
+    }
+    rotation_->setCurrentIndex(view.rotationIndex);
+  }
+  reverseAll_->setChecked(view.reverseAll);
+  rotatePreview_->setChecked(view.rotatePreview);
+  showHddStatus_->setChecked(view.showHddStatus);
+  for (QWidget* w : {static_cast<QWidget*>(selectItem_), static_cast<QWidget*>(reverseAll_),
+                     static_cast<QWidget*>(rotationLabel_), static_cast<QWidget*>(rotation_),
+                     static_cast<QWidget*>(showHddStatus_), static_cast<QWidget*>(previewGroup_)}) {
+    w->setEnabled(view.controlsEnabled);
+  }
+  rotatePreview_->setEnabled(view.rotatePreviewEnabled);
+  preview_->SetPicture(model_.Preview());
+  refreshing_ = false;
+}
+
+void TextPageWidget::keyPressEvent(QKeyEvent* event) {
+  // Enter and Escape neither close nor reset anything here.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+      event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+}  // namespace kuv

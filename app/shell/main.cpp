@@ -1,0 +1,23 @@
+// KuvLcdManager: one copy per user, living in the notification area.
+#include <QApplication>
+
+#include "app/shell/main_window.h"
+#include "app/shell/single_instance.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral("TAVIO"));
+  QApplication::setApplicationName(QStringLiteral("KuvLcdManager"));
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  kuv::SingleInstance instance;
+  if (!instance.Claim()) return 0;
+
+  kuv::MainWindow window;
+  QObject::connect(&instance, &kuv::SingleInstance::showRequested, &window,
+                   &kuv::MainWindow::ShowFromTray);
+  QObject::connect(&instance, &kuv::SingleInstance::trayRequested, &window,
+                   &kuv::MainWindow::RestoreTrayIcon);
+  if (!window.Initialise()) return 1;
+  return QApplication::exec();
+}

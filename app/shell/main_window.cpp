@@ -1,0 +1,224 @@
+#include "app/shell/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/pages/qt_strings.h"
+#include "app/pages/text_page_widget.h"
+
+namespace kuv {
+namespace {
+
+constexpr int kColumnStrings[kListColumns] = {1505, 1504, 1503, 1502, 1501, 1507};
+constexpr int kColumnWidths[kListColumns] = {90, 90, 120, 80, 80, 100};
+
+}  // namespace
+
+MainWindow::MainWindow(Language language, QWidget* parent)
+    : QWidget(parent), language_(language), session_(language) {
+  auto tr = [language](int id) { return Text(id, language); };
+  setWindowTitle(tr(100));
+  setWindowIcon(ProgramIcon());
+
+  list_ = new QTreeWidget(this);
+  list_->setAccessibleName(QStringLiteral("Drives"));
+  list_->setRootIsDecorated(false);
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setAllColumnsShowFocus(true);
+  list_->setColumnCount(kListColumns);
+  QStringList headers;
+  for (int id : kColumnStrings) headers << tr(id);
+  list_->setHeaderLabels(headers);
+  for (int c = 0; c < kListColumns; ++c) list_->setColumnWidth(c, kColumnWidths[c]);
+
+  tabs_ = new QTabWidget(this);
+  update_ = new QPushButton(tr(147), this);
+  update_->setToolTip(tr(1872));
+  update_->setAccessibleName(tr(147));
+  update_->setAutoDefault(false);
+  search_ = new QPushButton(tr(146), this);
+  search_->setToolTip(tr(1871));
+  search_->setAccessibleName(tr(146));
+  search_->setAutoDefault(false);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(search_);
+  buttons->addWidget(update_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(list_, 1);
+  layout->addWidget(tabs_, 2);
+  layout->addLayout(buttons);
+
+  connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
+    if (showing_) return;
+    const QList<QTreeWidgetItem*> items = list_->selectedItems();
+    if (items.isEmpty()) return;
+    session_.window.SelectRow(list_->indexOfTopLevelItem(items.first()));
+  });
+  connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
+    if (!showing_ && index >= 0) session_.window.ChangeTab(index);
+  });
+  connect(update_, &QPushButton::clicked, this, [this] { session_.window.UpdateLcdClicked(); });
+  connect(search_, &QPushButton::clicked, this, &MainWindow::StartBackgroundScan);
+
+  session_.window.SetView(this);
+  resize(660, 520);
+}
+
+MainWindow::~MainWindow() {
+  session_.window.SetView(nullptr);
+  if (scanThread_.joinable()) scanThread_.join();
+}
+
+bool MainWindow::Initialise() {
+  auto tr = [this](int id) { return Text(id, language_); };
+  if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    tray_ = new QSystemTrayIcon(ProgramIcon(true), this);
+    tray_->setToolTip(tr(1001));
+    tray_->show();
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+      if (r == QSystemTrayIcon::DoubleClick) ShowFromTray();
+    });
+  }
+  const InitOutcome outcome = session_.window.Initialise([this] {
+    textPage_ = new TextPageWidget(session_.textPage, language_, tabs_);
+    const QString title = Text(2000, language_);
+    if (title.isEmpty()) return false;
+    tabs_->addTab(textPage_, title);
+    tabs_->setTabToolTip(0, title);
+    textPage_->setAccessibleName(title);
+    connect(textPage_, &TextPageWidget::edited, this, [this] { ShowState(); });
+    session_.window.SetAvailableTabs(tabs_->count());
+    return true;
+  });
+  if (outcome == InitOutcome::kServiceUnreachable) {
+    // The string says what happened; the detail says what to do about it on this system.
+    QMessageBox box(QMessageBox::Critical, tr(100), tr(115), QMessageBox::Ok);
+    box.setInformativeText(
+        QStringLiteral("The service socket %1 did not answer.\nStart the service with: "
+                       "sudo systemctl enable --now panelsvc")
+            .arg(QString::fromStdString(ServiceSocketPath())));
+    box.exec();
+    return false;
+  }
+  if (outcome == InitOutcome::kPagesFailed) {
+    session_.window.ReportError(1060, {});
+    QMessageBox::critical(nullptr, tr(100), tr(116));
+    return false;
+  }
+  if (tray_) {
+    tray_->setIcon(ProgramIcon());
+    tray_->setToolTip(tr(100));
+  }
+  ShowState();
+  // Without a notification area the window is the only way to reach the program.
+  if (!tray_ || session_.model.showAtStart) ShowFromTray();
+  return true;
+}
+
+void MainWindow::ShowState() {
+  if (showing_) return;
+  showing_ = true;
+  MainWindowModel& window = session_.window;
+  if (list_->topLevelItemCount() != static_cast<int>(window.rows.size())) list_->clear();
+  for (std::size_t i = 0; i < window.rows.size(); ++i) {
+    QTreeWidgetItem* item = list_->topLevelItem(static_cast<int>(i));
+    if (!item) item = new QTreeWidgetItem(list_);
+    for (int c = 0; c < kListColumns; ++c) {
+      item->setText(c, QString::fromStdU16String(window.rows[i][static_cast<std::size_t>(c)]));
+    }
+    item->setToolTip(0, QString::fromStdU16String(window.rowTooltips[i]));
+  }
+  if (window.selectedRow >= 0 && window.selectedRow < list_->topLevelItemCount()) {
+    list_->setCurrentItem(list_->topLevelItem(window.selectedRow));
+  }
+  const int tab = session_.model.table.currentTab;
+  if (tab < tabs_->count()) tabs_->setCurrentIndex(tab);
+  update_->setEnabled(window.pages.updateEnabled);
+  if (textPage_) {
+    textPage_->setEnabled(window.pages.textPageEnabled);
+    textPage_->Refresh();
+  }
+  showing_ = false;
+  emit stateShown();
+}
+
+void MainWindow::ShowFromTray() {
+  session_.window.windowShown = true;
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+void MainWindow::RestoreTrayIcon() {
+  if (tray_) tray_->show();
+}
+
+void MainWindow::StartBackgroundScan() {
+  if (scanThread_.joinable()) return;
+  search_->setEnabled(false);
+  scanThread_ = std::thread([this] {
+    ScanResult result = session_.model.WorkerScan();
+    QMetaObject::invokeMethod(
+        this, [this, result] { ApplyScanReport(result); }, Qt::QueuedConnection);
+  });
+}
+
+void MainWindow::ApplyScanReport(ScanResult result) {
+  if (scanThread_.joinable()) scanThread_.join();
+  session_.model.HandleScanReport(result, false);
+  search_->setEnabled(true);
+  ShowState();
+  emit scanApplied();
+}
+
+void MainWindow::ShowError(const std::u16string& message) {
+  QMessageBox::warning(this, Text(100, language_), QString::fromStdU16String(message));
+}
+
+bool MainWindow::AskRestart() {
+  return QMessageBox::question(this, Text(100, language_), Text(3010, language_)) ==
+         QMessageBox::Yes;
+}
+
+void MainWindow::EndProgram() {
+  ending_ = true;
+  QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (ending_) {
+    event->accept();
+    return;
+  }
+  // Closing hides to the tray; without a tray it minimises, so the program stays reachable.
+  event->ignore();
+  session_.window.windowShown = false;
+  if (tray_) {
+    hide();
+  } else {
+    showMinimized();
+  }
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+      event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+}  // namespace kuv

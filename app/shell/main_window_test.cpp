@@ -1,0 +1,228 @@
+// The real window against panelsvc on the sample simulated world: what a user sees and what
+// reaches the panels and the volumes.
+#include "app/shell/main_window.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/pages/preview_widget.h"
+#include "app/pages/text_page_widget.h"
+#include "app/shell/single_instance.h"
+
+namespace kuv {
+namespace {
+
+namespace fs = std::filesystem;
+const std::string kKuvlcd = KUVLCD_BINARY_DIR "/tools/kuvlcd/kuvlcd";
+const std::string kPanelsvc = KUVLCD_BINARY_DIR "/panelsvc/panelsvc";
+
+template <typename T>
+T* Named(QWidget* root, const QString& name) {
+  for (T* w : root->findChildren<T*>()) {
+    if (w->accessibleName() == name) return w;
+  }
+  return nullptr;
+}
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class WindowOnSampleWorld : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(kKuvlcd) || !fs::exists(kPanelsvc))
+      GTEST_SKIP() << "kuvlcd or panelsvc missing";
+    char pattern[] = "/tmp/kuvshell.XXXXXX";
+    dir_ = ::mkdtemp(pattern);
+    world_ = dir_ + "/world";
+    socket_ = dir_ + "/svc.sock";
+    ASSERT_EQ(std::system((kKuvlcd + " sim init " + world_ + " >/dev/null").c_str()), 0);
+    ::setenv("KUVLCD_SIM_WORLD", world_.c_str(), 1);
+    ::setenv("KUVLCD_SOCKET", socket_.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+    StartService();
+    // The sample world's Silicon Image adapter gets its filter, as the first start of the
+    // program would do before asking to restart the machine.
+    ASSERT_EQ(std::system((kKuvlcd + " request --command 3 --format json >/dev/null").c_str()), 0);
+  }
+  void TearDown() override {
+    StopService();
+    std::error_code ec;
+    if (!dir_.empty()) fs::remove_all(dir_, ec);
+  }
+  void StartService() {
+    service_ = ::fork();
+    if (service_ == 0) {
+      ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+      std::freopen("/dev/null", "w", stdout);
+      std::freopen("/dev/null", "w", stderr);
+      ::execl(kPanelsvc.c_str(), kPanelsvc.c_str(), "--foreground", nullptr);
+      ::_exit(127);
+    }
+    for (int i = 0; i < 250 && !fs::exists(socket_); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(fs::exists(socket_));
+  }
+  void StopService() {
+    if (service_ > 0) {
+      ::kill(service_, SIGTERM);
+      ::waitpid(service_, nullptr, 0);
+      service_ = -1;
+    }
+  }
+  fs::path Panel(const std::string& name, const char* ext = ".pbm") const {
+    return fs::path(world_) / "state/panels" / (name + ext);
+  }
+  // The row of the drive list whose first column starts with text, or -1.
+  static int RowOf(MainWindow& window, const QString& column2) {
+    for (int i = 0; i < window.driveList()->topLevelItemCount(); ++i) {
+      if (window.driveList()->topLevelItem(i)->text(5) == column2) return i;
+    }
+    return -1;
+  }
+
+  std::string dir_, world_, socket_;
+  pid_t service_ = -1;
+};
+
+TEST_F(WindowOnSampleWorld, StartSendsEveryTextPanelAndListsTheDrives) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  EXPECT_GE(window.driveList()->topLevelItemCount(), 4);
+  EXPECT_EQ(window.driveList()->currentItem(), window.driveList()->topLevelItem(0));
+  EXPECT_TRUE(fs::exists(Panel("bridge1"))) << "the NTFS bridge panel got its start-up picture";
+  EXPECT_TRUE(fs::exists(Panel("tray1"))) << "the HID tray got its start-up picture";
+  for (const char* name : {"Drives", "Update LCD", "Search Device"}) {
+    EXPECT_NE(Named<QWidget>(&window, name), nullptr) << name;
+  }
+  for (int i = 1; i <= 5; ++i) {
+    EXPECT_NE(Named<QComboBox>(&window, QStringLiteral("Line %1 item").arg(i)), nullptr);
+    EXPECT_NE(Named<QLineEdit>(&window, QStringLiteral("Line %1 text").arg(i)), nullptr);
+    EXPECT_NE(Named<QCheckBox>(&window, QStringLiteral("Line %1 reverse").arg(i)), nullptr);
+  }
+}
+
+TEST_F(WindowOnSampleWorld, TypingChangesThePreviewAndUpdateReachesPanelAndVolume) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  const int row = RowOf(window, QStringLiteral("NTFS"));
+  ASSERT_GE(row, 0);
+  window.driveList()->setCurrentItem(window.driveList()->topLevelItem(row));
+  QLineEdit* line1 = Named<QLineEdit>(&window, QStringLiteral("Line 1 text"));
+  QComboBox* item1 = Named<QComboBox>(&window, QStringLiteral("Line 1 item"));
+  ASSERT_TRUE(line1 && item1);
+  item1->setCurrentIndex(0);
+  ASSERT_TRUE(line1->isEnabled());
+  const QImage before = window.textPage()->preview()->image();
+  line1->selectAll();
+  QTest::keyClicks(line1, QStringLiteral("Shelf A7"));
+  EXPECT_NE(window.textPage()->preview()->image(), before);
+
+  const std::string panelBefore = ReadAll(Panel("bridge1"));
+  ASSERT_TRUE(window.updateButton()->isEnabled());
+  QTest::mouseClick(window.updateButton(), Qt::LeftButton);
+  EXPECT_NE(ReadAll(Panel("bridge1")), panelBefore);
+  // LCD_DATA.TXT is UTF-16LE.
+  std::string line;
+  for (char c : std::string("Shelf A7")) line += {c, '\0'};
+  bool saved = false;
+  for (const auto& entry : fs::recursive_directory_iterator(world_)) {
+    if (entry.path().filename() == "LCD_DATA.TXT" &&
+        ReadAll(entry.path()).find(line) != std::string::npos) {
+      saved = true;
+    }
+  }
+  EXPECT_TRUE(saved) << "LCD_DATA.TXT on the volume carries the new line";
+}
+
+TEST_F(WindowOnSampleWorld, DateDisablesTheEditAndShowsTheDate) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  QComboBox* item2 = Named<QComboBox>(&window, QStringLiteral("Line 2 item"));
+  QLineEdit* line2 = Named<QLineEdit>(&window, QStringLiteral("Line 2 text"));
+  ASSERT_TRUE(item2 && line2);
+  item2->setCurrentIndex(4);
+  EXPECT_FALSE(line2->isEnabled());
+  EXPECT_TRUE(line2->text().contains(QString::number(QDate::currentDate().year())))
+      << line2->text().toStdString();
+}
+
+TEST_F(WindowOnSampleWorld, LockedDriveDisablesUpdateAndThePage) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  int locked = -1;
+  for (int i = 0; i < kSlotCount; ++i) {
+    if (window.session().model.table.driveRecords[static_cast<std::size_t>(i)].connectionState ==
+        kBridgeLocked) {
+      locked = i;
+    }
+  }
+  ASSERT_GE(locked, 0) << "the sample world has a locked bridge panel";
+  window.driveList()->setCurrentItem(window.driveList()->topLevelItem(locked));
+  EXPECT_FALSE(window.updateButton()->isEnabled());
+  EXPECT_FALSE(window.textPage()->isEnabled());
+}
+
+TEST_F(WindowOnSampleWorld, SearchDeviceRescansOnAWorkerAndAppliesTheReport) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  const int rows = window.driveList()->topLevelItemCount();
+  QSignalSpy applied(&window, &MainWindow::scanApplied);
+  QTest::mouseClick(window.searchButton(), Qt::LeftButton);
+  EXPECT_FALSE(window.searchButton()->isEnabled());
+  ASSERT_TRUE(applied.wait(20000));
+  EXPECT_TRUE(window.searchButton()->isEnabled());
+  EXPECT_EQ(window.driveList()->topLevelItemCount(), rows);
+}
+
+TEST_F(WindowOnSampleWorld, UnreachableServiceEndsWithItsMessage) {
+  StopService();
+  ::setenv("KUVLCD_SOCKET", (dir_ + "/nobody.sock").c_str(), 1);
+  QString shown;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (QWidget* box = QApplication::activeModalWidget()) {
+      shown = box->findChild<QObject*>() ? box->windowTitle() : QString();
+      box->close();
+    }
+  });
+  closer.start(50);
+  MainWindow window(Language::kEnglish);
+  EXPECT_FALSE(window.Initialise());
+  EXPECT_FALSE(shown.isEmpty()) << "a message box was shown";
+}
+
+TEST_F(WindowOnSampleWorld, SecondInstanceAsksTheFirstToShowItself) {
+  SingleInstance first;
+  ASSERT_TRUE(first.Claim());
+  QSignalSpy shows(&first, &SingleInstance::showRequested);
+  QSignalSpy trays(&first, &SingleInstance::trayRequested);
+  SingleInstance second;
+  EXPECT_FALSE(second.Claim());
+  ASSERT_TRUE(shows.count() > 0 || shows.wait(2000));
+  EXPECT_TRUE(trays.count() > 0 || trays.wait(2000));
+}
+
+}  // namespace
+}  // namespace kuv

@@ -1,0 +1,137 @@
+// The window's costs a user feels: a keystroke until the preview is redrawn, the program's start
+// on the sample world until every panel has been sent, and what the idle program keeps in memory.
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "app/pages/preview_widget.h"
+#include "app/pages/text_page_widget.h"
+#include "app/shell/main_window.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+const std::string kKuvlcd = KUVLCD_BINARY_DIR "/tools/kuvlcd/kuvlcd";
+const std::string kPanelsvc = KUVLCD_BINARY_DIR "/panelsvc/panelsvc";
+
+// The sample world with panelsvc serving it, for the whole run.
+struct SampleWorld {
+  SampleWorld() {
+    char pattern[] = "/tmp/kuvbench.XXXXXX";
+    dir = ::mkdtemp(pattern);
+    const std::string world = dir + "/world";
+    const std::string socket = dir + "/svc.sock";
+    if (std::system((kKuvlcd + " sim init " + world + " >/dev/null").c_str()) != 0) return;
+    ::setenv("KUVLCD_SIM_WORLD", world.c_str(), 1);
+    ::setenv("KUVLCD_SOCKET", socket.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    service = ::fork();
+    if (service == 0) {
+      ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+      std::freopen("/dev/null", "w", stderr);
+      ::execl(kPanelsvc.c_str(), kPanelsvc.c_str(), "--foreground", nullptr);
+      ::_exit(127);
+    }
+    for (int i = 0; i < 250 && !fs::exists(socket); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ready = fs::exists(socket);
+  }
+  ~SampleWorld() {
+    if (service > 0) {
+      ::kill(service, SIGTERM);
+      ::waitpid(service, nullptr, 0);
+    }
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  std::string dir;
+  pid_t service = -1;
+  bool ready = false;
+};
+
+SampleWorld& World() {
+  static SampleWorld world;
+  return world;
+}
+
+long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long value = 0;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      status >> value;
+      return value;
+    }
+    status.ignore(1 << 10, '\n');
+  }
+  return 0;
+}
+
+void BM_KeystrokeToPreview(benchmark::State& state) {
+  if (!World().ready) return state.SkipWithError("the sample world could not be served");
+  kuv::MainWindow window(kuv::Language::kEnglish);
+  if (!window.Initialise()) return state.SkipWithError("the window did not start");
+  QLineEdit* edit = nullptr;
+  for (QLineEdit* e : window.findChildren<QLineEdit*>()) {
+    if (e->accessibleName() == QStringLiteral("Line 1 text") && e->isEnabled()) edit = e;
+  }
+  if (!edit) return state.SkipWithError("line 1 of the first drive is not free text");
+  edit->clear();
+  const char keys[] = "ABCDEFGHIJK";
+  std::size_t i = 0;
+  for (auto _ : state) {
+    if (edit->text().size() >= 10) edit->clear();
+    // One key press: the edit changes, the model limits and stores it, the preview is composed
+    // and the widget's image replaced.
+    QTest::keyClick(edit, keys[i++ % 11]);
+    benchmark::DoNotOptimize(window.textPage()->preview()->image().constBits());
+  }
+}
+BENCHMARK(BM_KeystrokeToPreview)->Unit(benchmark::kMillisecond);
+
+void BM_StartUntilEveryPanelSent(benchmark::State& state) {
+  if (!World().ready) return state.SkipWithError("the sample world could not be served");
+  for (auto _ : state) {
+    kuv::MainWindow window(kuv::Language::kEnglish);
+    if (!window.Initialise()) return state.SkipWithError("the window did not start");
+  }
+}
+BENCHMARK(BM_StartUntilEveryPanelSent)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void BM_IdleResidentMemory(benchmark::State& state) {
+  if (!World().ready) return state.SkipWithError("the sample world could not be served");
+  kuv::MainWindow window(kuv::Language::kEnglish);
+  if (!window.Initialise()) return state.SkipWithError("the window did not start");
+  window.show();
+  for (auto _ : state) {
+    QApplication::processEvents();
+  }
+  state.counters["resident_MiB"] = static_cast<double>(ResidentKiB()) / 1024.0;
+}
+BENCHMARK(BM_IdleResidentMemory)->Iterations(1);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
