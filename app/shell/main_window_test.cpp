@@ -156,6 +156,60 @@ TEST_F(WindowOnSampleWorld, TypingChangesThePreviewAndUpdateReachesPanelAndVolum
   EXPECT_TRUE(saved) << "LCD_DATA.TXT on the volume carries the new line";
 }
 
+// What Update LCD puts on the panel is what `kuvlcd render` composes for the same settings.
+TEST_F(WindowOnSampleWorld, UpdatedPanelEqualsTheCommandLineRendering) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  const int row = RowOf(window, QStringLiteral("NTFS"));
+  ASSERT_GE(row, 0);
+  window.driveList()->setCurrentItem(window.driveList()->topLevelItem(row));
+  const QStringList texts = {QStringLiteral("Archive"), QStringLiteral("2026 photos"),
+                             QStringLiteral("Shelf 3"), QStringLiteral("Box 12")};
+  for (int i = 1; i <= 4; ++i) {
+    Named<QComboBox>(&window, QStringLiteral("Line %1 item").arg(i))->setCurrentIndex(0);
+    QLineEdit* edit = Named<QLineEdit>(&window, QStringLiteral("Line %1 text").arg(i));
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, texts[i - 1]);
+  }
+  QCheckBox* status = Named<QCheckBox>(&window, QStringLiteral("Show HDD Status"));
+  if (status->isChecked()) QTest::mouseClick(status, Qt::LeftButton);
+  QTest::mouseClick(window.updateButton(), Qt::LeftButton);
+
+  const DriveRecord& drive =
+      window.session().model.table.driveRecords[static_cast<std::size_t>(row)];
+  const std::string out = dir_ + "/render.pbm";
+  std::string command = kKuvlcd + " render --fs-type " + std::to_string(drive.fileSystemType) +
+                        " --panel-model " + std::to_string(drive.panelModel) + " --free-mb " +
+                        std::to_string(drive.freeMB) + " --total-mb " +
+                        std::to_string(drive.totalMB) + " --show-status 0";
+  for (int i = 1; i <= 4; ++i) {
+    command += " --line" + std::to_string(i) + " '" + texts[i - 1].toStdString() + "'";
+  }
+  command += " --raster screen --format pbm --out " + out + " >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  EXPECT_EQ(ReadAll(Panel("bridge1")), ReadAll(out));
+}
+
+// A recorder disk's XFS volume gets the bar form; line 5 goes away when the screen is turned.
+TEST_F(WindowOnSampleWorld, XfsDriveGivesTheBarFormAndLineFiveFollowsRotation) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  const int row = RowOf(window, QStringLiteral("XFS"));
+  ASSERT_GE(row, 0);
+  window.driveList()->setCurrentItem(window.driveList()->topLevelItem(row));
+  QComboBox* item5 = Named<QComboBox>(&window, QStringLiteral("Line 5 item"));
+  QComboBox* rotation = Named<QComboBox>(&window, QStringLiteral("Rotation"));
+  ASSERT_TRUE(item5 && rotation);
+  EXPECT_TRUE(item5->isVisibleTo(&window));
+  EXPECT_EQ(item5->count(), 1) << "a recorder disk offers free text only";
+  rotation->setCurrentIndex(1);
+  EXPECT_FALSE(item5->isEnabled());
+  EXPECT_FALSE(Named<QLineEdit>(&window, QStringLiteral("Line 5 text"))->isEnabled());
+  rotation->setCurrentIndex(2);
+  EXPECT_TRUE(item5->isEnabled());
+}
+
 TEST_F(WindowOnSampleWorld, DateDisablesTheEditAndShowsTheDate) {
   MainWindow window(Language::kEnglish);
   ASSERT_TRUE(window.Initialise());
