@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -276,6 +277,29 @@ TEST_F(WindowOnSampleWorld, SecondInstanceAsksTheFirstToShowItself) {
   EXPECT_FALSE(second.Claim());
   ASSERT_TRUE(shows.count() > 0 || shows.wait(2000));
   EXPECT_TRUE(trays.count() > 0 || trays.wait(2000));
+}
+
+}  // namespace
+}  // namespace kuv
+
+namespace kuv {
+namespace {
+
+// A Japanese user interface takes every text from the Japanese table, in a font that has the
+// glyphs.
+TEST_F(WindowOnSampleWorld, JapaneseTextsComeFromTheJapaneseTable) {
+  MainWindow window(Language::kJapanese);
+  ASSERT_TRUE(window.Initialise());
+  auto ja = [](int id) {
+    return QString::fromStdU16String(std::u16string(String(id, Language::kJapanese)));
+  };
+  EXPECT_EQ(window.windowTitle(), ja(100));
+  EXPECT_EQ(window.updateButton()->text(), ja(147));
+  EXPECT_EQ(window.searchButton()->text(), ja(146));
+  EXPECT_EQ(window.tabs()->tabText(0), ja(2000));
+  EXPECT_EQ(window.driveList()->headerItem()->text(0), ja(1505));
+  // Qt falls back to these for the glyphs the window's own font lacks.
+  EXPECT_FALSE(QFontDatabase::families(QFontDatabase::Japanese).isEmpty());
 }
 
 }  // namespace
