@@ -116,6 +116,16 @@ TEST(PageState, ByFileSystemConnectionAndTab) {
   }
 }
 
+TEST(PageState, SmartTabDisablesUpdateForEveryFileSystem) {
+  for (std::int32_t fsType = kFsUnknown; fsType <= kFsExfat; ++fsType) {
+    WindowRig rig;
+    rig.Answer(DriveWith(0, kBridgePlain, fsType));
+    ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
+    rig.window.ChangeTab(kTabSmart);
+    EXPECT_FALSE(rig.window.pages.updateEnabled) << "fs " << fsType;
+  }
+}
+
 TEST(SelectRow, SmartTabStaysAndKeepsUpdateDisabled) {
   WindowRig rig;
   rig.Answer(DriveWith(0, kBridgePlain, kFsNtfs));

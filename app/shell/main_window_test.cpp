@@ -304,3 +304,30 @@ TEST_F(WindowOnSampleWorld, JapaneseTextsComeFromTheJapaneseTable) {
 
 }  // namespace
 }  // namespace kuv
+
+namespace kuv {
+namespace {
+
+TEST_F(WindowOnSampleWorld, EnterAndEscapeNeitherCloseNorReset) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  window.ShowFromTray();
+  QLineEdit* edit = nullptr;
+  for (int i = 1; i <= 4 && !edit; ++i) {
+    QLineEdit* e = Named<QLineEdit>(&window, QStringLiteral("Line %1 text").arg(i));
+    if (e->isEnabled()) edit = e;
+  }
+  ASSERT_NE(edit, nullptr);
+  edit->setFocus();
+  QTest::keyClicks(edit, QStringLiteral("ok"));
+  const QString text = edit->text();
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+    QTest::keyClick(edit, key);
+    QTest::keyClick(&window, key);
+    EXPECT_TRUE(window.isVisible()) << key;
+    EXPECT_EQ(edit->text(), text) << key;
+  }
+}
+
+}  // namespace
+}  // namespace kuv
