@@ -51,6 +51,11 @@ std::int32_t SocketDeviceService::GetSmartInfo(std::int32_t driveNumber, DriveRe
   return result;
 }
 
+std::int32_t SocketDeviceService::SetAutorun(bool on) {
+  RequestRecord record = SetAutorunRequest(on);
+  return Exchange(record);
+}
+
 std::int32_t SocketDeviceService::GetSizeFromSector(std::int32_t driveNumber, DriveRecord& info) {
   RequestRecord record = DriveRequest(kCmdGetSizeFromSector, driveNumber);
   record.driveInfo = info;

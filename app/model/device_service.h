@@ -36,6 +36,8 @@ class DeviceService {
   // Commands 9 and 11: info goes out as it is and comes back as the service answered it.
   virtual std::int32_t GetSmartInfo(std::int32_t driveNumber, DriveRecord& info) = 0;
   virtual std::int32_t GetSizeFromSector(std::int32_t driveNumber, DriveRecord& info) = 0;
+  // Command 10: writes (on) or removes the program's autostart entry.
+  virtual std::int32_t SetAutorun(bool on) = 0;
 };
 
 // DeviceService over the service's socket (common/service_client.h).
@@ -52,6 +54,7 @@ class SocketDeviceService : public DeviceService {
   std::int32_t StopLcdTimer(std::int32_t driveNumber) override;
   std::int32_t GetSmartInfo(std::int32_t driveNumber, DriveRecord& info) override;
   std::int32_t GetSizeFromSector(std::int32_t driveNumber, DriveRecord& info) override;
+  std::int32_t SetAutorun(bool on) override;
 
  private:
   std::int32_t Exchange(RequestRecord& record);

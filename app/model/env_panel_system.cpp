@@ -73,4 +73,9 @@ std::u16string EnvPanelSystem::UserName() {
   return Utf8ToUtf16(found->pw_name);
 }
 
+bool EnvPanelSystem::AutostartRegistered() {
+  auto registered = Env().AutostartRegistered();
+  return registered.ok() && *registered;
+}
+
 }  // namespace kuv

@@ -98,6 +98,10 @@ class LcdModel {
   // The occupied slots (driveNumber not -10).
   int OccupiedSlots() const;
 
+  // The service and the system the model works with, for the window's own requests.
+  DeviceService& service() { return ports_.service; }
+  PanelSystem& system() { return ports_.system; }
+
  private:
   bool ValidSlot(int slot) const { return slot >= 0 && slot < kSlotCount; }
   DriveRecord RecordOf(int slot);

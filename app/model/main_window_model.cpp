@@ -48,6 +48,7 @@ InitOutcome MainWindowModel::Initialise(const std::function<bool()>& createPages
   }
   model_->StartupRefresh();
   model_->LoadSettings();
+  autostartChecked = model_->system().AutostartRegistered();
   if (Selected()) TabOfDataType(table.workingConfig.lcdDataType);
   RefreshPageState();
   Changed();
@@ -174,6 +175,18 @@ void MainWindowModel::UpdateLcdClicked() {
   if (!pages.updateEnabled) return;
   model_->UpdateLcd();
   Changed();
+}
+
+void MainWindowModel::AutostartClicked(bool checked) {
+  autostartChecked = checked;
+  model_->service().SetAutorun(checked);
+  Changed();
+}
+
+std::vector<std::u16string> MainWindowModel::TrayMenuTexts() const {
+  std::vector<std::u16string> texts;
+  for (int id : {600, 601, 602, 603}) texts.emplace_back(String(id, language_));
+  return texts;
 }
 
 void MainWindowModel::RedrawPreview() {

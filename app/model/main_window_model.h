@@ -70,6 +70,12 @@ class MainWindowModel : public ShellHooks {
   void ChangeTab(int tab);
   // The Update LCD button.
   void UpdateLcdClicked();
+  // The "Enable on startup" box: the service writes or removes the autostart entry. The box
+  // keeps the state the user gave it even when the service cannot be reached.
+  void AutostartClicked(bool checked);
+  // The tray menu's entries, read afresh at each opening: "LCD Manager", "Help", "About LCD
+  // Manager", "Exit".
+  std::vector<std::u16string> TrayMenuTexts() const;
 
   // Hooks of the model.
   void RefreshPageState() override;
@@ -91,6 +97,7 @@ class MainWindowModel : public ShellHooks {
   int selectedRow = -1;
   PageStates pages;
   bool windowShown = false;
+  bool autostartChecked = false;
 
  private:
   void Changed();

@@ -213,3 +213,32 @@ TEST(ChangeTab, OnlyTabsWithAPageCanBeCurrent) {
 
 }  // namespace
 }  // namespace kuv
+
+namespace kuv {
+namespace {
+
+TEST(Autostart, BoxShowsTheEntryAndClicksSendCommandTen) {
+  WindowRig rig;
+  rig.system.autostart = true;
+  ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
+  EXPECT_TRUE(rig.window.autostartChecked);
+  rig.window.AutostartClicked(false);
+  EXPECT_EQ(rig.service.autorun, std::optional<bool>(false));
+  EXPECT_EQ(rig.service.Commands().back(), 10);
+  // An unreachable service leaves the box as the user set it; the next start shows the truth.
+  rig.service.reachableCalls = 0;
+  rig.window.AutostartClicked(true);
+  EXPECT_TRUE(rig.window.autostartChecked);
+}
+
+TEST(TrayMenu, TextsComeFromTheTableInMenuOrder) {
+  MainWindowModel english(Language::kEnglish);
+  std::vector<std::string> texts;
+  for (const auto& t : english.TrayMenuTexts()) texts.push_back(Utf16ToUtf8(t));
+  EXPECT_EQ(texts, (std::vector<std::string>{"LCD Manager", "Help", "About LCD Manager", "Exit"}));
+  MainWindowModel japanese(Language::kJapanese);
+  EXPECT_EQ(Utf16ToUtf8(japanese.TrayMenuTexts()[3]), "終了");
+}
+
+}  // namespace
+}  // namespace kuv

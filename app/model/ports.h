@@ -68,6 +68,8 @@ class PanelSystem {
   // The local time and the logged-on user's name (empty when the system cannot give it).
   virtual ClockSnapshot Now() = 0;
   virtual std::u16string UserName() = 0;
+  // Whether the program's autostart entry exists.
+  virtual bool AutostartRegistered() { return false; }
 };
 
 // PanelSystem over the device library's DeviceEnv, so simulated HID panels work as real ones.
@@ -79,6 +81,7 @@ class EnvPanelSystem : public PanelSystem {
   void Pause(std::chrono::milliseconds duration) override;
   ClockSnapshot Now() override;
   std::u16string UserName() override;
+  bool AutostartRegistered() override;
 };
 
 // Composes the text screen of a slot into table.raster.

@@ -30,6 +30,7 @@ class FakeService : public DeviceService {
   // Command 11 and 9 replies change these fields.
   std::uint64_t sectorsTotal = 0, sectorsFree = 0;
   std::uint8_t smartByte = 0;
+  std::optional<bool> autorun;  // the last command 10
   std::vector<ServiceCall> calls;
   std::vector<std::array<std::uint8_t, kRequestLineSlots * kRequestLineSlotSize>> sentSlots;
 
@@ -79,6 +80,10 @@ class FakeService : public DeviceService {
     if (!Record(9, driveNumber)) return -1;
     info.smartData[0] = smartByte;
     return 1;
+  }
+  std::int32_t SetAutorun(bool on) override {
+    autorun = on;
+    return Record(10) ? 1 : -1;
   }
   std::int32_t GetSizeFromSector(std::int32_t driveNumber, DriveRecord& info) override {
     if (!Record(11, driveNumber)) return -1;
@@ -137,6 +142,8 @@ class FakeSystem : public PanelSystem {
   void Pause(std::chrono::milliseconds) override { ++pauses; }
   ClockSnapshot Now() override { return clock; }
   std::u16string UserName() override { return u"tester"; }
+  bool AutostartRegistered() override { return autostart; }
+  bool autostart = false;
 };
 
 // Stamps 0xA0 + slot into every raster byte, so a test can tell which slot was composed.
