@@ -1,15 +1,24 @@
 #include "app/shell/main_window.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/pages/qt_strings.h"
@@ -51,7 +60,41 @@ MainWindow::MainWindow(Language language, QWidget* parent)
   search_->setAccessibleName(tr(146));
   search_->setAutoDefault(false);
 
+  autostart_ = new QCheckBox(tr(155), this);
+  autostart_->setToolTip(tr(1870));
+  autostart_->setAccessibleName(tr(155));
+  connect(autostart_, &QCheckBox::clicked, this,
+          [this](bool on) { session_.window.AutostartClicked(on); });
+
+  menu_ = new QMenu(this);
+  const auto actions = {&MainWindow::ShowFromTray, &MainWindow::ShowHelp, &MainWindow::ShowAbout,
+                        &MainWindow::Exit};
+  int index = 0;
+  for (auto slot : actions) {
+    if (index == 1) menu_->addSeparator();
+    connect(menu_->addAction(QString()), &QAction::triggered, this, slot);
+    ++index;
+  }
+  // The texts are read at each opening, as the tray menu always did.
+  connect(menu_, &QMenu::aboutToShow, this, [this] {
+    const auto texts = session_.window.TrayMenuTexts();
+    int k = 0;
+    for (QAction* action : menu_->actions()) {
+      if (action->isSeparator()) continue;
+      action->setText(QString::fromStdU16String(texts[static_cast<std::size_t>(k++)]));
+    }
+  });
+  emit menu_->aboutToShow();
+  menuButton_ = new QToolButton(this);
+  menuButton_->setText(QStringLiteral("Menu"));
+  menuButton_->setAccessibleName(QStringLiteral("Menu"));
+  menuButton_->setMenu(menu_);
+  menuButton_->setPopupMode(QToolButton::InstantPopup);
+  menuButton_->hide();
+
   auto* buttons = new QHBoxLayout;
+  buttons->addWidget(menuButton_);
+  buttons->addWidget(autostart_);
   buttons->addStretch();
   buttons->addWidget(search_);
   buttons->addWidget(update_);
@@ -90,6 +133,10 @@ bool MainWindow::Initialise() {
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
       if (r == QSystemTrayIcon::DoubleClick) ShowFromTray();
     });
+    tray_->setContextMenu(menu_);
+  } else {
+    // Without a notification area the window carries the tray's commands.
+    menuButton_->show();
   }
   const InitOutcome outcome = session_.window.Initialise([this] {
     textPage_ = new TextPageWidget(session_.textPage, language_, tabs_);
@@ -146,6 +193,7 @@ void MainWindow::ShowState() {
   const int tab = session_.model.table.currentTab;
   if (tab < tabs_->count()) tabs_->setCurrentIndex(tab);
   update_->setEnabled(window.pages.updateEnabled);
+  autostart_->setChecked(window.autostartChecked);
   if (textPage_) {
     textPage_->setEnabled(window.pages.textPageEnabled);
     textPage_->Refresh();
@@ -163,6 +211,71 @@ void MainWindow::ShowFromTray() {
 
 void MainWindow::RestoreTrayIcon() {
   if (tray_) tray_->show();
+}
+
+void MainWindow::ShowAbout() {
+  auto tr = [this](int id) { return Text(id, language_); };
+  QDialog about(this);
+  about.setWindowTitle(tr(100));
+  auto* icon = new QLabel(&about);
+  icon->setPixmap(ProgramIcon().pixmap(64, 64));
+  auto* name = new QLabel(tr(100), &about);
+  QFont bold = name->font();
+  bold.setBold(true);
+  name->setFont(bold);
+  auto* version =
+      new QLabel(QStringLiteral("Version %1").arg(QStringLiteral(KUVLCD_VERSION)), &about);
+  const QString homepage = QStringLiteral(KUVLCD_HOMEPAGE);
+  auto* link = new QLabel(&about);
+  if (homepage.isEmpty()) {
+    link->setText(QStringLiteral("<a href=\"help:\">%1</a>").arg(tr(700)));
+    connect(link, &QLabel::linkActivated, this, [this] { ShowHelp(); });
+  } else {
+    link->setText(QStringLiteral("<a href=\"%1\">%1</a>").arg(homepage));
+    link->setOpenExternalLinks(true);
+  }
+  link->setAccessibleName(QStringLiteral("Project page"));
+  auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
+  connect(ok, &QDialogButtonBox::accepted, &about, &QDialog::accept);
+  auto* text = new QVBoxLayout;
+  text->addWidget(name);
+  text->addWidget(version);
+  text->addWidget(link);
+  auto* row = new QHBoxLayout;
+  row->addWidget(icon, 0, Qt::AlignTop);
+  row->addLayout(text);
+  auto* layout = new QVBoxLayout(&about);
+  layout->addLayout(row);
+  layout->addWidget(ok);
+  about_ = &about;
+  about.exec();
+  about_ = nullptr;
+}
+
+void MainWindow::ShowHelp() {
+  if (helpOpener_) helpOpener_();
+}
+
+void MainWindow::Exit() {
+  if (about_) about_->reject();
+  // A running background scan gets at most five ticks of two seconds to finish.
+  if (!scanRunning()) {
+    ending_ = true;
+    QApplication::quit();
+    return;
+  }
+  if (!exitTimer_) {
+    exitTimer_ = new QTimer(this);
+    connect(exitTimer_, &QTimer::timeout, this, [this] {
+      if (!scanRunning() || ++exitTicks_ >= 5) {
+        exitTimer_->stop();
+        ending_ = true;
+        QApplication::quit();
+      }
+    });
+  }
+  exitTicks_ = 0;
+  exitTimer_->start(2000);
 }
 
 void MainWindow::StartBackgroundScan() {

@@ -5,13 +5,18 @@
 #include <QIcon>
 #include <QWidget>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
 #include "app/model/main_window_model.h"
 #include "app/shell/window_session.h"
 
+class QCheckBox;
+class QMenu;
 class QPushButton;
+class QTimer;
+class QToolButton;
 class QSystemTrayIcon;
 class QTabWidget;
 class QTreeWidget;
@@ -42,6 +47,13 @@ class MainWindow : public QWidget, public WindowView {
   // Shows and raises the window, as a double click on the tray icon does.
   void ShowFromTray();
   void RestoreTrayIcon();
+  // The tray menu's commands.
+  void ShowAbout();
+  void ShowHelp();
+  void Exit();
+  QMenu* trayMenu() const { return menu_; }
+  QCheckBox* autostartBox() const { return autostart_; }
+  QToolButton* menuButton() const { return menuButton_; }
 
   // WindowView
   void ShowState() override;
@@ -65,6 +77,13 @@ class MainWindow : public QWidget, public WindowView {
   WindowSession session_;
   QTreeWidget* list_ = nullptr;
   QTabWidget* tabs_ = nullptr;
+  QCheckBox* autostart_ = nullptr;
+  QMenu* menu_ = nullptr;
+  QToolButton* menuButton_ = nullptr;
+  QTimer* exitTimer_ = nullptr;
+  int exitTicks_ = 0;
+  class QDialog* about_ = nullptr;
+  std::function<void()> helpOpener_;
   QPushButton* update_ = nullptr;
   QPushButton* search_ = nullptr;
   TextPageWidget* textPage_ = nullptr;

@@ -12,11 +12,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <chrono>
 #include <filesystem>
@@ -327,6 +330,61 @@ TEST_F(WindowOnSampleWorld, EnterAndEscapeNeitherCloseNorReset) {
     EXPECT_TRUE(window.isVisible()) << key;
     EXPECT_EQ(edit->text(), text) << key;
   }
+}
+
+}  // namespace
+}  // namespace kuv
+
+namespace kuv {
+namespace {
+
+TEST_F(WindowOnSampleWorld, AutostartBoxWritesAndRemovesTheEntry) {
+  const fs::path entry = fs::path(world_) / "state/autostart/KuvLcdManager.desktop";
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  QCheckBox* box = Named<QCheckBox>(&window, QStringLiteral("Enable on startup"));
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->isChecked(), fs::exists(entry));
+  const bool before = box->isChecked();
+  QTest::mouseClick(box, Qt::LeftButton);
+  EXPECT_EQ(fs::exists(entry), !before);
+  QTest::mouseClick(box, Qt::LeftButton);
+  EXPECT_EQ(fs::exists(entry), before);
+}
+
+// The offscreen platform has no notification area, as a desktop without one: the window is
+// shown at start and carries the tray's commands in its "Menu" button.
+TEST_F(WindowOnSampleWorld, WithoutATrayTheWindowShowsAndCarriesTheMenu) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  if (window.trayIcon()) GTEST_SKIP() << "this platform has a notification area";
+  EXPECT_TRUE(window.isVisible());
+  QToolButton* menu = Named<QToolButton>(&window, QStringLiteral("Menu"));
+  ASSERT_NE(menu, nullptr);
+  EXPECT_TRUE(menu->isVisible());
+  QStringList texts;
+  for (QAction* action : window.trayMenu()->actions()) {
+    if (!action->isSeparator()) texts << action->text();
+  }
+  EXPECT_EQ(texts, (QStringList{"LCD Manager", "Help", "About LCD Manager", "Exit"}));
+  window.close();
+  EXPECT_TRUE(window.isMinimized()) << "closing minimises instead of hiding";
+}
+
+TEST_F(WindowOnSampleWorld, AboutBoxShowsNameAndVersion) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  QStringList labels;
+  QTimer::singleShot(200, [&] {
+    if (QWidget* box = QApplication::activeModalWidget()) {
+      for (QLabel* label : box->findChildren<QLabel*>()) labels << label->text();
+      box->close();
+    }
+  });
+  window.ShowAbout();
+  EXPECT_TRUE(labels.contains(QStringLiteral("TAVIO LCD Manager")));
+  EXPECT_TRUE(labels.filter(QStringLiteral("Version ")).size() == 1)
+      << labels.join('|').toStdString();
 }
 
 }  // namespace
