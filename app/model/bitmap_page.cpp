@@ -29,9 +29,13 @@ std::string HomeDir() {
   return "/tmp";
 }
 
-// A serial number as one file-name component: a hostile disk must not steer the path.
+// A serial number as one file-name component: a hostile disk must not steer the path. The
+// spaces drives pad their serial numbers with are left out.
 std::string FileNameOfSerial(const std::string& serial) {
-  std::string name = serial;
+  const std::size_t first = serial.find_first_not_of(' ');
+  std::string name = first == std::string::npos
+                         ? std::string()
+                         : serial.substr(first, serial.find_last_not_of(' ') - first + 1);
   for (char& c : name) {
     if (c == '/' || c == '\0') c = '_';
   }

@@ -121,7 +121,7 @@ TEST(BitmapPage, HalfScreenTakesTheSlotsTextScreenOnUpdate) {
 
 TEST(BitmapPage, VideoRecorderDisksKeepThePictureInTheDataFolder) {
   DriveRecord drive = Drive(4, kBridgePlain, 1, kFsXfs);
-  SetField(drive.serialNumber, std::string_view("../../WD/X"));
+  SetField(drive.serialNumber, std::string_view("  ../../WD/X   "));
   BitmapRig rig(drive);
   rig.page.LoadFromConfiguration();
   EXPECT_FALSE(rig.page.imageSettingsEnabled);
