@@ -135,6 +135,7 @@ void BitmapPage::LoadFromConfiguration() {
   displayName = FieldUtf8(config.bmpFileName);
   DriveRecord drive;
   if (SelectedDrive(drive) && UsesBarLayout(drive.fileSystemType)) {
+    browseEnabled = true;
     EnableImageSettings(false);
   } else if (pageEnabled) {
     EnableImageSettings(true);
@@ -154,22 +155,24 @@ void BitmapPage::FetchDriveImage() {
   WriteWhole(TemporaryCopyPath(), EncodeBmp(image));
 }
 
-void BitmapPage::StoreImageOnDrive() {
+int BitmapPage::StoreImageOnDrive() {
+  storeError = ENOENT;
   DriveRecord drive;
-  if (!SelectedDrive(drive)) return;
+  if (!SelectedDrive(drive)) return storeError;
   if (IsVideoRecorderDisk(drive.fileSystemType)) {
     std::error_code ec;
     std::filesystem::create_directories(paths_.dataDir, ec);
     workingPath = DriveImagePath(drive);
   } else {
     std::optional<std::string> folder = DriveFolderPath(drive);
-    if (!folder) return;
+    if (!folder) return storeError;
     service_.CreateFolder(Utf8ToUtf16(*folder));
     workingPath = *folder + "/" + kImageFileName;
   }
   BmpImage image;
-  if (Load(imagePath, image, false) != Check::kOk) return;
-  WriteWhole(workingPath, EncodeBmp(image));
+  if (Load(imagePath, image, false) != Check::kOk) return storeError;
+  storeError = WriteWhole(workingPath, EncodeBmp(image));
+  return storeError;
 }
 
 void BitmapPage::PreparePanelRaster(int slot) {
@@ -202,6 +205,12 @@ void BitmapPage::RenderTextHalf(int slot) {
 
 bool BitmapPage::DrawBitmapPreview() {
   if (table_.currentTab != kBitmapTab) return false;
+  const bool drawn = DrawPreviewPicture();
+  hooks_.StateChanged();
+  return drawn;
+}
+
+bool BitmapPage::DrawPreviewPicture() {
   preview = BlankBitmapPreview();
   DriveRecord drive;
   if (!SelectedDrive(drive) || (drive.totalMB == 0 && drive.connectionState != kBridgeLocked)) {
@@ -232,7 +241,7 @@ bool BitmapPage::DrawBitmapPreview() {
 }
 
 void BitmapPage::EnablePage(bool enable) {
-  pageEnabled = enable;
+  pageEnabled = browseEnabled = enable;
   if (!enable) displayName.clear();
   EnableImageSettings(enable);
 }

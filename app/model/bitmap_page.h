@@ -60,8 +60,10 @@ class BitmapPage : public BitmapPageStep {
   bool rotatePreviewChecked = false;
   std::int32_t areaIndex = kAreaAll;
   bool pageEnabled = true;
+  bool browseEnabled = true;  // also offered on bar-layout drives, whose settings are not
   bool imageSettingsEnabled = true;
   Picture preview = BlankBitmapPreview();  // 98x98, as drawn last
+  int storeError = 0;                      // of the last StoreImageOnDrive
 
   // The rotation list's row, 0 to 3.
   int RotationIndex() const;
@@ -72,8 +74,10 @@ class BitmapPage : public BitmapPageStep {
   void LoadFromConfiguration();
   // Makes a temporary copy of the selected drive's picture (or of the default one) the page's.
   void FetchDriveImage();
-  // Writes the page's picture to the selected drive's LCD_IMAGE.BMP, whole and atomically.
-  void StoreImageOnDrive();
+  // Writes the page's picture to the selected drive's LCD_IMAGE.BMP, whole and atomically. The
+  // window reports nothing; 0 when written, else an errno value (ENOENT: no volume or picture),
+  // also kept in storeError for callers that do report it.
+  int StoreImageOnDrive();
   // Composes the slot's bitmap screen from its LCD_IMAGE.BMP into table.raster.
   void PreparePanelRaster(int slot);
   // Redraws preview; false when the bitmap tab is not shown or the file was rejected.
@@ -112,6 +116,7 @@ class BitmapPage : public BitmapPageStep {
   bool SelectedDrive(DriveRecord& drive) const;
   int WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes);
   void RenderTextHalf(int slot);
+  bool DrawPreviewPicture();
 
   DriveTable& table_;
   DeviceService& service_;

@@ -104,6 +104,13 @@ TEST(BitmapPage, UpdateLcdStoresThePictureSendsItAndSaves) {
   EXPECT_EQ(rig.service.sentSlots[0][64 * 50 + 4 + 3], expected[50 * 12 + 3]);
   EXPECT_EQ(rig.model.table.raster, expected);
   EXPECT_TRUE(rig.pageHooks.messages.empty());
+  EXPECT_EQ(rig.page.storeError, 0);
+
+  // A full volume keeps the previous picture and says so to callers that report it.
+  rig.files.failWritesWith = ENOSPC;
+  rig.page.TakeFile(rig.File("other.bmp", EncodeBmp(DefaultBmpImage())));
+  EXPECT_EQ(rig.page.StoreImageOnDrive(), ENOSPC);
+  EXPECT_EQ(ReadAll(rig.DriveImage()), EncodeBmp(Stripes()));
 }
 
 TEST(BitmapPage, HalfScreenTakesTheSlotsTextScreenOnUpdate) {
@@ -234,9 +241,11 @@ TEST(BitmapPage, LoadFromConfigurationFollowsTheWorkingCopyAndTheLayout) {
     rig.page.SelectRotation(0);
     EXPECT_FALSE(rig.page.RotatePreviewEnabled());
     EXPECT_EQ(working.bmpRotation, 0);
+    EXPECT_TRUE(rig.page.browseEnabled);
     rig.page.EnablePage(false);
     EXPECT_EQ(rig.page.displayName, "");
     EXPECT_FALSE(rig.page.imageSettingsEnabled);
+    EXPECT_FALSE(rig.page.browseEnabled);
   }
 }
 

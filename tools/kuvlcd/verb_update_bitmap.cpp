@@ -2,6 +2,7 @@
 // pressing Update LCD, so LCD_IMAGE.BMP and LCD_DATA.TXT are stored as the program stores them.
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "app/compose/photo_convert.h"
@@ -82,8 +83,13 @@ int RunBitmapUpdate(const Args& args, HeadlessSession& session, int slot) {
   model.UpdateLcd();
   const std::string stored = page.DriveImagePath(drive);
   std::printf("drive %d: picture sent\n", drive.driveNumber);
+  if (page.storeError != 0) {
+    std::fprintf(stderr, "kuvlcd update: the picture could not be stored in %s: %s\n",
+                 stored.c_str(), std::strerror(page.storeError));
+    return 1;
+  }
   std::printf("picture stored in %s\n", stored.c_str());
-  return std::filesystem::exists(stored) ? 0 : 1;
+  return 0;
 }
 
 }  // namespace kuv::cli
