@@ -151,8 +151,14 @@ void BitmapPage::FetchDriveImage() {
   imagePath = workingPath = TemporaryCopyPath();
   BmpImage image;
   if (Load(drivePath, image, false) != Check::kOk) image = DefaultBmpImage();
-  // A copy that cannot be written leaves the page without a picture; nothing is reported.
-  WriteWhole(TemporaryCopyPath(), EncodeBmp(image));
+  const std::vector<std::uint8_t> bytes = EncodeBmp(image);
+  if (WriteWhole(TemporaryCopyPath(), bytes) == 0) return;
+  // The shared temporary folder may hold another user's copy under the same name, which must
+  // not become this drive's picture; the user's own data folder takes the copy instead.
+  std::error_code ec;
+  std::filesystem::create_directories(paths_.dataDir, ec);
+  imagePath = workingPath = paths_.dataDir + kImageFileName;
+  WriteWhole(imagePath, bytes);
 }
 
 int BitmapPage::StoreImageOnDrive() {

@@ -198,6 +198,13 @@ TEST(BitmapPage, FetchCopiesTheDrivesPictureOrTheDefault) {
   WriteAll(rig.DriveImage(), EncodeBmp(whiteFirst));
   rig.page.FetchDriveImage();
   EXPECT_EQ(ReadAll(rig.page.TemporaryCopyPath()), EncodeBmp(whiteFirst));
+
+  // Another user's copy in the shared folder cannot be replaced and must not be used.
+  std::filesystem::remove(rig.page.TemporaryCopyPath());
+  std::filesystem::create_directory(rig.page.TemporaryCopyPath());
+  rig.page.FetchDriveImage();
+  EXPECT_EQ(rig.page.imagePath, rig.page.paths().dataDir + kImageFileName);
+  EXPECT_EQ(ReadAll(rig.page.imagePath), EncodeBmp(whiteFirst));
 }
 
 TEST(BitmapPage, BadDrivePictureOffersBrowseAndKeepsTheRaster) {
