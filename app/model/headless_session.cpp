@@ -19,8 +19,16 @@ void TerminalHooks::Diagnostic(const std::string& line) {
   if (verbose_) std::fputs(line.c_str(), stderr);
 }
 
+void TerminalBitmapHooks::ShowMessage(int stringId) {
+  ++messages;
+  std::fprintf(stderr, "%s\n", StringUtf8(stringId, SystemLanguage()).c_str());
+}
+
 HeadlessSession::HeadlessSession(bool verbose)
-    : hooks(verbose), model(ModelPorts{service, profile, files, system, renderer, hooks}) {}
+    : hooks(verbose),
+      model(ModelPorts{service, profile, files, system, renderer, hooks, &bitmapPage}),
+      bitmapPage(model.table, service, files, renderer, bitmapHooks,
+                 BitmapPaths::FromEnvironment()) {}
 
 std::int32_t HeadlessSession::Start() {
   model.LoadSettings();

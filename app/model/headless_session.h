@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/model/bitmap_page.h"
 #include "app/model/compose_renderer.h"
 #include "app/model/lcd_model.h"
 #include "app/model/qsettings_profile_store.h"
@@ -27,6 +28,13 @@ class TerminalHooks : public ShellHooks {
   bool verbose_;
 };
 
+// The bitmap page's messages go to stderr and are counted; there is no dialog to browse with.
+class TerminalBitmapHooks : public BitmapPageHooks {
+ public:
+  void ShowMessage(int stringId) override;
+  int messages = 0;
+};
+
 struct HeadlessSession {
   explicit HeadlessSession(bool verbose = false);
 
@@ -36,7 +44,9 @@ struct HeadlessSession {
   EnvPanelSystem system;
   ComposeTextRenderer renderer;
   TerminalHooks hooks;
+  TerminalBitmapHooks bitmapHooks;
   LcdModel model;
+  BitmapPage bitmapPage;
 
   // The program's start: settings, clock, a full scan. The count, -1 when the service could not
   // be reached; driveCount holds the occupied slots either way.

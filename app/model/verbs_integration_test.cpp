@@ -13,7 +13,9 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "app/compose/bmp_file.h"
 #include "app/model/test_fakes.h"
+#include "common/picture_io.h"
 
 namespace kuv {
 namespace {
@@ -119,6 +121,34 @@ TEST_F(SampleWorld, ScanListsEveryPanelAndUpdateChangesPictureAndSettings) {
 TEST_F(SampleWorld, AStoppedServiceIsReportedWithAFailingExit) {
   StopService();
   EXPECT_NE(Run("scan").status, 0);
+}
+
+TEST_F(SampleWorld, UpdateWithABitmapReachesThePanelAndTheDrive) {
+  env_ += "XDG_DATA_HOME=" + dir_.path() + "/data TMPDIR=" + dir_.path() + " ";
+  BmpImage image = DefaultBmpImage();
+  for (int y = 5; y < 15; ++y)
+    image.bits[static_cast<std::size_t>(y * 12 + 1)] = 0;  // not symmetric
+  const std::vector<std::uint8_t> bytes = EncodeBmp(image);
+  const std::string logo = dir_.path() + "/logo.bmp";
+  ASSERT_TRUE(WriteFileBytes(logo, bytes, nullptr));
+  const std::string stored = world_ + "/volumes/usb-bridge/TAVIO_LCDMANAGER/LCD_IMAGE.BMP";
+
+  // Drive 1 of the sample world is the bridge panel on the NTFS-like volume.
+  Output update = Run("update --drive 1 --bitmap " + logo);
+  ASSERT_EQ(update.status, 0) << update.text;
+  EXPECT_EQ(ReadAll(stored), std::string(bytes.begin(), bytes.end()));
+  const std::string seen = ReadAll(world_ + "/state/panels/bridge1.pbm");
+  const PictureResult panel =
+      DecodePbm(std::span(reinterpret_cast<const std::uint8_t*>(seen.data()), seen.size()));
+  ASSERT_TRUE(panel) << panel.error;
+  EXPECT_EQ(*panel.picture, PictureFromRaster(image.bits));
+
+  std::vector<std::uint8_t> grey = bytes;
+  grey[28] = 8;
+  const std::string rejected = dir_.path() + "/grey.bmp";
+  ASSERT_TRUE(WriteFileBytes(rejected, grey, nullptr));
+  EXPECT_EQ(Run("update --drive 1 --bitmap " + rejected).status, 1);
+  EXPECT_EQ(ReadAll(stored), std::string(bytes.begin(), bytes.end()));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "app/model/lcd_data_file.h"
 #include "common/service_client.h"
 #include "common/utf16.h"
+#include "tools/kuvlcd/bitmap_update.h"
 #include "tools/kuvlcd/cli.h"
 #include "tools/kuvlcd/screen_options.h"
 
@@ -59,9 +60,16 @@ void ApplyScreenOptions(const kuv::cli::Args& args, const kuv::DriveRecord& driv
 int Run(const kuv::cli::Args& args) {
   std::vector<std::string> known = kuv::cli::ScreenOptionNames();
   for (const char* name : {"drive", "verbose", "now", "user"}) known.push_back(name);
+  const std::vector<std::string>& bitmapNames = kuv::cli::BitmapOptionNames();
+  known.insert(known.end(), bitmapNames.begin(), bitmapNames.end());
   args.RejectUnknown(known);
+  const bool bitmap = args.Has("bitmap");
+  for (const std::string& name : bitmapNames) {
+    if (!bitmap && args.Has(name)) throw UsageError("--" + name + " needs --bitmap FILE");
+  }
   const auto driveNumber = args.GetInt("drive");
   if (!driveNumber) throw UsageError("--drive N is required");
+  if (bitmap && args.Has("data-type")) throw UsageError("--bitmap shows a bitmap screen");
   if (args.Has("data-type") && IntInRange(args, "data-type", 0, 0, 2) != kuv::kLcdText) {
     throw UsageError("--data-type 0: kuvlcd composes text screens only");
   }
@@ -96,7 +104,7 @@ int Run(const kuv::cli::Args& args) {
   }
 
   model.SelectDrive(slot);
-  if (!args.Has("data-type") && model.table.workingConfig.lcdDataType != kuv::kLcdText) {
+  if (!bitmap && !args.Has("data-type") && model.table.workingConfig.lcdDataType != kuv::kLcdText) {
     std::fprintf(stderr,
                  "kuvlcd update: drive %lld shows a %s; add --data-type 0 to show text instead\n",
                  static_cast<long long>(*driveNumber),
@@ -105,6 +113,8 @@ int Run(const kuv::cli::Args& args) {
   }
   ApplyScreenOptions(args, drive, model.table.clock, model.table.userName,
                      model.table.workingConfig);
+  // The text options still count on a bitmap screen: its other half shows the text screen.
+  if (bitmap) return kuv::cli::RunBitmapUpdate(args, session, slot);
   model.table.currentTab = 0;
   const kuv::SaveOutcome outcome = model.UpdateLcd();
 
@@ -125,13 +135,17 @@ int Run(const kuv::cli::Args& args) {
 std::vector<std::string> Switches() {
   std::vector<std::string> switches = kuv::cli::ScreenSwitches();
   switches.push_back("verbose");
+  for (const std::string& name : kuv::cli::BitmapSwitches()) switches.push_back(name);
   return switches;
 }
 
 kuv::cli::Registrar reg({"update",
                          "update --drive N [--line1..5 TEXT] [--type1..5 CODE] [--rotation DEG] "
                          "[--reverse] [--line-reverse MASK] [--show-status 0|1] [--smart-id N] "
-                         "[--data-type 0] [--now YYYY-MM-DDTHH:MM] [--user NAME] [--verbose]",
+                         "[--data-type 0] [--now YYYY-MM-DDTHH:MM] [--user NAME] [--verbose]\n"
+                         "       update --drive N --bitmap FILE [--area all|upper|lower] "
+                         "[--bmp-rotation DEG] [--bmp-reverse] [--convert [--threshold 0..256] "
+                         "[--line-art]]",
                          Switches(), Run});
 
 }  // namespace
