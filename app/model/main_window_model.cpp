@@ -45,6 +45,7 @@ InitOutcome MainWindowModel::Initialise(const std::function<bool()>& createPages
     table.selectedDrive = 0;
     table.workingConfig = table.screenConfigs[0];
     text_->LoadTextPage(table.driveRecords[0].driveNumber);
+    ShowBitmapSettings();
   }
   model_->StartupRefresh();
   model_->LoadSettings();
@@ -116,6 +117,7 @@ void MainWindowModel::SelectRow(int row) {
     text_->EnableLineControls(true, LineForm::kBar);
   }
   pages.smartPageEnabled = true;
+  ShowBitmapSettings();
   // Update LCD never acts from the S.M.A.R.T. tab, and never on a drive whose file system is
   // unknown: there is nothing there to save to.
   if (table.currentTab == kTabSmart || drive.fileSystemType == kFsUnknown) {
@@ -123,7 +125,22 @@ void MainWindowModel::SelectRow(int row) {
   }
   if (drive.fileSystemType == kFsUnknown) {
     pages.textPageEnabled = pages.qrPageEnabled = pages.bitmapPageEnabled = false;
+    if (bitmap_) bitmap_->EnablePage(false);
   }
+  Changed();
+}
+
+void MainWindowModel::ShowBitmapSettings() {
+  if (!bitmap_) return;
+  bitmap_->EnablePage(pages.bitmapPageEnabled);
+  bitmap_->LoadFromConfiguration();
+  if (!pages.bitmapSettingsEnabled) bitmap_->EnableImageSettings(false);
+  bitmap_->DrawBitmapPreview();
+}
+
+void MainWindowModel::DropFiles(const std::vector<std::string>& paths) {
+  if (!bitmap_ || !pages.bitmapPageEnabled) return;
+  bitmap_->DropFiles(paths);
   Changed();
 }
 
@@ -136,6 +153,7 @@ void MainWindowModel::ChangeTab(int tab) {
   if (tab < 0 || tab >= std::min(kTabCount, availableTabs_)) return;
   model_->table.currentTab = tab;
   RefreshPageState();
+  if (tab == kTabBitmap && bitmap_) bitmap_->DrawBitmapPreview();
   Changed();
 }
 
@@ -146,6 +164,7 @@ void MainWindowModel::RefreshPageState() {
     pages.updateEnabled = false;
     pages.textPageEnabled = pages.qrPageEnabled = pages.smartPageEnabled = false;
     pages.bitmapPageEnabled = false;
+    if (bitmap_) bitmap_->EnablePage(false);
     return;
   }
   const int tab = table.currentTab;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/model/bitmap_page.h"
 #include "app/model/lcd_model.h"
 #include "app/model/list_rows.h"
 #include "app/model/text_page_model.h"
@@ -55,6 +56,8 @@ class MainWindowModel : public ShellHooks {
   // The model and the text page the window works on; both outlive this object.
   void Attach(LcdModel& model, TextPageModel& textPage);
   void SetView(WindowView* view) { view_ = view; }
+  // The bitmap page, once it exists; it follows the selection and the tab.
+  void AttachBitmapPage(BitmapPage* page) { bitmap_ = page; }
   // The pages that exist are the first count tabs; a drive whose data type selects a later tab
   // shows the text page instead.
   void SetAvailableTabs(int count) { availableTabs_ = count; }
@@ -70,6 +73,8 @@ class MainWindowModel : public ShellHooks {
   void ChangeTab(int tab);
   // The Update LCD button.
   void UpdateLcdClicked();
+  // Files dropped on the window: each goes to the bitmap page in turn, the last one wins.
+  void DropFiles(const std::vector<std::string>& paths);
   // The "Enable on startup" box: the service writes or removes the autostart entry. The box
   // keeps the state the user gave it even when the service cannot be reached.
   void AutostartClicked(bool checked);
@@ -104,10 +109,12 @@ class MainWindowModel : public ShellHooks {
   ListRow RowOf(const DriveRecord& drive) const;
   const DriveRecord* Selected() const;
   void TabOfDataType(std::int32_t lcdDataType);
+  void ShowBitmapSettings();
 
   Language language_;
   LcdModel* model_ = nullptr;
   TextPageModel* text_ = nullptr;
+  BitmapPage* bitmap_ = nullptr;
   WindowView* view_ = nullptr;
   int availableTabs_ = kTabCount;
 };

@@ -6,12 +6,15 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
@@ -21,6 +24,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/pages/bitmap_page_widget.h"
 #include "app/pages/qt_strings.h"
 #include "app/pages/text_page_widget.h"
 
@@ -116,6 +120,7 @@ MainWindow::MainWindow(Language language, QWidget* parent)
   connect(search_, &QPushButton::clicked, this, &MainWindow::StartBackgroundScan);
 
   session_.window.SetView(this);
+  setAcceptDrops(true);
   resize(660, 520);
 }
 
@@ -146,6 +151,13 @@ bool MainWindow::Initialise() {
     tabs_->setTabToolTip(0, title);
     textPage_->setAccessibleName(title);
     connect(textPage_, &TextPageWidget::edited, this, [this] { ShowState(); });
+
+    bitmapPage_ = new BitmapPageWidget(session_.bitmapPage, tabs_);
+    session_.bitmapHooks.Attach(bitmapPage_);
+    const QString imageTitle = Text(123, language_);
+    if (imageTitle.isEmpty()) return false;
+    tabs_->addTab(bitmapPage_, imageTitle);
+    bitmapPage_->setAccessibleName(imageTitle);
     session_.window.SetAvailableTabs(tabs_->count());
     return true;
   });
@@ -198,6 +210,7 @@ void MainWindow::ShowState() {
     textPage_->setEnabled(window.pages.textPageEnabled);
     textPage_->Refresh();
   }
+  if (bitmapPage_) bitmapPage_->Refresh();
   showing_ = false;
   emit stateShown();
 }
@@ -323,6 +336,19 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   } else {
     showMinimized();
   }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+  }
+  session_.window.DropFiles(paths);
+  event->acceptProposedAction();
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {

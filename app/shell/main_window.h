@@ -23,6 +23,7 @@ class QTreeWidget;
 
 namespace kuv {
 
+class BitmapPageWidget;
 class TextPageWidget;
 
 class MainWindow : public QWidget, public WindowView {
@@ -36,6 +37,7 @@ class MainWindow : public QWidget, public WindowView {
 
   WindowSession& session() { return session_; }
   TextPageWidget* textPage() const { return textPage_; }
+  BitmapPageWidget* bitmapPage() const { return bitmapPage_; }
   QSystemTrayIcon* trayIcon() const { return tray_; }
   QTreeWidget* driveList() const { return list_; }
   QTabWidget* tabs() const { return tabs_; }
@@ -68,6 +70,8 @@ class MainWindow : public QWidget, public WindowView {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void StartBackgroundScan();
@@ -87,6 +91,7 @@ class MainWindow : public QWidget, public WindowView {
   QPushButton* update_ = nullptr;
   QPushButton* search_ = nullptr;
   TextPageWidget* textPage_ = nullptr;
+  BitmapPageWidget* bitmapPage_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
   std::thread scanThread_;
   bool showing_ = false;
