@@ -23,21 +23,25 @@ namespace {
 // The friendly-name property is read into 260 bytes, NUL included.
 constexpr std::size_t kFriendlyNameUnits = 260 / sizeof(char16_t) - 1;
 
+bool IsPanelController(const HidInfo& info) {
+  return info.vendor == kPanelVendorId && info.product == kHidPanelProductId && info.capsReadable;
+}
+
 std::uint32_t Megabytes(std::uint64_t bytes) {
   return static_cast<std::uint32_t>(
       std::min<std::uint64_t>(bytes >> 20, std::numeric_limits<std::uint32_t>::max()));
 }
 
-// The sector read that makes the drive busy, on a handle of its own, as ReadSector0 does it.
+// The sector read that makes the drive busy, on a handle of its own, as ReadSector0 does it: one
+// logical block from the medium, since a read the page cache answers never reaches the drive.
 bool ReadSecondSector(DeviceEnv& env, int driveNumber) {
   auto disk = env.OpenDisk(driveNumber, DiskAccess::kRead);
   if (!disk.ok()) return false;
-  std::uint8_t scratch[kSectorBytes];
-  return (*disk)->ReadAt(kSectorBytes, scratch).ok();
+  return ReadBlockFromMedium(**disk, 1).ok();
 }
 
 void IdentifyOnFreshHandle(DeviceEnv& env, int driveNumber) {
-  auto disk = env.OpenDisk(driveNumber, DiskAccess::kReadWrite);
+  auto disk = env.OpenDisk(driveNumber, DiskAccess::kRead);
   if (!disk.ok()) return;
   AtaSector scratch{};
   PassThroughIdentify(disk->get(), scratch);
@@ -90,7 +94,7 @@ std::int32_t FileSystemTypeOf(const std::string& name) {
 
 void FillNamesAndSizes(DeviceEnv& env, Disk& disk, int driveNumber, DriveRecord& r) {
   // The reader runs once: its answer does not change between the two places that use it.
-  SectorSizes sizes = ReadSectorSizes(DiskReadAt(disk));
+  SectorSizes sizes = ReadDiskSectorSizes(disk);
   r.totalSectors = sizes.totalSectors;
   r.freeSectors = sizes.freeSectors;
   r.fileSystemType = sizes.fileSystemType;
@@ -117,11 +121,12 @@ void FillNamesAndSizes(DeviceEnv& env, Disk& disk, int driveNumber, DriveRecord&
     SetField(r.fileSystem, volume->fileSystem);
     if (std::int32_t type = FileSystemTypeOf(volume->fileSystem); type >= 0)
       r.fileSystemType = type;
-    if (auto space = env.FreeSpace(volume->mountPoint); space.ok()) {
-      r.totalMB = Megabytes(space->totalBytes);
-      r.freeMB = Megabytes(space->freeBytes);
-      r.freeSectors = space->freeBytes >> 9;
-      r.totalSectors = (space->totalBytes >> 9) + 1;
+    // The listing already asked the volume (once, bounded); a hung mount gave no sizes.
+    if (volume->totalBytes > 0) {
+      r.totalMB = Megabytes(volume->totalBytes);
+      r.freeMB = Megabytes(volume->freeBytes);
+      r.freeSectors = volume->freeBytes >> 9;
+      r.totalSectors = (volume->totalBytes >> 9) + 1;
     }
   }
   if (r.fileSystemType == kFsUnknown) SetField(r.fileSystem, u"-");
@@ -138,9 +143,11 @@ bool SearchHidPanels(DeviceEnv& env, int driveNumber, DriveRecord& r) {
   }
   // The known panel is looked for before any other is probed, so a second scan of a tied drive
   // exchanges no reports at all, whatever order the system lists the panels in.
+  // The kernel hands a freed path to the next device plugged in, so a known path counts only while
+  // a panel controller is still behind it.
   if (!known.empty()) {
     for (const HidInfo& info : *list) {
-      if (info.path == known) {
+      if (info.path == known && IsPanelController(info)) {
         r.panelModel = 0;
         r.connectionState = SataFilterOfDrive(env, driveNumber, false).state;
         return true;
@@ -148,8 +155,7 @@ bool SearchHidPanels(DeviceEnv& env, int driveNumber, DriveRecord& r) {
     }
   }
   for (const HidInfo& info : *list) {
-    if (info.vendor != kPanelVendorId || info.product != kHidPanelProductId || !info.capsReadable)
-      continue;
+    if (!IsPanelController(info)) continue;
     auto hid = env.OpenHid(info.path);
     if (!hid.ok()) continue;
     TieOutcome outcome = TieHidPanel(env, **hid, driveNumber);
@@ -168,6 +174,17 @@ bool SearchHidPanels(DeviceEnv& env, int driveNumber, DriveRecord& r) {
 }  // namespace
 
 std::optional<std::uint8_t> ExchangeProbe(HidDevice& hid, bool* gone) {
+  // hidraw queues input reports per handle: a reply that came after an earlier probe's time-out
+  // would otherwise be taken for the answer to this one.
+  std::array<std::uint8_t, kHidReportBytes> stale{};
+  for (int i = 0; i < kMaxStaleReports; ++i) {
+    auto n = hid.Read(stale, 0);
+    if (!n.ok()) {
+      if (gone) *gone = true;
+      return std::nullopt;
+    }
+    if (*n == 0) break;
+  }
   std::array<std::uint8_t, kHidReportBytes> report{};
   report[1] = kProbeCommand;
   if (Status s = hid.Write(report); !s.ok()) {
@@ -189,8 +206,7 @@ int CountHidPanels(DeviceEnv& env) {
   if (!list.ok()) return 0;
   int count = 0;
   for (const HidInfo& info : *list) {
-    if (info.vendor != kPanelVendorId || info.product != kHidPanelProductId || !info.capsReadable)
-      continue;
+    if (!IsPanelController(info)) continue;
     auto hid = env.OpenHid(info.path);
     if (!hid.ok()) continue;
     // The first reply may still carry a flag from before; the second is the panel's own state.
@@ -214,12 +230,13 @@ TieOutcome TieHidPanel(DeviceEnv& env, HidDevice& hid, int driveNumber) {
 
 BridgeFinding RecogniseBridge(DeviceEnv& env, Disk& disk, int driveNumber, DriveRecord& r) {
   BridgeFinding finding;
-  std::array<std::uint8_t, 8> id{};
-  if (QueryPanelId(disk, id) != kPanelOk) return finding;
+  // The enclosure's USB identity first: the vendor query goes only to our own bridges, since
+  // other devices (cheap USB sticks) can stall on it for the whole time-out.
   std::optional<UsbIdentity> usb = DriveUsbIdentity(env, driveNumber);
-  if (!usb || usb->vendor != kPanelVendorId || usb->product == kNonPanelBridgeProductId ||
-      !IsBridgeIdText(id))
+  if (!usb || usb->vendor != kPanelVendorId || usb->product == kNonPanelBridgeProductId)
     return finding;
+  std::array<std::uint8_t, 8> id{};
+  if (QueryPanelId(disk, id) != kPanelOk || !IsBridgeIdText(id)) return finding;
   finding.recognised = true;
   std::array<std::uint8_t, 12> state{};
   if (QueryPanelState(disk, state) == kPanelOk)
@@ -246,7 +263,9 @@ std::int32_t FillLcdInfo(DeviceEnv& env, int driveNumber, DriveRecord* record) {
   r.connectionState = 0;
   r.fileSystemType = kFsUnknown;
 
-  auto disk = env.OpenDisk(driveNumber, DiskAccess::kReadWrite);
+  // Read-only: nothing here writes to the drive, and udev answers the close of a write-opened disk
+  // with a "change" event that would start another scan.
+  auto disk = env.OpenDisk(driveNumber, DiskAccess::kRead);
   if (!disk.ok()) {
     KeepErrno(disk.status());
     return 0;

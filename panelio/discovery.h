@@ -21,12 +21,15 @@ inline constexpr std::uint8_t kPanelSawRead = 0xE0;  // its own drive was read s
 // How long one probe reply is waited for; a controller answers within milliseconds, so a panel
 // that stays silent this long is treated as not answering rather than blocking the scan.
 inline constexpr int kProbeReplyTimeoutMs = 500;
+// At most this many queued reports are dropped before a probe; hidraw keeps fewer per handle.
+inline constexpr int kMaxStaleReports = 64;
 inline constexpr int kTieAttempts = 5;
 inline constexpr int kTieRounds = 5;
 inline constexpr std::chrono::milliseconds kTiePause{100};
 
-// The status byte of one probe exchange (write the probe report, read one reply). nullopt when the
-// write failed or no reply came in time; *gone is set when the device has disappeared.
+// The status byte of one probe exchange (drop reports already queued, write the probe report, read
+// one reply). nullopt when the write failed or no reply came in time; *gone is set when the device
+// has disappeared.
 std::optional<std::uint8_t> ExchangeProbe(HidDevice& hid, bool* gone = nullptr);
 
 // Number of HID panel controllers that answer the probe (0 on any enumeration failure).

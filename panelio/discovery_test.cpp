@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "common/health.h"
 #include "common/utf16.h"
@@ -196,11 +197,16 @@ class ScriptedHid final : public HidDevice {
   ScriptedHid(Rule rule, int* maxTimeout) : rule_(std::move(rule)), maxTimeout_(maxTimeout) {}
 
   Status Write(std::span<const std::uint8_t, 65> report) override {
-    if (report[1] == kProbeCommand) ++exchange_;
+    if (report[1] == kProbeCommand) {
+      ++exchange_;
+      asked_ = true;
+    }
     return {};
   }
+  // One reply per probe, as the controller gives it.
   Result<std::size_t> Read(std::span<std::uint8_t, 65> report, int timeoutMs) override {
     *maxTimeout_ = std::max(*maxTimeout_, timeoutMs);
+    if (!std::exchange(asked_, false)) return std::size_t{0};
     std::optional<std::uint8_t> status = rule_(exchange_);
     if (!status) return std::size_t{0};                  // silent until the time-out
     if (*status == 0xFF) return Status(ENODEV, "gone");  // unplugged
@@ -214,6 +220,7 @@ class ScriptedHid final : public HidDevice {
   Rule rule_;
   int* maxTimeout_;
   int exchange_ = 0;
+  bool asked_ = false;
 };
 
 TEST_F(Discovery, TieProcedureRules) {

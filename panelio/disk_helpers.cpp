@@ -3,13 +3,22 @@
 
 #include "panelio/disk_helpers.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "panelio/panelio.h"
 #include "panelio/pass_through.h"
 
 namespace kuv {
+namespace {
+
+constexpr std::uint32_t kMaxBlockBytes = 65536;
+
+}  // namespace
 
 ReadAt DiskReadAt(Disk& disk) {
   return [&disk](std::uint64_t byteOffset, std::span<std::uint8_t> out) {
@@ -17,6 +26,24 @@ ReadAt DiskReadAt(Disk& disk) {
     KeepErrno(s);
     return s.ok();
   };
+}
+
+SectorSizes ReadDiskSectorSizes(Disk& disk) {
+  auto block = disk.LogicalBlockBytes();
+  return ReadSectorSizes(DiskReadAt(disk), block.ok() ? *block : kSectorBytes);
+}
+
+Status ReadBlockFromMedium(Disk& disk, std::uint64_t lba) {
+  auto block = disk.LogicalBlockBytes();
+  if (!block.ok()) return block.status();
+  if (*block < 512 || *block > kMaxBlockBytes || (*block & (*block - 1)) != 0)
+    return Status(EINVAL, "logical block size " + std::to_string(*block));
+  // Aligned to the page, which covers every logical block size up to it and O_DIRECT's demands.
+  std::size_t alignment = std::max<std::size_t>(*block, 4096);
+  std::unique_ptr<std::uint8_t, decltype(&std::free)> buffer(
+      static_cast<std::uint8_t*>(std::aligned_alloc(alignment, alignment)), &std::free);
+  if (!buffer) return Status(ENOMEM, "block buffer");
+  return disk.ReadMedium(lba, std::span<std::uint8_t>(buffer.get(), *block));
 }
 
 }  // namespace kuv
@@ -32,8 +59,7 @@ extern "C" std::int32_t ReadSector0(std::uint32_t driveNumber) {
       why = disk.status();
       return 0;
     }
-    std::uint8_t scratch[kuv::kSectorBytes];
-    why = (*disk)->ReadAt(kuv::kSectorBytes, scratch);
+    why = kuv::ReadBlockFromMedium(**disk, 1);
     return why.ok() ? 1 : 0;
   });
 }
@@ -53,7 +79,7 @@ extern "C" std::int32_t GetSizeFromSector(std::int32_t driveNumber, kuv::DriveRe
       why = disk.status();
       return 0;
     }
-    kuv::SectorSizes sizes = kuv::ReadSectorSizes(kuv::DiskReadAt(**disk));
+    kuv::SectorSizes sizes = kuv::ReadDiskSectorSizes(**disk);
     info->fileSystemType = sizes.fileSystemType;
     info->totalSectors = sizes.totalSectors;
     info->freeSectors = sizes.freeSectors;

@@ -9,4 +9,11 @@ namespace kuv {
 // A ReadAt over an open disk for the sector reader; disk must outlive it.
 ReadAt DiskReadAt(Disk& disk);
 
+// The sector reader over an open disk, in the disk's own logical block size.
+SectorSizes ReadDiskSectorSizes(Disk& disk);
+
+// Reads one logical block of the drive from its medium (past the page cache), into a buffer
+// aligned for it, so the drive itself sees the read: what an HID panel reports as activity.
+Status ReadBlockFromMedium(Disk& disk, std::uint64_t lba);
+
 }  // namespace kuv

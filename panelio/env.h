@@ -162,6 +162,19 @@ class Disk {
   // The disk's size in bytes. An error when the system cannot tell.
   virtual Result<std::uint64_t> SizeBytes() = 0;
 
+  // The size of one logical block (512, or 4096 behind many large USB bridges): the unit of every
+  // LBA the disk's partition table and ATA commands name.
+  virtual Result<std::uint32_t> LogicalBlockBytes() { return std::uint32_t{512}; }
+
+  // Reads out.size() bytes (whole logical blocks) from block lba of the medium itself, past any
+  // cache the system keeps, so the drive really sees the read. out must be aligned to the block
+  // size (std::align_val_t{4096} does for every disk). An error on a failed or short read.
+  virtual Status ReadMedium(std::uint64_t lba, std::span<std::uint8_t> out) {
+    auto block = LogicalBlockBytes();
+    if (!block.ok()) return block.status();
+    return ReadAt(lba * *block, out);
+  }
+
   // Whether the medium is ready (TEST UNIT READY on Linux, IOCTL_STORAGE_CHECK_VERIFY on Windows).
   virtual Status CheckVerify() = 0;
 

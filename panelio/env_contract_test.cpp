@@ -113,6 +113,26 @@ TEST_P(EnvContract, ReadsAtSixtyFourBitOffsets) {
   EXPECT_FALSE((*disk)->ReadAt(~std::uint64_t{0} - 100, sector).ok());
 }
 
+// The read that must reach the drive: whole aligned logical blocks only, the data the same as a
+// buffered read's.
+TEST_P(EnvContract, ReadsFromTheMediumInWholeAlignedBlocks) {
+  auto disk = env().OpenDisk(1, DiskAccess::kRead);
+  ASSERT_TRUE(disk.ok()) << disk.status().ToString();
+  auto block = (*disk)->LogicalBlockBytes();
+  ASSERT_TRUE(block.ok());
+  EXPECT_EQ(*block, 512u);
+  alignas(4096) static std::uint8_t buffer[1024];
+  Status s = (*disk)->ReadMedium(0, std::span<std::uint8_t>(buffer, 512));
+  ASSERT_TRUE(s.ok()) << s.ToString();
+  EXPECT_EQ(buffer[1], 1);
+  EXPECT_EQ(buffer[511], 255);
+  ASSERT_TRUE((*disk)->ReadMedium(kFarOffset / 512, std::span<std::uint8_t>(buffer, 512)).ok());
+  EXPECT_EQ(buffer[0], 255);
+  EXPECT_EQ((*disk)->ReadMedium(0, std::span<std::uint8_t>(buffer + 8, 512)).code(), EINVAL);
+  EXPECT_EQ((*disk)->ReadMedium(0, std::span<std::uint8_t>(buffer, 100)).code(), EINVAL);
+  EXPECT_FALSE((*disk)->ReadMedium(kImageSize / 512, std::span<std::uint8_t>(buffer, 512)).ok());
+}
+
 TEST_P(EnvContract, FilesAndDirectories) {
   std::string folder = Scratch("TAVIO_LCDMANAGER");
   ASSERT_TRUE(env().CreateDirectory(folder).ok());

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "panelio/panelio.h"
 
@@ -10,6 +12,83 @@ namespace kuv {
 
 void KeepErrno(const Status& status) {
   if (!status.ok()) errno = status.code() > 0 ? status.code() : EIO;
+}
+
+namespace {
+
+constexpr std::uint8_t kAtaErr = 0x01;
+constexpr std::uint8_t kAtaDf = 0x20;
+constexpr std::uint8_t kDriverSense = 0x08;  // the driver only says sense data came along
+
+bool IsAtaPassThrough(std::span<const std::uint8_t> cdb) {
+  return !cdb.empty() && (cdb[0] == 0x85 || cdb[0] == 0xA1);
+}
+
+}  // namespace
+
+bool AtaPassThroughSucceeded(const ScsiReply& reply) {
+  if (reply.Good()) return true;
+  if (reply.scsiStatus != 0x02 || reply.hostStatus != 0 || (reply.driverStatus & ~kDriverSense))
+    return false;
+  const std::size_t length = std::min<std::size_t>(reply.senseLength, reply.sense.size());
+  if (length < 8) return false;
+  const auto& s = reply.sense;
+  const std::uint8_t code = s[0] & 0x7F;
+  std::uint8_t key = 0, asc = 0, ascq = 0;
+  std::optional<std::uint8_t> status;
+  if (code == 0x72 || code == 0x73) {
+    key = s[1] & 0x0F;
+    asc = s[2];
+    ascq = s[3];
+    // Descriptors follow the header; the ATA status return (type 9) holds the status at byte 13.
+    const std::size_t end = std::min<std::size_t>(length, 8 + std::size_t{s[7]});
+    for (std::size_t at = 8; at + 2 <= end;) {
+      const std::size_t size = 2 + std::size_t{s[at + 1]};
+      if (at + size > end) break;
+      if (s[at] == 0x09 && size >= 14) status = s[at + 13];
+      at += size;
+    }
+  } else if (code == 0x70 || code == 0x71) {
+    if (length < 14) return false;
+    key = s[2] & 0x0F;
+    asc = s[12];
+    ascq = s[13];
+    status = s[4];  // the information field carries error, status, device, count
+  } else {
+    return false;
+  }
+  if (key > 1 || asc != 0x00 || ascq != 0x1D || !status) return false;
+  return (*status & (kAtaErr | kAtaDf)) == 0;
+}
+
+Status AtaPassThroughCommand(Disk& disk, const AtaTaskFile& r, std::span<std::uint8_t> dataIn) {
+  if (!dataIn.empty() && dataIn.size() != 512) return Status(EINVAL, "ATA data length");
+  const bool in = !dataIn.empty();
+  // PIO data-in with the length in the sector count (T_LENGTH 2, in blocks), or non-data.
+  const std::uint8_t count = in ? std::max<std::uint8_t>(r.sectorCount, 1) : r.sectorCount;
+  const std::uint8_t cdb[16] = {0x85,
+                                static_cast<std::uint8_t>(in ? 4 << 1 : 3 << 1),
+                                static_cast<std::uint8_t>(in ? 0x0E : 0x00),
+                                0,
+                                r.features,
+                                0,
+                                count,
+                                0,
+                                r.lbaLow,
+                                0,
+                                r.lbaMid,
+                                0,
+                                r.lbaHigh,
+                                r.device,
+                                r.command,
+                                0};
+  // Zeroed, so nothing of an earlier use can pass for the drive's answer.
+  std::array<std::uint8_t, 512> buffer{};
+  Status why = SendScsi(disk, cdb, in ? DataDirection::kIn : DataDirection::kNone,
+                        in ? std::span<std::uint8_t>(buffer) : std::span<std::uint8_t>());
+  if (!why.ok()) return why;
+  if (in) std::copy(buffer.begin(), buffer.end(), dataIn.begin());
+  return {};
 }
 
 Status SendScsi(Disk& disk, std::span<const std::uint8_t> cdb, DataDirection direction,
@@ -20,6 +99,22 @@ Status SendScsi(Disk& disk, std::span<const std::uint8_t> cdb, DataDirection dir
                           .timeoutSeconds = kPassThroughTimeoutSeconds,
                           .lun = lun});
   if (!reply.ok()) return reply.status();
+  if (IsAtaPassThrough(cdb)) {
+    char what[80];
+    if (!AtaPassThroughSucceeded(*reply)) {
+      std::snprintf(what, sizeof what,
+                    "ATA PASS-THROUGH 0x%02X: status 0x%02X host 0x%02X driver 0x%02X", cdb[0],
+                    reply->scsiStatus, reply->hostStatus, reply->driverStatus);
+      return Status(EIO, what);
+    }
+    // A short transfer would leave part of the sector as whatever the buffer held before.
+    if (direction == DataDirection::kIn && reply->residual != 0) {
+      std::snprintf(what, sizeof what, "ATA PASS-THROUGH 0x%02X: %u bytes not transferred", cdb[0],
+                    static_cast<unsigned>(reply->residual));
+      return Status(EIO, what);
+    }
+    return {};
+  }
   if (!reply->Good()) {
     char what[64];
     std::snprintf(what, sizeof what, "SCSI 0x%02X: status 0x%02X host 0x%02X driver 0x%02X",

@@ -34,7 +34,21 @@ auto RunExport(Body&& body) {
   return result;
 }
 
-// Sends one command; ok only when it was delivered and the device answered GOOD on every level.
+// Whether a reply to an ATA PASS-THROUGH command says the drive completed it: GOOD, or a CHECK
+// CONDITION that only returns the ATA registers (sense key NO SENSE or RECOVERED ERROR, ASC/ASCQ
+// 00/1D) with neither ERR nor DF in the returned status, which many SAT bridges send for every
+// command.
+bool AtaPassThroughSucceeded(const ScsiReply& reply);
+
+// One ATA command by ATA PASS-THROUGH (16) on the disk: PIO data-in of one 512-byte sector (the
+// sector count is at least 1 then, since the bridge takes the transfer length from it) or
+// non-data. dataIn is written only when the drive completed the command and all 512 bytes came;
+// a short transfer is an error.
+Status AtaPassThroughCommand(Disk& disk, const AtaTaskFile& registers,
+                             std::span<std::uint8_t> dataIn);
+
+// Sends one command; ok only when it was delivered and the device answered GOOD on every level
+// (for an ATA PASS-THROUGH command: completed, and with the whole data transferred).
 Status SendScsi(Disk& disk, std::span<const std::uint8_t> cdb, DataDirection direction,
                 std::span<std::uint8_t> data, std::uint8_t lun = 0);
 

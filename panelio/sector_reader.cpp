@@ -68,10 +68,26 @@ bool ReadBytes(const ReadAt& readAt, std::optional<std::uint64_t> byteOffset, Se
   }
 }
 
-bool ReadSector(const ReadAt& readAt, std::optional<std::uint64_t> sector, Sector& out) {
-  if (!sector) return false;
-  return ReadBytes(readAt, Multiply(*sector, kSectorBytes), out);
-}
+// The disk's addressing: an LBA counts logical blocks of this many bytes; the structures read
+// here all sit in the first 512 bytes of their block.
+struct Lba {
+  const ReadAt& readAt;
+  std::uint64_t blockBytes;
+
+  std::optional<std::uint64_t> Bytes(std::optional<std::uint64_t> lba) const {
+    if (!lba) return std::nullopt;
+    return Multiply(*lba, blockBytes);
+  }
+  bool Read(std::optional<std::uint64_t> lba, Sector& out) const {
+    return ReadBytes(readAt, Bytes(lba), out);
+  }
+  // Bytes past the start of block lba (the ext superblock at 1024, the FSInfo sector).
+  bool ReadPast(std::uint64_t lba, std::optional<std::uint64_t> offset, Sector& out) const {
+    if (!offset) return false;
+    auto start = Bytes(lba);
+    return ReadBytes(readAt, start ? Add(*start, *offset) : std::nullopt, out);
+  }
+};
 
 constexpr std::uint8_t kExtendedBootSignature = 0x29;
 constexpr std::uint32_t kFsInfoLeadSignature = 0x41615252;
@@ -79,9 +95,9 @@ constexpr std::uint32_t kFsInfoStructSignature = 0x61417272;
 constexpr std::uint32_t kFat32FreeUnknown = 0xFFFFFFFF;
 
 // Sets fileSystemType 2 and the sizes when the partition's first sector is a FAT32 boot sector.
-void ReadFat32(const ReadAt& readAt, std::uint64_t start, SectorSizes& sizes) {
+void ReadFat32(const Lba& disk, std::uint64_t start, SectorSizes& sizes) {
   Sector boot{};
-  if (!ReadSector(readAt, start, boot) || boot[66] != kExtendedBootSignature) return;
+  if (!disk.Read(start, boot) || boot[66] != kExtendedBootSignature) return;
   sizes.fileSystemType = kFsFat32;
 
   std::uint16_t bytesPerSector = Le16(boot, 11);
@@ -104,9 +120,7 @@ void ReadFat32(const ReadAt& readAt, std::uint64_t start, SectorSizes& sizes) {
   // 0 and 0xFFFF mean the volume has no FSInfo sector.
   if (fsInfoSector == 0 || fsInfoSector == 0xFFFF) return;
   Sector info{};
-  if (!ReadBytes(readAt, Add(start * kSectorBytes, std::uint64_t{fsInfoSector} * unit), info)) {
-    return;
-  }
+  if (!disk.ReadPast(start, std::uint64_t{fsInfoSector} * unit, info)) return;
   if (Le32(info, 0) != kFsInfoLeadSignature || Le32(info, 484) != kFsInfoStructSignature) return;
   std::uint32_t freeClusters = Le32(info, 488);
   if (freeClusters == kFat32FreeUnknown) return;  // the volume never counted: report none free
@@ -128,9 +142,9 @@ void SetBlockSizes(SectorSizes& sizes, std::int32_t type, std::uint64_t blocks,
 
 enum class Probe { kFound, kAbsent, kReadFailed };
 
-Probe ReadXfs(const ReadAt& readAt, std::uint64_t start, SectorSizes& sizes) {
+Probe ReadXfs(const Lba& disk, std::uint64_t start, SectorSizes& sizes) {
   Sector sb{};
-  if (!ReadSector(readAt, start, sb)) return Probe::kReadFailed;
+  if (!disk.Read(start, sb)) return Probe::kReadFailed;
   if (std::memcmp(sb.data(), "XFSB", 4) != 0) return Probe::kAbsent;
   std::uint32_t blockSize = Be32(sb, 4);
   if (blockSize < 512 || blockSize > 65536 || !std::has_single_bit(blockSize))
@@ -146,9 +160,9 @@ constexpr std::uint16_t kExtMagic = 0xEF53;
 constexpr std::uint32_t kExtMaxLogBlockSize = 6;  // 64 KiB blocks
 constexpr std::uint32_t kExtIncompat64Bit = 0x80;
 
-Probe ReadExt(const ReadAt& readAt, std::uint64_t start, SectorSizes& sizes) {
+Probe ReadExt(const Lba& disk, std::uint64_t start, SectorSizes& sizes) {
   Sector sb{};
-  if (!ReadSector(readAt, Add(start, 2), sb)) return Probe::kReadFailed;
+  if (!disk.ReadPast(start, 1024, sb)) return Probe::kReadFailed;
   if (Le16(sb, 56) != kExtMagic) return Probe::kAbsent;
   std::uint32_t logBlockSize = Le32(sb, 24);
   if (logBlockSize > kExtMaxLogBlockSize) return Probe::kAbsent;
@@ -167,8 +181,8 @@ Probe ReadExt(const ReadAt& readAt, std::uint64_t start, SectorSizes& sizes) {
 }
 
 // The answer for a partition the system does not mount by itself: 1 when XFS or ext was found.
-std::int32_t ReadLinuxFileSystem(const ReadAt& readAt, std::uint64_t start, SectorSizes& sizes) {
-  switch (ReadXfs(readAt, start, sizes)) {
+std::int32_t ReadLinuxFileSystem(const Lba& disk, std::uint64_t start, SectorSizes& sizes) {
+  switch (ReadXfs(disk, start, sizes)) {
     case Probe::kFound:
       return 1;
     case Probe::kReadFailed:
@@ -176,19 +190,31 @@ std::int32_t ReadLinuxFileSystem(const ReadAt& readAt, std::uint64_t start, Sect
     case Probe::kAbsent:
       break;
   }
-  return ReadExt(readAt, start, sizes) == Probe::kFound ? 1 : 0;
+  return ReadExt(disk, start, sizes) == Probe::kFound ? 1 : 0;
 }
 
 // {E3C9E316-0B5C-4DB8-817D-F92DF00215AE}: the platform's reserved partition, placed first on
 // disks it partitioned itself, so the disk carries volumes the system mounts.
 constexpr std::array<std::uint8_t, 4> kReservedPartitionPrefix = {0x16, 0xE3, 0xC9, 0xE3};
 
+// Where the GPT entry array starts: the header's own field (LBA 1, "EFI PART"), or LBA 2 where the
+// header is missing or names a place inside the header's own blocks.
+std::uint64_t GptEntryLba(const Lba& disk) {
+  Sector header{};
+  if (!disk.Read(1, header) || std::memcmp(header.data(), "EFI PART", 8) != 0) return 2;
+  std::uint64_t lba = Le64(header, 72);
+  return lba >= 2 ? lba : 2;
+}
+
 }  // namespace
 
-SectorSizes ReadSectorSizes(const ReadAt& readAt) {
+SectorSizes ReadSectorSizes(const ReadAt& readAt, std::uint32_t blockBytes) {
   SectorSizes sizes;
+  if (blockBytes < kSectorBytes || blockBytes > 65536 || !std::has_single_bit(blockBytes))
+    blockBytes = kSectorBytes;
+  const Lba disk{readAt, blockBytes};
   Sector mbr{};
-  if (!ReadSector(readAt, 0, mbr)) return sizes;
+  if (!disk.Read(0, mbr)) return sizes;
 
   std::uint8_t type = mbr[450];
   std::uint64_t start = Le32(mbr, 454);
@@ -204,21 +230,21 @@ SectorSizes ReadSectorSizes(const ReadAt& readAt) {
       break;
     case 0x0B:
     case 0x0C:
-      ReadFat32(readAt, start, sizes);
+      ReadFat32(disk, start, sizes);
       sizes.answer = 0;
       break;
     case 0x83:
-      sizes.answer = ReadLinuxFileSystem(readAt, start, sizes);
+      sizes.answer = ReadLinuxFileSystem(disk, start, sizes);
       break;
     case 0xEE: {
       Sector entries{};
-      if (!ReadSector(readAt, 2, entries)) return sizes;
+      if (!disk.Read(GptEntryLba(disk), entries)) return sizes;
       if (std::equal(kReservedPartitionPrefix.begin(), kReservedPartitionPrefix.end(),
                      entries.begin())) {
         sizes.answer = 0;
         break;
       }
-      sizes.answer = ReadLinuxFileSystem(readAt, Le64(entries, 32), sizes);
+      sizes.answer = ReadLinuxFileSystem(disk, Le64(entries, 32), sizes);
       break;
     }
     default:

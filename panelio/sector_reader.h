@@ -35,16 +35,18 @@ struct SectorSizes {
   std::uint64_t freeBytes = 0;
 };
 
-// Runs the sector reader over a drive: sector 0 (the first partition entry of the MBR, or the GPT
-// entry array at sector 2 behind a protective entry 0xEE), then the first partition's boot sector
-// or superblock. All reads are 512 bytes at 64-bit byte offsets. Outside bytes are never trusted:
+// Runs the sector reader over a drive whose LBAs count blockBytes (512, or 4096 on a 4Kn disk;
+// anything else not a power of two from 512 to 65536 is taken as 512): block 0 (the first
+// partition entry of the MBR, or the first entry of the GPT entry array, found from the GPT header
+// in block 1, behind a protective entry 0xEE), then the first partition's boot sector or
+// superblock. All reads are 512 bytes at 64-bit byte offsets. Outside bytes are never trusted:
 // a failed or short read ends the reader with what it found so far, an implausible superblock
 // (block size out of range, a size that does not fit in 64 bits) is not recognised, free counts
 // are never above totals, and FAT32's "free count unknown" gives 0 free. Never throws.
 //
 // GetSizeFromSector stores fileSystemType, totalSectors and freeSectors; GetLcdInfo also uses
 // answer and, when fileSystemType is not 0, totalBytes and freeBytes.
-SectorSizes ReadSectorSizes(const ReadAt& readAt);
+SectorSizes ReadSectorSizes(const ReadAt& readAt, std::uint32_t blockBytes = kSectorBytes);
 
 // A ReadAt over an open file descriptor (image file or block device) with pread; does not own fd,
 // which must outlive the returned function.

@@ -123,7 +123,7 @@ bool ReadOverPlatform(Disk& disk, const SmartOutputs& out, SmartOutcome& outcome
     outcome.why = s;
   }
   if (Status s = disk.AtaCommand(
-          {kSmartReadThresholds, 0, 0, kSmartLbaMid, kSmartLbaHigh, 0xA0, kSmartCommand}, sector);
+          {kSmartReadThresholds, 1, 1, kSmartLbaMid, kSmartLbaHigh, 0xA0, kSmartCommand}, sector);
       s.ok()) {
     CopySector(sector, out.thresholds);
     outcome.thresholdsRead = true;
@@ -258,7 +258,8 @@ std::uint32_t PassThroughIdentify(Disk* disk, std::span<std::uint8_t, kAtaSector
 
 SmartOutcome ReadSmart(DeviceEnv& env, int driveNumber, const SmartOutputs& out) {
   SmartOutcome outcome;
-  auto disk = env.OpenDisk(driveNumber, DiskAccess::kReadWrite);
+  // SG_IO reads on a read-only descriptor; a write-opened disk would make udev rescan at close.
+  auto disk = env.OpenDisk(driveNumber, DiskAccess::kRead);
   if (!disk.ok()) {
     outcome.why = disk.status();
     return outcome;

@@ -104,6 +104,8 @@ class WatchingEnv final : public DeviceEnv {
   int diskOpens = 0;
   std::vector<std::vector<std::uint8_t>> cdbs;  // every SCSI command sent, in order
   int reads = 0;                                // sector reads on any handle
+  int volumeLists = 0;
+  int spaceQueries = 0;
   std::vector<std::chrono::milliseconds> sleeps;
   std::function<Result<std::unique_ptr<HidDevice>>(const std::string&)> hidOverride;
   std::function<Result<std::vector<HidInfo>>()> hidListOverride;
@@ -143,8 +145,14 @@ class WatchingEnv final : public DeviceEnv {
     if (!hid.ok()) return hid.status();
     return std::unique_ptr<HidDevice>(std::make_unique<WatchedHid>(*this, std::move(*hid)));
   }
-  Result<std::vector<VolumeInfo>> ListVolumes() override { return inner_.ListVolumes(); }
-  Result<SpaceInfo> FreeSpace(const std::string& p) override { return inner_.FreeSpace(p); }
+  Result<std::vector<VolumeInfo>> ListVolumes() override {
+    ++volumeLists;
+    return inner_.ListVolumes();
+  }
+  Result<SpaceInfo> FreeSpace(const std::string& p) override {
+    ++spaceQueries;
+    return inner_.FreeSpace(p);
+  }
   Status CreateDirectory(const std::string& p) override { return inner_.CreateDirectory(p); }
   Status SetHidden(const std::string& p) override { return inner_.SetHidden(p); }
   Result<bool> IsHidden(const std::string& p) override { return inner_.IsHidden(p); }
@@ -175,6 +183,10 @@ class WatchingEnv final : public DeviceEnv {
     Status ReadAt(std::uint64_t o, std::span<std::uint8_t> out) override {
       return inner_->ReadAt(o, out);
     }
+    Status ReadMedium(std::uint64_t lba, std::span<std::uint8_t> out) override {
+      return inner_->ReadMedium(lba, out);
+    }
+    Result<std::uint32_t> LogicalBlockBytes() override { return inner_->LogicalBlockBytes(); }
     Result<std::uint64_t> SizeBytes() override { return inner_->SizeBytes(); }
     Status CheckVerify() override { return inner_->CheckVerify(); }
     Status AtaCommand(const AtaTaskFile& r, std::span<std::uint8_t> d) override {

@@ -24,9 +24,12 @@
 #include <sstream>
 #include <thread>
 
+#include "panelio/bounded_call.h"
 #include "panelio/linux/drive_names.h"
+#include "panelio/linux/hid_identity.h"
 #include "panelio/linux/mountinfo.h"
 #include "panelio/linux/udev_walk.h"
+#include "panelio/pass_through.h"
 #include "panelio/unique_fd.h"
 
 namespace kuv {
@@ -87,6 +90,47 @@ class LinuxDisk final : public Disk {
     return {};
   }
 
+  Result<std::uint32_t> LogicalBlockBytes() override {
+    int size = 0;
+    if (::ioctl(fd_.get(), BLKSSZGET, &size) == 0 && size > 0)
+      return static_cast<std::uint32_t>(size);
+    int err = errno;
+    if (IsImageFile()) return std::uint32_t{512};
+    return PosixError("logical block size of " + path_, err);
+  }
+
+  // O_DIRECT for this one read, so the page cache (which every other open handle and mounted
+  // partition keeps filled) cannot answer it in the drive's place.
+  Status ReadMedium(std::uint64_t lba, std::span<std::uint8_t> out) override {
+    auto block = LogicalBlockBytes();
+    if (!block.ok()) return block.status();
+    if (out.empty() || out.size() % *block != 0 ||
+        reinterpret_cast<std::uintptr_t>(out.data()) % *block != 0)
+      return PosixError("direct read of " + path_ + ": not whole aligned blocks", EINVAL);
+    if (lba > static_cast<std::uint64_t>(LLONG_MAX) / *block - 1)
+      return PosixError("read " + path_, EINVAL);
+    const std::uint64_t offset = lba * *block;
+    int flags = ::fcntl(fd_.get(), F_GETFL);
+    if (flags < 0) return PosixError("flags of " + path_, errno);
+    bool direct = ::fcntl(fd_.get(), F_SETFL, flags | O_DIRECT) == 0;
+    int err = errno;
+    ssize_t n = -1;
+    if (direct) {
+      n = PreadFull(fd_.get(), out, offset);
+      err = errno;
+      ::fcntl(fd_.get(), F_SETFL, flags);
+    }
+    // An image file on a file system without direct I/O (tmpfs) has no medium to bypass to.
+    if (n < 0 && err == EINVAL && IsImageFile()) {
+      n = PreadFull(fd_.get(), out, offset);
+      err = errno;
+    }
+    if (n < 0) return PosixError("direct read " + path_, err);
+    if (static_cast<std::size_t>(n) < out.size())
+      return PosixError("read " + path_ + " past its end", EIO);
+    return {};
+  }
+
   Result<std::uint64_t> SizeBytes() override {
     std::uint64_t size = 0;
     if (::ioctl(fd_.get(), BLKGETSIZE64, &size) == 0) return size;
@@ -96,6 +140,11 @@ class LinuxDisk final : public Disk {
     if (::fstat(fd_.get(), &st) == 0 && S_ISREG(st.st_mode))
       return static_cast<std::uint64_t>(st.st_size);
     return PosixError("size of " + path_, err);
+  }
+
+  bool IsImageFile() const {
+    struct stat st {};
+    return ::fstat(fd_.get(), &st) == 0 && S_ISREG(st.st_mode);
   }
 
   Status CheckVerify() override {
@@ -108,33 +157,7 @@ class LinuxDisk final : public Disk {
   }
 
   Status AtaCommand(const AtaTaskFile& r, std::span<std::uint8_t> dataIn) override {
-    if (!dataIn.empty() && dataIn.size() != 512) return PosixError("ATA data length", EINVAL);
-    // ATA PASS-THROUGH (16): PIO data-in with the length in the sector count, or non-data.
-    bool in = !dataIn.empty();
-    std::uint8_t cdb[16] = {0x85,
-                            static_cast<std::uint8_t>(in ? 4 << 1 : 3 << 1),
-                            static_cast<std::uint8_t>(in ? 0x0E : 0x00),
-                            0,
-                            r.features,
-                            0,
-                            r.sectorCount,
-                            0,
-                            r.lbaLow,
-                            0,
-                            r.lbaMid,
-                            0,
-                            r.lbaHigh,
-                            r.device,
-                            r.command,
-                            0};
-    std::uint8_t buffer[512];
-    auto reply = Scsi({.cdb = cdb,
-                       .direction = in ? DataDirection::kIn : DataDirection::kNone,
-                       .data = in ? std::span<std::uint8_t>(buffer) : std::span<std::uint8_t>()});
-    if (!reply.ok()) return reply.status();
-    if (!reply->Good()) return PosixError("ATA command " + path_, EIO);
-    if (in) std::copy_n(buffer, 512, dataIn.begin());
-    return {};
+    return AtaPassThroughCommand(*this, r, dataIn);
   }
 
  private:
@@ -286,10 +309,13 @@ class LinuxEnv final : public DeviceEnv {
     hid_device_info* all = hid_enumerate(0, 0);
     for (hid_device_info* i = all; i; i = i->next) {
       HidInfo info;
-      info.path = i->path ? i->path : "";
+      std::string node = i->path ? i->path : "";
+      // The interface's sysfs path names the panel from one scan to the next; the node does not.
+      info.path = HidIdentityOfNode(paths_.sysDir, node);
+      if (info.path.empty()) info.path = node;
       info.vendor = i->vendor_id;
       info.product = i->product_id;
-      info.capsReadable = DescriptorReadable(info.path);
+      info.capsReadable = DescriptorReadable(node);
       list.push_back(std::move(info));
     }
     hid_free_enumeration(all);
@@ -298,16 +324,35 @@ class LinuxEnv final : public DeviceEnv {
 
   Result<std::unique_ptr<HidDevice>> OpenHid(const std::string& path) override {
     if (!HidReady()) return PosixError("hid_init", EIO);
+    std::string node = HidNodeOfIdentity(paths_.sysDir, paths_.devDir, path);
+    if (node.empty()) node = path;
     errno = 0;
-    hid_device* dev = hid_open_path(path.c_str());
+    hid_device* dev = hid_open_path(node.c_str());
     if (!dev) return PosixError("open " + path, errno ? errno : ENOENT);
     return std::unique_ptr<HidDevice>(std::make_unique<LinuxHid>(dev, path));
   }
 
+  // A scan asks once per drive; the list (a walk of every block device and a statvfs of every
+  // mounted volume) is taken once and reused while the mounts stay as they are, for a short while.
   Result<std::vector<VolumeInfo>> ListVolumes() override {
     auto text = ReadWholeFile(paths_.mountInfo);
     if (!text.ok()) return text.status();
-    std::vector<MountEntry> mounts = ParseMountInfo(*text);
+    std::lock_guard<std::mutex> lock(volumes_mutex_);
+    auto now = std::chrono::steady_clock::now();
+    if (volumes_ && *text == volumes_text_ && now - volumes_time_ < kVolumesReuse) return *volumes_;
+    auto fresh = ScanVolumes(*text);
+    if (!fresh.ok()) return fresh.status();
+    volumes_ = *fresh;
+    volumes_text_ = *text;
+    volumes_time_ = now;
+    return fresh;
+  }
+
+ private:
+  static constexpr std::chrono::seconds kVolumesReuse{2};
+
+  Result<std::vector<VolumeInfo>> ScanVolumes(const std::string& mountInfoText) {
+    std::vector<MountEntry> mounts = ParseMountInfo(mountInfoText);
     std::vector<VolumeInfo> volumes;
     Status status = ForEachBlock([&](udev_device* d) {
       const char* devtype = udev_device_get_devtype(d);
@@ -328,7 +373,7 @@ class LinuxEnv final : public DeviceEnv {
         v.partition = part ? std::atoi(part) : 0;
       }
       v.mountPoint = mount->mountPoint;
-      v.label = Prop(d, "ID_FS_LABEL");
+      v.label = VolumeLabel(Prop(d, "ID_FS_LABEL_ENC"), Prop(d, "ID_FS_LABEL"));
       v.fileSystem =
           WindowsFileSystemName(mount->fsType, Prop(d, "ID_FS_TYPE"), Prop(d, "ID_FS_VERSION"));
       if (auto space = FreeSpace(v.mountPoint); space.ok()) {
@@ -344,11 +389,15 @@ class LinuxEnv final : public DeviceEnv {
     return volumes;
   }
 
+ public:
+  // Bounded: statvfs of a mount whose disk stopped answering blocks until the kernel gives up.
   Result<SpaceInfo> FreeSpace(const std::string& path) override {
-    struct statvfs s {};
-    if (::statvfs(path.c_str(), &s) != 0) return PosixError("statvfs " + path, errno);
-    return SpaceInfo{static_cast<std::uint64_t>(s.f_blocks) * s.f_frsize,
-                     static_cast<std::uint64_t>(s.f_bavail) * s.f_frsize};
+    return BoundedSpaceQuery("statvfs " + path, [path]() -> Result<SpaceInfo> {
+      struct statvfs s {};
+      if (::statvfs(path.c_str(), &s) != 0) return PosixError("statvfs " + path, errno);
+      return SpaceInfo{static_cast<std::uint64_t>(s.f_blocks) * s.f_frsize,
+                       static_cast<std::uint64_t>(s.f_bavail) * s.f_frsize};
+    });
   }
 
   Status CreateDirectory(const std::string& path) override {
@@ -493,6 +542,10 @@ class LinuxEnv final : public DeviceEnv {
   }
 
   LinuxEnvPaths paths_;
+  std::mutex volumes_mutex_;
+  std::optional<std::vector<VolumeInfo>> volumes_;
+  std::string volumes_text_;
+  std::chrono::steady_clock::time_point volumes_time_;
   std::once_flag hid_once_;
   bool hid_ready_ = false;
 };

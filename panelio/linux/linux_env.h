@@ -12,6 +12,7 @@ namespace kuv {
 struct LinuxEnvPaths {
   std::string devDir = "/dev";  // disk N opens devDir + "/" + SdName(N)
   std::string mountInfo = "/proc/self/mountinfo";
+  std::string sysDir = "/sys";  // hidraw nodes are found from their interfaces here
   std::string autostartFile = "/etc/xdg/autostart/KuvLcdManager.desktop";
 };
 

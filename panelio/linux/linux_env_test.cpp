@@ -8,6 +8,7 @@
 
 #include "panelio/env_test_support.h"
 #include "panelio/linux/drive_names.h"
+#include "panelio/linux/hid_identity.h"
 #include "panelio/linux/mountinfo.h"
 #include "panelio/linux/udev_walk.h"
 #include "panelio/panelio.h"
@@ -76,6 +77,56 @@ TEST(WindowsFileSystemName, AsWindowsNamesThem) {
                {"fuseblk", "", "", "fuseblk"}};
   for (const auto& c : cases)
     EXPECT_EQ(WindowsFileSystemName(c.mount, c.probed, c.version), c.expected) << c.mount;
+}
+
+// A sysfs tree as the kernel lays it out: class/hidraw/<node> links to the node under its HID
+// device, whose name carries a sequence number, under the USB interface.
+void PlugHid(const std::string& sys, const std::string& node, const std::string& interface,
+             const std::string& hidDevice) {
+  namespace fs = std::filesystem;
+  fs::path dev = fs::path(sys) / "devices" / interface / hidDevice;
+  fs::create_directories(dev / "hidraw" / node);
+  fs::create_directories(fs::path(sys) / "class/hidraw");
+  fs::create_symlink(dev / "hidraw" / node, fs::path(sys) / "class/hidraw" / node);
+  fs::create_symlink(dev, dev / "hidraw" / node / "device");
+}
+
+TEST(HidIdentity, FollowsThePanelAcrossARenumberingReplug) {
+  devtest::TempDir root;
+  std::string sys = root.path() + "/sys";
+  PlugHid(sys, "hidraw1", "usb1/1-2/1-2:1.0", "0003:3E5B:1110.0001");
+  std::string identity = HidIdentityOfNode(sys, "/dev/hidraw1");
+  EXPECT_EQ(identity, std::filesystem::canonical(sys + "/devices/usb1/1-2/1-2:1.0").string());
+  EXPECT_EQ(HidNodeOfIdentity(sys, "/dev", identity), "/dev/hidraw1");
+
+  // Replugged: a keyboard took hidraw1, the panel came back as hidraw2 on the same interface.
+  std::filesystem::remove_all(sys);
+  PlugHid(sys, "hidraw1", "usb1/1-3/1-3:1.0", "0003:046D:C31C.0002");
+  PlugHid(sys, "hidraw2", "usb1/1-2/1-2:1.0", "0003:3E5B:1110.0003");
+  EXPECT_EQ(HidNodeOfIdentity(sys, "/dev", identity), "/dev/hidraw2");
+  EXPECT_NE(HidIdentityOfNode(sys, "/dev/hidraw1"), identity);
+
+  // Unplugged, or never known.
+  std::filesystem::remove_all(sys + "/class/hidraw/hidraw2");
+  EXPECT_EQ(HidNodeOfIdentity(sys, "/dev", identity), "");
+  EXPECT_EQ(HidIdentityOfNode(sys, "/dev/hidraw9"), "");
+  EXPECT_EQ(HidIdentityOfNode(sys, "/dev/sda"), "");
+  EXPECT_EQ(HidNodeOfIdentity(sys, "/dev", ""), "");
+}
+
+TEST(VolumeLabel, UndoesUdevEscapes) {
+  const struct {
+    const char *encoded, *plain, *expected;
+  } cases[] = {{"My\\x20Disk", "My_Disk", "My Disk"},
+               {"", "My_Disk", "My_Disk"},
+               {"", "", ""},
+               {"a\\x5cb", "a_b", "a\\b"},
+               {"Caf\\xc3\\xa9", "Caf__", "Caf\xc3\xa9"},
+               {"under_score", "under_score", "under_score"},
+               {"bad\\x2", "bad_x2", "bad\\x2"},
+               {"bad\\xZZ", "bad_xZZ", "bad\\xZZ"},
+               {"cut\\x00here", "cut", "cut"}};
+  for (const auto& c : cases) EXPECT_EQ(VolumeLabel(c.encoded, c.plain), c.expected) << c.encoded;
 }
 
 // Whatever block devices this machine has, walking their udev parents must answer cleanly.

@@ -112,4 +112,27 @@ std::string WindowsFileSystemName(std::string_view mountType, std::string_view p
   return std::string(mountType);
 }
 
+std::string VolumeLabel(std::string_view encoded, std::string_view plain) {
+  if (encoded.empty()) return std::string(plain);
+  auto hex = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::string label;
+  for (std::size_t i = 0; i < encoded.size(); ++i) {
+    if (encoded[i] == '\\' && i + 3 < encoded.size() && encoded[i + 1] == 'x' &&
+        hex(encoded[i + 2]) >= 0 && hex(encoded[i + 3]) >= 0) {
+      char c = static_cast<char>(hex(encoded[i + 2]) * 16 + hex(encoded[i + 3]));
+      if (c == '\0') break;
+      label += c;
+      i += 3;
+      continue;
+    }
+    label += encoded[i];
+  }
+  return label;
+}
+
 }  // namespace kuv

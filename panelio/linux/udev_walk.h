@@ -28,4 +28,9 @@ Result<ScsiAddress> UdevScsiAddress(std::string_view sysname);
 std::string WindowsFileSystemName(std::string_view mountType, std::string_view probedType,
                                   std::string_view probedVersion);
 
+// A volume label as the volume holds it: udev's ID_FS_LABEL_ENC with its \xNN escapes undone
+// (ID_FS_LABEL turns blanks into '_'), ID_FS_LABEL when there is no encoded form. A malformed
+// escape is kept as it stands, and a NUL ends the label.
+std::string VolumeLabel(std::string_view encoded, std::string_view plain);
+
 }  // namespace kuv

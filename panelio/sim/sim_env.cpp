@@ -8,12 +8,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "common/utf16.h"
+#include "panelio/bounded_call.h"
 #include "panelio/linux/linux_env.h"
 #include "panelio/sim/sim_ata.h"
 #include "panelio/sim/sim_state.h"
@@ -200,14 +202,34 @@ class PanelCache {
 class SimDisk final : public Disk {
  public:
   SimDisk(WorldPtr world, const sim::Disk& disk, StateDir state, std::vector<Fault> faults,
-          UniqueFd image, std::uint64_t size)
+          UniqueFd image, std::uint64_t size, DiskAccess access)
       : world_(std::move(world)),
         disk_(disk),
         state_(state),
         clock_(state, DiskTarget(disk.number), std::move(faults)),
         image_(std::move(image)),
-        size_(size) {
+        size_(size),
+        access_(access) {
     if (disk_.bridgePanel) panel_.emplace(state_, disk_.bridgePanel->name);
+    UpdateCounters([](sim::DiskCounters& c) {
+      ++c.openHandles;
+      return false;
+    });
+  }
+
+  ~SimDisk() override {
+    panel_.reset();
+    // The kernel drops a disk's page cache with its last opener (a mounted partition is one), and
+    // udev answers the close of a write-opened disk with a "change" event.
+    bool mounted = Mounted();
+    UpdateCounters([&](sim::DiskCounters& c) {
+      if (--c.openHandles <= 0) {
+        c.openHandles = 0;
+        if (!mounted) c.cachedPages.clear();
+      }
+      if (access_ == DiskAccess::kReadWrite) ++c.changeEvents;
+      return false;
+    });
   }
 
   Result<ScsiReply> Scsi(const ScsiRequest& request) override {
@@ -229,18 +251,48 @@ class SimDisk final : public Disk {
     }
   }
 
+  // A buffered read: pages the page cache already holds are answered without the drive.
   Status ReadAt(std::uint64_t byteOffset, std::span<std::uint8_t> out) override {
     if (Status s = clock_.Tick(120000); !s.ok()) return s;
-    if (byteOffset > size_ || out.size() > size_ - byteOffset)
-      return PosixError("read past the end of " + disk_.name, EIO);
-    std::fill(out.begin(), out.end(), 0);
-    if (image_.valid()) {
-      // A sparse tail past the image's end reads as the zeros already in out.
-      if (PreadFull(image_.get(), out, byteOffset) < 0)
-        return PosixError("read " + disk_.image, errno);
-    }
+    if (Status s = ReadImage(byteOffset, out); !s.ok()) return s;
+    if (out.empty()) return {};
+    bool reached = false;
+    Status counted = UpdateCounters([&](sim::DiskCounters& c) {
+      for (std::uint64_t page = byteOffset / kPageBytes;
+           page <= (byteOffset + out.size() - 1) / kPageBytes; ++page) {
+        auto at = std::lower_bound(c.cachedPages.begin(), c.cachedPages.end(), page);
+        if (at != c.cachedPages.end() && *at == page) continue;
+        c.cachedPages.insert(at, page);
+        reached = true;
+      }
+      if (reached) ++c.mediumReads;
+      return reached;
+    });
+    if (!counted.ok()) return counted;
+    return reached ? MarkActivity() : Status();
+  }
+
+  // A read past the cache, held to what O_DIRECT demands of a block device: whole logical blocks
+  // into a buffer aligned to them.
+  Status ReadMedium(std::uint64_t lba, std::span<std::uint8_t> out) override {
+    if (Status s = clock_.Tick(120000); !s.ok()) return s;
+    const std::uint64_t block = disk_.logicalBlockBytes;
+    if (out.empty() || out.size() % block != 0 ||
+        reinterpret_cast<std::uintptr_t>(out.data()) % block != 0)
+      return PosixError("direct read of " + disk_.name + ": not whole aligned blocks", EINVAL);
+    if (lba > size_ / block) return PosixError("read past the end of " + disk_.name, EIO);
+    if (Status s = ReadImage(lba * block, out); !s.ok()) return s;
+    if (Status s = UpdateCounters([](sim::DiskCounters& c) {
+          ++c.mediumReads;
+          return true;
+        });
+        !s.ok())
+      return s;
     return MarkActivity();
   }
+
+  // An ioctl of the block layer, not a command to the drive: not counted towards an unplug.
+  Result<std::uint32_t> LogicalBlockBytes() override { return disk_.logicalBlockBytes; }
 
   Result<std::uint64_t> SizeBytes() override {
     if (Status s = clock_.Tick(120000); !s.ok()) return s;
@@ -253,6 +305,9 @@ class SimDisk final : public Disk {
     if (Status s = clock_.Tick(120000); !s.ok()) return s;
     if (disk_.transport != sim::Transport::kPlatform)
       return PosixError("ATA command on " + disk_.name, EIO);
+    // The translation layer takes the transfer length from the sector count, as SAT bridges do.
+    if (!dataIn.empty() && registers.sectorCount == 0)
+      return PosixError("ATA data-in command with sector count 0 on " + disk_.name, EIO);
     std::uint8_t sector[512];
     std::span<std::uint8_t> buffer = dataIn.empty() ? std::span<std::uint8_t>() : sector;
     if (Status s = sim::AnswerAta(disk_, registers, buffer); !s.ok()) return s;
@@ -320,13 +375,65 @@ class SimDisk final : public Disk {
     bool dataIn = sim::PassThroughReadsData(request.cdb);
     if (dataIn && (request.direction != DataDirection::kIn || request.data.size() < 512))
       return IllegalRequest();
+    // A data-in command whose length field (T_LENGTH: 1 features, 2 sector count) says no data is
+    // refused, as a SAT bridge refuses it.
+    if (dataIn && (request.cdb[2] & 0x03) == 1 && registers->features == 0) return IllegalRequest();
+    if (dataIn && (request.cdb[2] & 0x03) == 2 && registers->sectorCount == 0)
+      return IllegalRequest();
     std::uint8_t sector[512];
     std::span<std::uint8_t> buffer =
         dataIn ? std::span<std::uint8_t>(sector) : std::span<std::uint8_t>();
     if (!sim::AnswerAta(disk_, *registers, buffer).ok()) return CheckCondition(0x0B, 0x00);
     if (registers->command == 0xEC) MarkActivity();
     if (dataIn) std::copy_n(sector, 512, request.data.begin());
-    return ScsiReply{};
+    ScsiReply reply;
+    reply.residual = static_cast<std::uint32_t>(request.data.size() - (dataIn ? 512 : 0));
+    if (disk_.ataStatusSense) {
+      // Descriptor sense, RECOVERED ERROR, "ATA pass-through information available", with the ATA
+      // status-return descriptor carrying status 0x50 (ready, no error).
+      reply.scsiStatus = 0x02;
+      reply.senseLength = 22;
+      reply.sense[0] = 0x72;
+      reply.sense[1] = 0x01;
+      reply.sense[2] = 0x00;
+      reply.sense[3] = 0x1D;
+      reply.sense[7] = 14;
+      reply.sense[8] = 0x09;
+      reply.sense[9] = 12;
+      reply.sense[21] = 0x50;
+    }
+    return reply;
+  }
+
+  static constexpr std::uint64_t kPageBytes = 4096;
+
+  Status ReadImage(std::uint64_t byteOffset, std::span<std::uint8_t> out) {
+    if (byteOffset > size_ || out.size() > size_ - byteOffset)
+      return PosixError("read past the end of " + disk_.name, EIO);
+    std::fill(out.begin(), out.end(), 0);
+    // A sparse tail past the image's end reads as the zeros already in out.
+    if (image_.valid() && PreadFull(image_.get(), out, byteOffset) < 0)
+      return PosixError("read " + disk_.image, errno);
+    return {};
+  }
+
+  // Changes the disk's counters under the world's lock; change returns whether it changed the
+  // medium's view (unused by the caller, kept so every edit reads alike).
+  template <typename F>
+  Status UpdateCounters(F&& change) {
+    return state_.Locked([&]() -> Status {
+      auto counters = state_.Counters(disk_.number);
+      if (!counters.ok()) return counters.status();
+      change(*counters);
+      return state_.SetCounters(disk_.number, *counters);
+    });
+  }
+
+  bool Mounted() const {
+    struct stat st {};
+    for (const sim::Volume& v : disk_.volumes)
+      if (::stat(v.dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+    return false;
   }
 
   // HID panels tied to this disk see its activity: their next probe answers 0xE0.
@@ -349,6 +456,7 @@ class SimDisk final : public Disk {
   FaultClock clock_;
   UniqueFd image_;
   std::uint64_t size_;
+  DiskAccess access_;
   std::optional<PanelCache> panel_;
 };
 
@@ -379,14 +487,25 @@ class SimHid final : public HidDevice {
     return {};  // other reports are taken and ignored, as by the controller
   }
 
+  // Replies queue up as hidraw queues them; a late one is not there before its time, and is still
+  // there for the next read after that.
   Result<std::size_t> Read(std::span<std::uint8_t, 65> report, int timeoutMs) override {
     if (Status s = clock_.Tick(std::max(timeoutMs, 0)); !s.ok()) {
       if (s.code() == ETIMEDOUT) return std::size_t{0};
       return s;
     }
-    if (!pending_) return std::size_t{0};
-    std::copy(pending_->begin(), pending_->end(), report.begin());
-    pending_.reset();
+    if (pending_.empty()) return std::size_t{0};
+    auto now = std::chrono::steady_clock::now();
+    if (pending_.front().readyAt > now) {
+      auto deadline = now + std::chrono::milliseconds(std::max(timeoutMs, 0));
+      if (pending_.front().readyAt > deadline) {
+        std::this_thread::sleep_until(deadline);
+        return std::size_t{0};
+      }
+      std::this_thread::sleep_until(pending_.front().readyAt);
+    }
+    std::copy(pending_.front().bytes.begin(), pending_.front().bytes.end(), report.begin());
+    pending_.pop_front();
     return report.size();
   }
 
@@ -406,7 +525,14 @@ class SimHid final : public HidDevice {
     std::array<std::uint8_t, 65> reply{};
     reply[1] = 0x41;
     reply[2] = flag ? 0xE0 : 0x60;
-    pending_ = reply;
+    // The controller answers in order: a reply behind a late one is late as well.
+    auto readyAt = std::chrono::steady_clock::now();
+    if (lateLeft_ > 0) {
+      --lateLeft_;
+      readyAt += std::chrono::milliseconds(panel_.lateReplyMs);
+    }
+    if (!pending_.empty()) readyAt = std::max(readyAt, pending_.back().readyAt);
+    pending_.push_back({reply, readyAt});
     return {};
   }
 
@@ -415,7 +541,12 @@ class SimHid final : public HidDevice {
   StateDir state_;
   FaultClock clock_;
   PanelCache memory_;
-  std::optional<std::array<std::uint8_t, 65>> pending_;
+  struct Pending {
+    std::array<std::uint8_t, 65> bytes;
+    std::chrono::steady_clock::time_point readyAt;
+  };
+  std::deque<Pending> pending_;
+  int lateLeft_ = panel_.lateReplies;
 };
 
 class SimPort final : public StoragePort {
@@ -485,7 +616,7 @@ class SimEnv final : public DeviceEnv {
  public:
   explicit SimEnv(std::string dir) : dir_(std::move(dir)), state_(dir_) {}
 
-  Result<std::unique_ptr<Disk>> OpenDisk(int driveNumber, DiskAccess) override {
+  Result<std::unique_ptr<Disk>> OpenDisk(int driveNumber, DiskAccess access) override {
     auto world = World();
     if (!world.ok()) return world.status();
     const sim::Disk* disk = (*world)->FindDisk(driveNumber);
@@ -505,7 +636,7 @@ class SimEnv final : public DeviceEnv {
         size = static_cast<std::uint64_t>(st.st_size);
     }
     return std::unique_ptr<Disk>(std::make_unique<SimDisk>(
-        *world, *disk, state_, std::move(*faults), std::move(image), size));
+        *world, *disk, state_, std::move(*faults), std::move(image), size, access));
   }
 
   Result<std::vector<DiskInterface>> ListDisks() override {
@@ -800,8 +931,13 @@ class SimEnv final : public DeviceEnv {
                      static_cast<std::uint64_t>(s.f_bavail) * s.f_frsize};
   }
 
+  // Bounded as on real hardware; a volume with hangMs plays a mount whose disk does not answer.
   static Result<SpaceInfo> VolumeSpace(const sim::Volume& v) {
-    auto real = Statvfs(v.dir);
+    auto real = BoundedSpaceQuery("sim statvfs " + v.dir, [dir = v.dir, hang = v.hangMs] {
+      if (hang > 0) std::this_thread::sleep_for(std::chrono::milliseconds(hang));
+      return Statvfs(dir);
+    });
+    if (!real.ok() && real.status().code() == ETIMEDOUT) return real.status();
     if (!v.totalBytes && !real.ok()) return real.status();
     SpaceInfo space = real.ok() ? *real : SpaceInfo{};
     if (v.totalBytes) space.totalBytes = *v.totalBytes;

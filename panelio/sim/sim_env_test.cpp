@@ -116,16 +116,18 @@ TEST_F(SimWorldTest, HidStatusShowsOneReadOfItsOwnDisk) {
   auto hid = env_->OpenHid("sim:hid:tray1");
   ASSERT_TRUE(hid.ok());
   EXPECT_EQ(Probe(**hid), 0x60);
-  std::uint8_t sector[512];
-  ASSERT_TRUE(Open(3)->ReadAt(512, sector).ok());  // another panel's disk
+  // Reads past the page cache: a buffered read of a cached page would never reach the drive.
+  alignas(4096) static std::uint8_t sector[4096];
+  std::span<std::uint8_t> block(sector, 512);
+  ASSERT_TRUE(Open(3)->ReadMedium(1, block).ok());  // another panel's disk
   EXPECT_EQ(Probe(**hid), 0x60);
-  ASSERT_TRUE(Open(2)->ReadAt(512, sector).ok());
+  ASSERT_TRUE(Open(2)->ReadMedium(1, block).ok());
   EXPECT_EQ(Probe(**hid), 0xE0);
   EXPECT_EQ(Probe(**hid), 0x60);
 
   // The flag lives in state/, so a second process on the world sees the read of the first.
   auto other = NewSimEnv(dir_.path());
-  ASSERT_TRUE(Open(2)->ReadAt(0, sector).ok());
+  ASSERT_TRUE(Open(2)->ReadMedium(0, block).ok());
   auto hid2 = other->OpenHid("sim:hid:tray1");
   ASSERT_TRUE(hid2.ok());
   EXPECT_EQ(Probe(**hid2), 0xE0);
@@ -153,10 +155,19 @@ TEST_F(SimWorldTest, AtaCommandsReachOnlyThroughTheDisksTransport) {
 
   auto platform = Open(2);
   EXPECT_FALSE(good(*platform, identify16));
-  EXPECT_TRUE(platform->AtaCommand({.command = 0xEC}, sector).ok());
-  EXPECT_TRUE(
+  EXPECT_TRUE(platform->AtaCommand({.sectorCount = 1, .command = 0xEC}, sector).ok());
+  EXPECT_TRUE(platform
+                  ->AtaCommand({.features = 0xD0,
+                                .sectorCount = 1,
+                                .lbaMid = 0x4F,
+                                .lbaHigh = 0xC2,
+                                .command = 0xB0},
+                               sector)
+                  .ok());
+  // A data-in command that counts no sectors is refused, as the translation layer refuses it.
+  EXPECT_FALSE(
       platform
-          ->AtaCommand({.features = 0xD0, .lbaMid = 0x4F, .lbaHigh = 0xC2, .command = 0xB0}, sector)
+          ->AtaCommand({.features = 0xD1, .lbaMid = 0x4F, .lbaHigh = 0xC2, .command = 0xB0}, sector)
           .ok());
   EXPECT_FALSE(platform->AtaCommand({.command = 0x25}, sector).ok());
 

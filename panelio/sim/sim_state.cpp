@@ -185,6 +185,31 @@ Status StateDir::SetFaults(const std::vector<Fault>& faults) const {
   return Write("faults.json", root.dump(2) + "\n");
 }
 
+Result<DiskCounters> StateDir::Counters(int diskNumber) const {
+  std::string rel = "disks/" + std::to_string(diskNumber) + ".json";
+  auto text = Read(rel);
+  if (!text.ok()) return text.status();
+  DiskCounters c;
+  if (!*text) return c;
+  nlohmann::json root = nlohmann::json::parse(**text, nullptr, false);
+  if (!root.is_object()) return Status(EINVAL, dir_ + "/" + rel + ": malformed");
+  c.mediumReads = root.value("mediumReads", std::uint64_t{0});
+  c.changeEvents = root.value("changeEvents", std::uint64_t{0});
+  c.openHandles = root.value("openHandles", std::int64_t{0});
+  if (auto pages = root.find("cachedPages"); pages != root.end() && pages->is_array())
+    for (const auto& p : *pages)
+      if (p.is_number_unsigned()) c.cachedPages.push_back(p.get<std::uint64_t>());
+  return c;
+}
+
+Status StateDir::SetCounters(int diskNumber, const DiskCounters& c) const {
+  nlohmann::json root = {{"mediumReads", c.mediumReads},
+                         {"changeEvents", c.changeEvents},
+                         {"openHandles", c.openHandles},
+                         {"cachedPages", c.cachedPages}};
+  return Write("disks/" + std::to_string(diskNumber) + ".json", root.dump() + "\n");
+}
+
 Result<PanelMemory> StateDir::Panel(const std::string& name) const {
   auto text = Read("panels/" + name + ".json");
   if (!text.ok()) return text.status();
@@ -266,6 +291,17 @@ Status AddFault(const std::string& worldDir, const Fault& fault) {
 Status ClearFaults(const std::string& worldDir) {
   StateDir state(worldDir);
   return state.Locked([&] { return state.SetFaults({}); });
+}
+
+Result<DiskCounters> ReadDiskCounters(const std::string& worldDir, int diskNumber) {
+  StateDir state(worldDir);
+  Result<DiskCounters> counters = Status(EIO, "unread");
+  Status s = state.Locked([&]() -> Status {
+    counters = state.Counters(diskNumber);
+    return counters.ok() ? Status() : counters.status();
+  });
+  if (!s.ok()) return s;
+  return counters;
 }
 
 Result<PanelMemory> ReadPanel(const std::string& worldDir, const std::string& name) {

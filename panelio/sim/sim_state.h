@@ -42,6 +42,15 @@ struct PanelMemory {
   bool Complete() const;
 };
 
+// What a disk's medium and the system around it have seen, for tests that check the drive was
+// really reached (a sector read the page cache answers never reaches the drive).
+struct DiskCounters {
+  std::uint64_t mediumReads = 0;           // reads that reached the medium
+  std::uint64_t changeEvents = 0;          // udev "change" events: closes of write-opened handles
+  std::int64_t openHandles = 0;            // handles open now, in every process
+  std::vector<std::uint64_t> cachedPages;  // 4 KiB pages the page cache holds, sorted
+};
+
 class StateDir {
  public:
   explicit StateDir(std::string worldDir);
@@ -58,6 +67,9 @@ class StateDir {
   Result<std::vector<Fault>> Faults() const;  // take the lock yourself around changes
   Status SetFaults(const std::vector<Fault>& faults) const;
 
+  Result<DiskCounters> Counters(int diskNumber) const;  // take the lock yourself around changes
+  Status SetCounters(int diskNumber, const DiskCounters& counters) const;
+
   Result<PanelMemory> Panel(const std::string& name) const;
   // Stores the memory; with picture set, also writes panels/<name>.pbm and .png of the raster.
   Status SetPanel(const std::string& name, const PanelMemory& memory, bool picture) const;
@@ -69,6 +81,9 @@ class StateDir {
 // Adds a fault to a world (tests, `kuvlcd sim fault`).
 Status AddFault(const std::string& worldDir, const Fault& fault);
 Status ClearFaults(const std::string& worldDir);
+
+// A disk's counters as the simulator last stored them.
+Result<DiskCounters> ReadDiskCounters(const std::string& worldDir, int diskNumber);
 
 // The panel's memory as the simulator last stored it.
 Result<PanelMemory> ReadPanel(const std::string& worldDir, const std::string& name);

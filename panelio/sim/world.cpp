@@ -116,6 +116,10 @@ Disk ParseDisk(const json& v, const std::string& where, const std::string& dir) 
   d.name = Str(v, "name", where, "disk" + std::to_string(d.number));
   d.image = Resolve(dir, Str(v, "image", where));
   d.sizeBytes = Num<std::uint64_t>(v, "sizeBytes", where, 0, 0, std::uint64_t{1} << 62);
+  d.logicalBlockBytes = Num<std::uint32_t>(v, "logicalBlockBytes", where, 512, 512, 4096);
+  if ((d.logicalBlockBytes & (d.logicalBlockBytes - 1)) != 0)
+    Fail(where + ".logicalBlockBytes", "not a power of two");
+  d.ataStatusSense = Bool(v, "ataStatusSense", where, false);
   d.friendlyName = Str(v, "friendlyName", where, "SIM Disk " + std::to_string(d.number));
   d.scsiAddress.port = static_cast<std::uint8_t>(d.number);
   if (const json* a = Member(v, "scsiAddress")) {
@@ -160,6 +164,7 @@ Disk ParseDisk(const json& v, const std::string& where, const std::string& dir) 
         vol.totalBytes = Num<std::uint64_t>(e, "totalBytes", w, 0, 0, UINT64_MAX);
       if (Member(e, "freeBytes"))
         vol.freeBytes = Num<std::uint64_t>(e, "freeBytes", w, 0, 0, UINT64_MAX);
+      vol.hangMs = Num<int>(e, "hangMs", w, 0, 0, 600000);
       d.volumes.push_back(std::move(vol));
     }
   }
@@ -187,6 +192,8 @@ HidPanel ParseHid(const json& v, const std::string& where) {
   h.product = Num<std::uint16_t>(v, "product", where, h.product, 0, 0xFFFF);
   if (Member(v, "disk")) h.disk = Num<int>(v, "disk", where, 0, 0, 31);
   h.capsReadable = Bool(v, "capsReadable", where, true);
+  h.lateReplies = Num<int>(v, "lateReplies", where, 0, 0, 1000);
+  h.lateReplyMs = Num<int>(v, "lateReplyMs", where, h.lateReplyMs, 0, 10000);
   return h;
 }
 

@@ -19,6 +19,7 @@ struct Volume {
   std::string fileSystem = "NTFS";
   std::optional<std::uint64_t> totalBytes;  // statvfs of dir when absent
   std::optional<std::uint64_t> freeBytes;
+  int hangMs = 0;  // statvfs of dir takes this long (a mount whose disk stopped answering)
 };
 
 struct BridgePanel {
@@ -40,8 +41,10 @@ enum class Transport { kNone, kFilter, kPlatform, kBridge12, kBridge16 };
 struct Disk {
   int number = 0;
   std::string name;
-  std::string image;            // absolute; "" reads as zeros
-  std::uint64_t sizeBytes = 0;  // image size when 0 and an image is given
+  std::string image;                      // absolute; "" reads as zeros
+  std::uint64_t sizeBytes = 0;            // image size when 0 and an image is given
+  std::uint32_t logicalBlockBytes = 512;  // 4096 for a 4Kn disk
+  bool ataStatusSense = false;            // pass-through replies carry the ATA status-return sense
   std::string friendlyName;
   ScsiAddress scsiAddress;
   Transport transport = Transport::kNone;
@@ -62,6 +65,8 @@ struct HidPanel {
   std::uint16_t product = 0x1110;
   std::optional<int> disk;  // the drive whose sector reads it reports
   bool capsReadable = true;
+  int lateReplies = 0;    // the first this many replies of each handle come lateReplyMs late
+  int lateReplyMs = 600;  // past the probe's time-out
 };
 
 struct Adapter {
