@@ -235,6 +235,9 @@ void Server::Expire(Clock::time_point now) {
   for (auto& c : connections_) {
     if (c->closed || now < c->deadline) continue;
     if (c->state == Connection::State::kReading) {
+      // A long device request may have kept the loop from reading what arrived in time.
+      Receive(*c);
+      if (c->closed || c->state != Connection::State::kReading) continue;
       Log(c->peer.uid, "dropped client " + c->Who() + ": no whole record within the time limit (" +
                            std::to_string(c->done) + " bytes)");
       c->closed = true;

@@ -204,6 +204,27 @@ TEST_F(ServerTest, BadClientsAreDroppedAndTheNextIsServed) {
   EXPECT_GE(LogSize(), 2u);
 }
 
+TEST_F(ServerTest, ARecordThatArrivedDuringALongRequestIsNotDropped) {
+  Start(std::chrono::milliseconds(200), std::chrono::milliseconds(500));
+  int early = Connect(path_);
+  RequestRecord record = MakeRequest(2);
+  ASSERT_EQ(::send(early, AsBytes(record).data(), 4000, 0), 4000);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::int32_t other = 0;
+  std::thread client([&] { other = Ask(1); });
+  while (!inHandler_) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  // The rest comes well within the limit, while the service is busy with the other request.
+  ASSERT_EQ(::send(early, AsBytes(record).data() + 4000, kRequestRecordSize - 4000, 0),
+            static_cast<ssize_t>(kRequestRecordSize - 4000));
+  client.join();
+  RequestRecord answer;
+  ASSERT_EQ(::recv(early, &answer, sizeof answer, MSG_WAITALL),
+            static_cast<ssize_t>(sizeof answer));
+  EXPECT_EQ(answer.result, 20);
+  EXPECT_EQ(other, 10);
+  ::close(early);
+}
+
 TEST_F(ServerTest, StopFinishesTheRequestInFlight) {
   Start(std::chrono::milliseconds(5000), std::chrono::milliseconds(300));
   std::int32_t answer = 0;

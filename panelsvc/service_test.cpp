@@ -362,7 +362,7 @@ TEST_F(ServiceTest, BadClientsDoNotStopTheService) {
               static_cast<ssize_t>(kRequestRecordSize));
     ::close(fd);
   }
-  // Silent: holds the service for its five seconds, then the next client is served.
+  // Silent: the next client is served meanwhile.
   int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -370,7 +370,7 @@ TEST_F(ServiceTest, BadClientsDoNotStopTheService) {
   ASSERT_EQ(::connect(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(StillServing());
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   ::close(silent);
 }
 
