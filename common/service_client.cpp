@@ -1,9 +1,11 @@
 #include "common/service_client.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -27,26 +29,51 @@ class UniqueFd {
   int fd_;
 };
 
-bool SendAll(int fd, const std::uint8_t* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+using Clock = std::chrono::steady_clock;
+
+enum class Transfer { kDone, kTimedOut, kFailed };
+
+// Waits until fd is ready for events or the deadline passes.
+Transfer WaitFor(int fd, short events, Clock::time_point deadline) {
+  while (true) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return Transfer::kTimedOut;
+    pollfd p{fd, events, 0};
+    int n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 60000)));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
+    if (n < 0) return Transfer::kFailed;
+    if (n > 0) return Transfer::kDone;
   }
-  return true;
 }
 
-bool ReceiveAll(int fd, std::uint8_t* data, std::size_t size) {
+Transfer SendAll(int fd, const std::uint8_t* data, std::size_t size, Clock::time_point deadline) {
   while (size > 0) {
-    ssize_t n = ::recv(fd, data, size, 0);
+    ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (Transfer t = WaitFor(fd, POLLOUT, deadline); t != Transfer::kDone) return t;
+      continue;
+    }
+    if (n <= 0) return Transfer::kFailed;
     data += n;
     size -= static_cast<std::size_t>(n);
   }
-  return true;
+  return Transfer::kDone;
+}
+
+Transfer ReceiveAll(int fd, std::uint8_t* data, std::size_t size, Clock::time_point deadline) {
+  while (size > 0) {
+    ssize_t n = ::recv(fd, data, size, MSG_DONTWAIT);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (Transfer t = WaitFor(fd, POLLIN, deadline); t != Transfer::kDone) return t;
+      continue;
+    }
+    if (n <= 0) return Transfer::kFailed;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return Transfer::kDone;
 }
 
 }  // namespace
@@ -78,13 +105,17 @@ ExchangeOutcome TryExchangeRequest(RequestRecord& record, const ServiceClientOpt
         ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
       RequestRecord answer;
       auto out = AsBytes(record);
-      if (SendAll(fd.get(), out.data(), out.size()) &&
-          ReceiveAll(fd.get(), AsWritableBytes(answer).data(), kRequestRecordSize)) {
+      const auto deadline = Clock::now() + options.answerTimeout;
+      Transfer t = SendAll(fd.get(), out.data(), out.size(), deadline);
+      if (t == Transfer::kDone) {
+        t = ReceiveAll(fd.get(), AsWritableBytes(answer).data(), kRequestRecordSize, deadline);
+      }
+      if (t == Transfer::kDone) {
         record = answer;
         return ExchangeOutcome::kAnswered;
       }
       record.result = -1;
-      return ExchangeOutcome::kBroken;
+      return t == Transfer::kTimedOut ? ExchangeOutcome::kUnreachable : ExchangeOutcome::kBroken;
     }
     record.result = -1;
     std::this_thread::sleep_for(options.pause);

@@ -19,20 +19,25 @@ struct ServiceClientOptions {
   std::string socketPath;  // empty: ServiceSocketPath()
   int attempts = 10;
   std::chrono::milliseconds pause{300};  // after every failed connect, the last one included
+  // How long a connected client waits for the whole answer before it gives the service up as
+  // unreachable: longer than one device command's 120 s time-out, so a slow drive still answers,
+  // but bounded, so a service that is stuck does not freeze the program for good.
+  std::chrono::milliseconds answerTimeout{150000};
 };
 
 enum class ExchangeOutcome {
   kAnswered,     // the whole answer is in the record
-  kUnreachable,  // no connection in the given attempts
-  kBroken,       // connected, but the answer did not come back whole
+  kUnreachable,  // no connection in the given attempts, or no answer within answerTimeout
+  kBroken,       // connected, but the connection broke before the whole answer came back
 };
 
 // As ExchangeRequest, telling why `result` is -1 when the service gave no answer.
 ExchangeOutcome TryExchangeRequest(RequestRecord& record, const ServiceClientOptions& options = {});
 
 // Sends the record and reads the answer back into it whole. When the service cannot be reached
-// in the given attempts, or the connection breaks before the whole answer came back, the record
-// is left as sent except `result`, which becomes -1. Returns `result`.
+// in the given attempts, does not answer in time, or the connection breaks before the whole
+// answer came back, the record is left as sent except `result`, which becomes -1. Returns
+// `result`.
 std::int32_t ExchangeRequest(RequestRecord& record, const ServiceClientOptions& options = {});
 
 }  // namespace kuv

@@ -285,6 +285,13 @@ class DeviceEnv {
   // Whether the hidden attribute is set; false on file systems without it.
   virtual Result<bool> IsHidden(const std::string& path) = 0;
 
+  // As SetHidden for the directory already open as fd (not O_PATH), which path names. The default
+  // asks SetHidden(path): enough for an environment that never opens path by name.
+  virtual Status SetHiddenAt(int fd, const std::string& path) {
+    (void)fd;
+    return SetHidden(path);
+  }
+
   // Appends data to the file, creating it when missing. On failure nothing or a prefix was written.
   virtual Status AppendToFile(const std::string& path, std::span<const std::uint8_t> data) = 0;
 

@@ -14,10 +14,10 @@ struct DeviceOps {
   std::int32_t (*getLcdInfo)(std::int32_t driveNumber, DriveRecord* info);
   std::uint32_t (*lcdSendLineData)(std::int32_t driveNumber, const std::uint8_t* lineRecords);
   std::int32_t (*modifyFilterSilHost)(std::int32_t add);
-  std::int32_t (*lcdCreateDirectory)(const char16_t* path);
-  std::int32_t (*lcdWriteFile)(const char16_t* path, const std::uint8_t* data,
-                               std::uint32_t length);
-  std::int32_t (*lcdDeleteFile)(const char16_t* path);
+  // The hidden attribute of the folder command 5 created, open as folderFd (path names it); 1
+  // when set or nothing to set, 0 with errno on failure. Commands 5, 6 and 7 do the rest of
+  // their work on descriptors themselves rather than through the path-taking exports.
+  std::int32_t (*setHidden)(int folderFd, const std::string& path);
   std::uint32_t (*stopLcdTimer)(std::int32_t driveNumber);
   std::int32_t (*getSmartInfo)(std::int32_t driveNumber, std::uint8_t* thresholds,
                                std::uint8_t* data, char16_t* serial);

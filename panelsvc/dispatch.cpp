@@ -1,39 +1,32 @@
 #include "panelsvc/dispatch.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdio>
 #include <string>
 
 #include "panelio/panelio.h"
 #include "panelsvc/request_policy.h"
+#include "panelsvc/service_log.h"
+#include "panelsvc/volume_files.h"
 
 namespace kuv::svc {
 
 namespace {
 
+std::string Who(const Peer& peer) {
+  return "pid " + std::to_string(peer.pid) + " uid " + std::to_string(peer.uid);
+}
+
 void Refuse(RequestRecord& record, const Peer& peer, const DispatchContext& context,
             const std::string& reason, int error) {
   record.result = RefusedResult(record.command);
   record.lastError = static_cast<std::uint32_t>(error);
-  context.log("refused command " + std::to_string(record.command) + " from pid " +
-              std::to_string(peer.pid) + " uid " + std::to_string(peer.uid) + ": " + reason);
+  context.log(peer.uid, "refused command " + std::to_string(record.command) + " from " + Who(peer) +
+                            ": " + reason);
 }
 
-// Gives the new folder to the client so the program can write its files into it; file systems
-// that keep no owners refuse, which is fine.
-void GiveFolderToPeer(const std::string& path, const Peer& peer) {
-  if (::geteuid() != 0 || peer.uid == 0) return;
-  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return;
-  (void)::fchown(fd, peer.uid, peer.gid);
-  ::close(fd);
-}
-
-// Commands 5, 6 and 7: the checked path, or a refusal already written into the record.
-std::optional<std::string> CheckedPath(RequestRecord& record, const Peer& peer,
+// Commands 5, 6 and 7: the checked path opened as a folder, or a refusal or failure already
+// written into the record.
+std::optional<OpenedTarget> OpenedPath(RequestRecord& record, const Peer& peer,
                                        const DispatchContext& context) {
   const std::u16string_view path =
       record.command == kCmdWriteFile ? record.WritePath() : record.Path();
@@ -43,17 +36,51 @@ std::optional<std::string> CheckedPath(RequestRecord& record, const Peer& peer,
     Refuse(record, peer, context, check.refusal, EACCES);
     return std::nullopt;
   }
-  if (Refusal refusal = CheckNoSymlinks(record.command, check.target->path)) {
-    Refuse(record, peer, context, *refusal, EACCES);
+  TargetOpen open = OpenTarget(record.command, *check.target);
+  if (!open.refusal.empty()) {
+    Refuse(record, peer, context, open.refusal, open.error);
     return std::nullopt;
   }
-  return check.target->path;
+  if (!open.target) {
+    record.result = RefusedResult(record.command);
+    record.lastError = static_cast<std::uint32_t>(open.error);
+    return std::nullopt;
+  }
+  return std::move(open.target);
+}
+
+void ServeFileRequest(RequestRecord& record, const Peer& peer, const DispatchContext& context) {
+  auto target = OpenedPath(record, peer, context);
+  if (!target) return;
+  FileAnswer answer;
+  std::string done;
+  switch (record.command) {
+    case kCmdCreateDirectory:
+      answer = CreateLcdFolder(*target, peer, *context.ops);
+      done = "created ";
+      break;
+    case kCmdWriteFile:
+      answer = AppendLcdFile(*target, peer, record.WriteData());
+      done = "appended " + std::to_string(record.WriteLength()) + " bytes to ";
+      break;
+    default:
+      answer = DeleteLcdFile(*target, peer);
+      done = "deleted ";
+      break;
+  }
+  if (!answer.refusal.empty()) {
+    Refuse(record, peer, context, answer.refusal, answer.error);
+    return;
+  }
+  record.result = answer.result;
+  record.lastError = static_cast<std::uint32_t>(answer.error);
+  if (answer.error == 0) context.log(peer.uid, done + target->path + " for " + Who(peer));
 }
 
 }  // namespace
 
-void LogLine(const std::string& line) {
-  std::fprintf(stderr, "panelsvc: %s\n", line.c_str());
+void LogUnlimited(uid_t, const std::string& line) {
+  LogLine(EscapeForLog(line));
 }
 
 void Dispatch(RequestRecord& record, const Peer& peer, const DispatchContext& context) {
@@ -80,37 +107,11 @@ void Dispatch(RequestRecord& record, const Peer& peer, const DispatchContext& co
       record.result = ops.modifyFilterSilHost(1);
       error = errno;
       break;
-    case kCmdCreateDirectory: {
-      auto path = CheckedPath(record, peer, context);
-      if (!path) return;
-      const std::u16string wide(record.Path());
-      errno = 0;
-      record.result = ops.lcdCreateDirectory(wide.c_str());
-      error = errno;
-      if (record.result != 0) GiveFolderToPeer(*path, peer);
-      break;
-    }
+    case kCmdCreateDirectory:
     case kCmdWriteFile:
-    case kCmdDeleteFile: {
-      auto path = CheckedPath(record, peer, context);
-      if (!path) return;
-      const std::u16string wide(record.command == kCmdWriteFile ? record.WritePath()
-                                                                : record.Path());
-      ScopedPeerIdentity identity(peer);
-      if (!identity.active()) {
-        Refuse(record, peer, context, "could not take the client's identity", EPERM);
-        return;
-      }
-      errno = 0;
-      if (record.command == kCmdWriteFile) {
-        record.result = ops.lcdWriteFile(wide.c_str(), record.WriteData().data(),
-                                         static_cast<std::uint32_t>(record.WriteLength()));
-      } else {
-        record.result = ops.lcdDeleteFile(wide.c_str());
-      }
-      error = errno;
-      break;
-    }
+    case kCmdDeleteFile:
+      ServeFileRequest(record, peer, context);
+      return;
     case kCmdStopLcdTimer:
       record.result = static_cast<std::int32_t>(ops.stopLcdTimer(drive));
       error = errno;
@@ -120,10 +121,16 @@ void Dispatch(RequestRecord& record, const Peer& peer, const DispatchContext& co
                                        record.driveInfo.smartData, record.driveInfo.serialNumber);
       error = errno;
       break;
-    case kCmdSetAutorun:
-      (void)ops.setAutorun(record.autorun);
+    case kCmdSetAutorun: {
+      const bool on = (record.autorun & 0xFF) == 1;
+      const std::int32_t answer = ops.setAutorun(record.autorun);
       error = errno;
+      if (answer == 0) {
+        context.log(peer.uid, std::string(on ? "registered" : "removed") +
+                                  " the automatic start for " + Who(peer));
+      }
       break;
+    }
     case kCmdGetSizeFromSector:
       record.result = ops.getSizeFromSector(drive, &record.driveInfo);
       error = errno;

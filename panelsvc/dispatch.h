@@ -4,7 +4,6 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "common/request_record.h"
 #include "panelsvc/device_ops.h"
@@ -12,18 +11,21 @@
 
 namespace kuv::svc {
 
-// Writes one line to the service's log (standard error, which the journal keeps).
-void LogLine(const std::string& line);
+// A log line about what a peer asked; the uid lets the log hold each user to a share.
+using PeerLog = std::function<void(uid_t uid, const std::string& line)>;
+
+// Escapes the line and writes it to standard error, without a share.
+void LogUnlimited(uid_t uid, const std::string& line);
 
 struct DispatchContext {
   const DeviceOps* ops;
-  std::function<void(const std::string&)> log = LogLine;
+  PeerLog log = LogUnlimited;
 };
 
-// Serves one record in place. Codes 1 to 11 call their export (3 and 4 alike; 10 leaves `result`
-// as sent); any other code calls nothing. `lastError` is errno right after the operation. A
+// Serves one record in place. Codes 1 to 11 do their operation (3 and 4 alike; 10 leaves `result`
+// as sent); any other code does nothing. `lastError` is errno right after the operation. A
 // refused record gets the operation's failure value in `result`, the rest left as sent, and a log
-// line naming the peer.
+// line naming the peer; so does every change made on a volume or to the autostart entry.
 void Dispatch(RequestRecord& record, const Peer& peer, const DispatchContext& context);
 
 }  // namespace kuv::svc

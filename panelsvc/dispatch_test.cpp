@@ -22,7 +22,6 @@ struct Calls {
   std::int32_t argument = -100;
   const void* pointer = nullptr;
   std::u16string path;
-  std::uint32_t length = 0;
   int errnoToSet = 0;
   std::int32_t answer = 1;
   std::vector<std::string> mounts;
@@ -50,19 +49,9 @@ const DeviceOps kFakeOps{
       calls.argument = add;
       return Note("ModifyFilterSilHost");
     },
-    [](const char16_t* p) {
-      calls.path = p;
-      return Note("LcdCreateDirectory");
-    },
-    [](const char16_t* p, const std::uint8_t* data, std::uint32_t length) {
-      calls.path = p;
-      calls.pointer = data;
-      calls.length = length;
-      return Note("LcdWriteFile");
-    },
-    [](const char16_t* p) {
-      calls.path = p;
-      return Note("LcdDeleteFile");
+    [](int, const std::string& p) {
+      calls.path = Utf8ToUtf16(p);
+      return Note("SetHidden");
     },
     [](std::int32_t d) {
       calls.drive = d;
@@ -89,7 +78,10 @@ class DispatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     calls = Calls{};
-    context_.log = [this](const std::string& line) { log_.push_back(line); };
+    context_.log = [this](uid_t uid, const std::string& line) {
+      EXPECT_EQ(uid, peer_.uid);
+      log_.push_back(line);
+    };
   }
   void Run(RequestRecord& record) { Dispatch(record, peer_, context_); }
 
@@ -193,17 +185,15 @@ TEST_F(DispatchTest, RefusedRecordsCallNothingAndAreLogged) {
   EXPECT_NE(log_[2].find("/etc/passwd"), std::string::npos);
 }
 
-TEST_F(DispatchTest, WriteUsesTheOverlappingFields) {
-  calls.mounts = {"/"};
-  RequestRecord record = MakeRequest(kCmdWriteFile);
-  std::vector<std::uint8_t> data = {1, 2, 3};
-  ASSERT_TRUE(record.SetWrite(u"/TAVIO_LCDMANAGER/LCD_DATA.TXT", data));
+TEST_F(DispatchTest, ChangesAreLoggedWithThePeer) {
+  calls.answer = 0;
+  RequestRecord record = SetAutorunRequest(true);
   Run(record);
-  if (::access("/TAVIO_LCDMANAGER", F_OK) == 0) GTEST_SKIP() << "the root holds that folder";
-  ASSERT_EQ(calls.names, std::vector<std::string>{"LcdWriteFile"});
-  EXPECT_EQ(calls.path, u"/TAVIO_LCDMANAGER/LCD_DATA.TXT");
-  EXPECT_EQ(calls.length, 3u);
-  EXPECT_EQ(calls.pointer, AsBytes(record).data() + kWriteDataOffset);
+  calls.answer = 1;
+  record = SetAutorunRequest(true);
+  Run(record);  // the export failed: nothing changed, nothing to log
+  ASSERT_EQ(log_.size(), 1u);
+  EXPECT_NE(log_[0].find("registered the automatic start for pid 77 uid 1000"), std::string::npos);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "panelsvc/device_ops.h"
 #include "panelsvc/dispatch.h"
 #include "panelsvc/server.h"
+#include "panelsvc/service_log.h"
 
 namespace {
 
@@ -73,14 +74,20 @@ int main(int argc, char** argv) {
   const std::string path = kuv::ServiceSocketPath();
   ::sd_notify(0, "STATUS=Opening the request socket");
   std::string error;
-  auto server = kuv::svc::Server::Open(path, {}, &error);
+  // One share of log lines per user, for the server's lines and the requests' alike.
+  kuv::svc::RateLimitedLog log;
+  kuv::svc::ServerOptions options;
+  options.log = &log;
+  auto server = kuv::svc::Server::Open(path, options, &error);
   if (!server) {
     std::fprintf(stderr, "panelsvc: %s\n", error.c_str());
     ::sd_notifyf(0, "STATUS=Cannot open %s: %s", path.c_str(), error.c_str());
     return kExitStartFailed;
   }
 
-  const kuv::svc::DispatchContext context{&kuv::svc::PanelioOps()};
+  const kuv::svc::DispatchContext context{
+      &kuv::svc::PanelioOps(),
+      [&log](uid_t uid, const std::string& line) { log.Write(uid, line); }};
   ::sd_notifyf(0, "READY=1\nSTATUS=Serving device requests on %s", path.c_str());
   if (foreground) std::fprintf(stderr, "panelsvc: serving on %s\n", path.c_str());
   server->Run(stopFd, [&context](kuv::RequestRecord& record, const kuv::svc::Peer& peer) {

@@ -1,3 +1,5 @@
+#include <cerrno>
+
 #include "panelio/env.h"
 #include "panelio/panelio.h"
 #include "panelsvc/device_ops.h"
@@ -14,13 +16,19 @@ std::vector<std::string> VolumeMountPoints() {
   return mounts;
 }
 
+std::int32_t SetHiddenAt(int folderFd, const std::string& path) {
+  Status status = Env().SetHiddenAt(folderFd, path);
+  if (status.ok()) return 1;
+  errno = status.code() > 0 ? status.code() : EIO;
+  return 0;
+}
+
 }  // namespace
 
 const DeviceOps& PanelioOps() {
   static const DeviceOps ops{
-      GetLcdInfo,   LcdSendLineData,   ModifyFilterSilHost, LcdCreateDirectory,
-      LcdWriteFile, LcdDeleteFile,     StopLcdTimer,        GetSmartInfo,
-      SetAutorun,   GetSizeFromSector, VolumeMountPoints,
+      GetLcdInfo,   LcdSendLineData, ModifyFilterSilHost, SetHiddenAt,       StopLcdTimer,
+      GetSmartInfo, SetAutorun,      GetSizeFromSector,   VolumeMountPoints,
   };
   return ops;
 }

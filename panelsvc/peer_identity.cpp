@@ -1,10 +1,11 @@
 #include "panelsvc/peer_identity.h"
 
-#include <grp.h>
-#include <pwd.h>
 #include <sys/fsuid.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace kuv::svc {
 
@@ -16,26 +17,31 @@ int SetThreadGroups(const std::vector<gid_t>& groups) {
   return static_cast<int>(::syscall(SYS_setgroups, groups.size(), groups.data()));
 }
 
-std::vector<gid_t> GroupsOf(const Peer& peer) {
-  std::vector<gid_t> groups{peer.gid};
-  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (::getpwuid_r(peer.uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found) {
-    return groups;
-  }
-  int count = 64;
-  std::vector<gid_t> list(static_cast<std::size_t>(count));
-  if (::getgrouplist(found->pw_name, peer.gid, list.data(), &count) < 0) {
-    list.resize(static_cast<std::size_t>(count));
-    if (::getgrouplist(found->pw_name, peer.gid, list.data(), &count) < 0) return groups;
-  }
-  list.resize(static_cast<std::size_t>(count));
-  return list;
-}
-
 }  // namespace
+
+bool ReadPeer(int socketFd, Peer* peer) {
+  ucred credentials{};
+  socklen_t length = sizeof credentials;
+  if (::getsockopt(socketFd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
+      length != sizeof credentials) {
+    return false;
+  }
+  peer->pid = credentials.pid;
+  peer->uid = credentials.uid;
+  peer->gid = credentials.gid;
+  // The kernel answers ERANGE with the size it needs when the buffer is short.
+  std::vector<gid_t> groups(16);
+  while (true) {
+    length = static_cast<socklen_t>(groups.size() * sizeof(gid_t));
+    if (::getsockopt(socketFd, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &length) == 0) break;
+    if (errno != ERANGE || length <= groups.size() * sizeof(gid_t)) return false;
+    groups.resize(length / sizeof(gid_t));
+  }
+  if (length % sizeof(gid_t) != 0) return false;
+  groups.resize(length / sizeof(gid_t));
+  peer->groups = std::move(groups);
+  return true;
+}
 
 ScopedPeerIdentity::ScopedPeerIdentity(const Peer& peer) {
   if (::geteuid() != 0 || peer.uid == 0) {
@@ -47,7 +53,7 @@ ScopedPeerIdentity::ScopedPeerIdentity(const Peer& peer) {
   savedGroups_.resize(static_cast<std::size_t>(count));
   if (::getgroups(count, savedGroups_.data()) < 0) return;
   switched_ = true;
-  if (SetThreadGroups(GroupsOf(peer)) != 0) return;
+  if (SetThreadGroups(peer.groups) != 0) return;
   savedFsgid_ = static_cast<gid_t>(::setfsgid(peer.gid));
   savedFsuid_ = static_cast<uid_t>(::setfsuid(peer.uid));
   // setfsuid and setfsgid report no errors; asking again tells whether they took.

@@ -8,12 +8,18 @@
 
 namespace kuv::svc {
 
-// The process at the other end of a connection, from SO_PEERCRED.
+// The process at the other end of a connection: pid, uid and gid from SO_PEERCRED, the
+// supplementary groups from SO_PEERGROUPS (what the client holds, not what the password database
+// says it might).
 struct Peer {
   pid_t pid = 0;
   uid_t uid = 0;
   gid_t gid = 0;
+  std::vector<gid_t> groups = {};
 };
+
+// Reads the peer of a connected Unix socket; false when the kernel gave no whole answer.
+bool ReadPeer(int socketFd, Peer* peer);
 
 // While alive, this thread's file-system uid, gid and supplementary groups are the peer's. Does
 // nothing (and is active()) when the service does not run as root or the peer is root.

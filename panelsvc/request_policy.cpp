@@ -1,5 +1,6 @@
 #include "panelsvc/request_policy.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <array>
@@ -145,26 +146,44 @@ TargetCheck CheckTargetPath(std::int32_t command, std::u16string_view path,
   return check;
 }
 
-Refusal CheckNoSymlinks(std::int32_t command, const std::string& path) {
-  auto parts = Components(path);
-  if (!parts) return "path is not a plain absolute path: " + path;
-  std::string prefix;
-  for (std::size_t i = 0; i < parts->size(); ++i) {
-    prefix += '/';
-    prefix += (*parts)[i];
-    struct stat st;
-    if (::lstat(prefix.c_str(), &st) != 0) {
-      if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
-      return "cannot inspect " + prefix + ": " + std::strerror(errno);
-    }
-    if (S_ISLNK(st.st_mode)) return "symbolic link in path: " + prefix;
-    const bool last = i + 1 == parts->size();
-    if (last && command == kCmdWriteFile && !S_ISREG(st.st_mode)) {
-      return "not a regular file: " + prefix;
-    }
-    if (!last && !S_ISDIR(st.st_mode)) return std::nullopt;  // the operation fails on its own
+TargetOpen OpenTarget(std::int32_t command, const TargetPath& target) {
+  TargetOpen open;
+  auto parts = Components(target.mountPoint);
+  if (!parts) {
+    open.refusal = "mount point is not a plain absolute path: " + target.mountPoint;
+    open.error = EACCES;
+    return open;
   }
-  return std::nullopt;
+  std::vector<std::string> names(parts->begin(), parts->end());
+  if (command != kCmdCreateDirectory) names.emplace_back(kLcdFolderName);
+  UniqueFd folder(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  std::string prefix;
+  for (const auto& name : names) {
+    prefix += '/';
+    prefix += name;
+    UniqueFd next(
+        ::openat(folder.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (!next.valid() || ::fstat(next.get(), &st) != 0) {
+      open.error = errno;
+      // A link (opened as itself) or anything else that is not a folder is refused; a missing
+      // name is the operation's plain failure.
+      if (open.error == ENOTDIR || open.error == ELOOP) {
+        open.refusal = "symbolic link or not a folder in path: " + prefix;
+        open.error = EACCES;
+      }
+      return open;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+      open.refusal = "not a folder: " + prefix;
+      open.error = EACCES;
+      return open;
+    }
+    folder = std::move(next);
+  }
+  const std::size_t slash = target.path.rfind('/');
+  open.target = OpenedTarget{std::move(folder), target.path.substr(slash + 1), target.path};
+  return open;
 }
 
 }  // namespace kuv::svc

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/request_record.h"
+#include "panelio/unique_fd.h"
 
 namespace kuv::svc {
 
@@ -39,9 +40,23 @@ struct TargetCheck {
 TargetCheck CheckTargetPath(std::int32_t command, std::u16string_view path,
                             std::span<const std::string> mountPoints);
 
-// Walks the path from the root without following symbolic links: refused when any existing
-// component is a symbolic link, or when the final component of command 6 exists and is not a
-// regular file. Missing components are left for the operation to report.
-Refusal CheckNoSymlinks(std::int32_t command, const std::string& path);
+// The folder a file request acts in, already open, and the one name in it the operation may
+// touch. Later steps work relative to `folder` only, so a name swapped after this point cannot
+// steer them outside the volume.
+struct OpenedTarget {
+  UniqueFd folder;   // O_PATH: 5 the volume's mount point, 6 and 7 its TAVIO_LCDMANAGER folder
+  std::string name;  // 5 TAVIO_LCDMANAGER, 6 and 7 the file's name
+  std::string path;  // the whole path, for the log
+};
+struct TargetOpen {
+  std::optional<OpenedTarget> target;
+  std::string refusal;  // set when a component is a link or not a folder
+  int error = 0;        // errno when target is empty
+};
+
+// Opens the mount point one component at a time from the root, never following a link, then (6,
+// 7) the folder in it the same way. A missing folder is an error, not a refusal: the operation
+// reports it as it would any failure.
+TargetOpen OpenTarget(std::int32_t command, const TargetPath& target);
 
 }  // namespace kuv::svc

@@ -131,42 +131,67 @@ TEST(RequestPolicy, RecordFields) {
   }
 }
 
-class SymlinkPolicy : public ::testing::Test {
+class OpenTargetTest : public ::testing::Test {
  protected:
   void SetUp() override {
     char tmpl[] = "/tmp/kuvpolicyXXXXXX";
     root_ = ::mkdtemp(tmpl);
     std::filesystem::create_directories(root_ + "/vol/TAVIO_LCDMANAGER");
-    std::filesystem::create_directories(root_ + "/elsewhere");
+    std::filesystem::create_directories(root_ + "/elsewhere/TAVIO_LCDMANAGER");
   }
   void TearDown() override { std::filesystem::remove_all(root_); }
+  TargetOpen Open(std::int32_t command, const std::string& mount, const std::string& rest) {
+    return OpenTarget(command, TargetPath{root_ + mount + rest, root_ + mount});
+  }
   std::string root_;
 };
 
-TEST_F(SymlinkPolicy, RefusesLinksAnywhereOnThePath) {
-  const std::string folder = root_ + "/vol/TAVIO_LCDMANAGER";
-  EXPECT_FALSE(CheckNoSymlinks(7, folder + "/LCD_DATA.TXT"));  // missing: the delete says so
-  std::ofstream(folder + "/LCD_DATA.TXT") << "x";
-  EXPECT_FALSE(CheckNoSymlinks(6, folder + "/LCD_DATA.TXT"));
+TEST_F(OpenTargetTest, OpensTheFolderAndNamesTheEntry) {
+  TargetOpen open = Open(kCmdDeleteFile, "/vol", "/TAVIO_LCDMANAGER/LCD_DATA.TXT");
+  ASSERT_TRUE(open.target) << open.refusal;
+  EXPECT_EQ(open.target->name, "LCD_DATA.TXT");
+  struct stat inside, expected;
+  ASSERT_EQ(::fstat(open.target->folder.get(), &inside), 0);
+  ASSERT_EQ(::stat((root_ + "/vol/TAVIO_LCDMANAGER").c_str(), &expected), 0);
+  EXPECT_EQ(inside.st_ino, expected.st_ino);
 
-  std::filesystem::create_symlink(root_ + "/elsewhere/target", folder + "/QR_DATA.TXT");
-  EXPECT_TRUE(CheckNoSymlinks(7, folder + "/QR_DATA.TXT"));
-  EXPECT_TRUE(CheckNoSymlinks(6, folder + "/QR_DATA.TXT"));
-
-  std::filesystem::create_directory_symlink(root_ + "/elsewhere", root_ + "/linkvol");
-  EXPECT_TRUE(CheckNoSymlinks(5, root_ + "/linkvol/TAVIO_LCDMANAGER"));
-
-  std::filesystem::create_directories(root_ + "/vol2");
-  std::filesystem::create_directory_symlink(root_ + "/elsewhere", root_ + "/vol2/TAVIO_LCDMANAGER");
-  EXPECT_TRUE(CheckNoSymlinks(5, root_ + "/vol2/TAVIO_LCDMANAGER"));
-  EXPECT_TRUE(CheckNoSymlinks(7, root_ + "/vol2/TAVIO_LCDMANAGER/LCD_DATA.TXT"));
+  open = Open(kCmdCreateDirectory, "/vol", "/TAVIO_LCDMANAGER");
+  ASSERT_TRUE(open.target) << open.refusal;
+  EXPECT_EQ(open.target->name, "TAVIO_LCDMANAGER");
 }
 
-TEST_F(SymlinkPolicy, WriteNeedsARegularFile) {
-  const std::string fifo = root_ + "/vol/TAVIO_LCDMANAGER/LCD_DATA.TXT";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_TRUE(CheckNoSymlinks(6, fifo));  // opening it for append could hang the service
-  EXPECT_FALSE(CheckNoSymlinks(7, fifo));
+TEST_F(OpenTargetTest, LinksAndOtherNodesOnTheWayAreRefusedWithoutBlocking) {
+  namespace fs = std::filesystem;
+  fs::create_directory_symlink(root_ + "/elsewhere", root_ + "/linkvol");
+  fs::create_directories(root_ + "/vol2");
+  fs::create_directory_symlink(root_ + "/elsewhere/TAVIO_LCDMANAGER",
+                               root_ + "/vol2/TAVIO_LCDMANAGER");
+  fs::create_directories(root_ + "/vol3");
+  ASSERT_EQ(::mkfifo((root_ + "/vol3/TAVIO_LCDMANAGER").c_str(), 0600), 0);
+  fs::create_directories(root_ + "/vol4");
+  struct Case {
+    const char* name;
+    std::int32_t command;
+    std::string mount;
+  };
+  const std::vector<Case> cases = {
+      {"linked volume", kCmdCreateDirectory, "/linkvol"},
+      {"linked folder", kCmdDeleteFile, "/vol2"},
+      {"FIFO as the folder", kCmdWriteFile, "/vol3"},
+  };
+  for (const auto& c : cases) {
+    const std::string rest =
+        c.command == kCmdCreateDirectory ? "/TAVIO_LCDMANAGER" : "/TAVIO_LCDMANAGER/LCD_DATA.TXT";
+    TargetOpen open = Open(c.command, c.mount, rest);
+    EXPECT_FALSE(open.target) << c.name;
+    EXPECT_FALSE(open.refusal.empty()) << c.name;
+    EXPECT_EQ(open.error, EACCES) << c.name;
+  }
+  // A missing folder is the operation's failure, not a refusal.
+  TargetOpen open = Open(kCmdDeleteFile, "/vol4", "/TAVIO_LCDMANAGER/LCD_DATA.TXT");
+  EXPECT_FALSE(open.target);
+  EXPECT_TRUE(open.refusal.empty());
+  EXPECT_EQ(open.error, ENOENT);
 }
 
 }  // namespace

@@ -1,14 +1,17 @@
 #include "panelsvc/server.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "panelio/unique_fd.h"
 #include "panelsvc/dispatch.h"
 
 namespace kuv::svc {
@@ -17,19 +20,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int RemainingMs(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-// Waits for fd to become ready for events until the deadline; false on time-out or error.
-bool WaitFor(int fd, short events, Clock::time_point deadline) {
-  while (true) {
-    pollfd p{fd, events, 0};
-    int n = ::poll(&p, 1, RemainingMs(deadline));
-    if (n < 0 && errno == EINTR) continue;
-    return n > 0;
-  }
+int RemainingMs(Clock::time_point deadline, Clock::time_point now) {
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+  return left.count() > 0 ? static_cast<int>(std::min<std::int64_t>(left.count(), 60000)) : 0;
 }
 
 std::string Errno(const char* what) {
@@ -98,6 +91,22 @@ std::unique_ptr<Server> Server::Open(const std::string& path, const ServerOption
   return server;
 }
 
+struct Server::Connection {
+  enum class State { kWaiting, kReading, kReady, kSending };
+  UniqueFd fd;
+  Peer peer;
+  State state = State::kWaiting;
+  Clock::time_point deadline;
+  std::uint64_t order = 0;  // arrival, then completion of the record
+  std::size_t done = 0;     // bytes received, then bytes sent
+  RequestRecord record = MakeRequest(0);
+  bool closed = false;
+
+  std::string Who() const {
+    return "pid " + std::to_string(peer.pid) + " uid " + std::to_string(peer.uid);
+  }
+};
+
 Server::Server(int fd, std::string path, ServerOptions options)
     : fd_(fd), path_(std::move(path)), options_(std::move(options)) {}
 
@@ -109,88 +118,205 @@ Server::~Server() {
   }
 }
 
-void Server::Log(const std::string& line) const {
+void Server::Log(uid_t uid, const std::string& line) const {
   if (options_.log) {
-    options_.log(line);
+    options_.log->Write(uid, line);
   } else {
-    LogLine(line);
+    LogUnlimited(uid, line);
   }
+}
+
+void Server::AcceptAll() {
+  while (true) {
+    UniqueFd client(::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    if (!client.valid()) {
+      // Nothing more to accept, a client that gave up between connect and accept, or a passing
+      // lack of descriptors: the listening socket stays readable and is tried again.
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) Log(0, Errno("accept"));
+      return;
+    }
+    auto c = std::make_unique<Connection>();
+    if (!ReadPeer(client.get(), &c->peer)) {
+      Log(0, "dropped a client whose credentials could not be read");
+      continue;
+    }
+    const uid_t uid = c->peer.uid;
+    const auto open = std::count_if(connections_.begin(), connections_.end(),
+                                    [uid](const auto& other) { return other->peer.uid == uid; });
+    if (open >= options_.openPerUid ||
+        connections_.size() >= static_cast<std::size_t>(options_.openTotal)) {
+      Log(uid, "dropped client " + c->Who() + ": too many open connections");
+      continue;
+    }
+    c->fd = std::move(client);
+    c->order = sequence_++;
+    connections_.push_back(std::move(c));
+  }
+}
+
+void Server::StartReading(Clock::time_point now) {
+  std::map<uid_t, int> reading;
+  for (const auto& c : connections_) {
+    if (c->state == Connection::State::kReading) ++reading[c->peer.uid];
+  }
+  // connections_ is in arrival order, so each user's oldest waiting clients go first.
+  for (auto& c : connections_) {
+    if (c->state != Connection::State::kWaiting) continue;
+    int& count = reading[c->peer.uid];
+    if (count >= options_.readingPerUid) continue;
+    ++count;
+    c->state = Connection::State::kReading;
+    c->deadline = now + options_.receiveTimeout;
+  }
+}
+
+void Server::Receive(Connection& c) {
+  auto bytes = AsWritableBytes(c.record);
+  while (c.done < bytes.size()) {
+    ssize_t n = ::recv(c.fd.get(), bytes.data() + c.done, bytes.size() - c.done, MSG_DONTWAIT);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (n <= 0) {
+      Log(c.peer.uid, "dropped client " + c.Who() + ": connection closed after " +
+                          std::to_string(c.done) + " of " + std::to_string(bytes.size()) +
+                          " bytes");
+      c.closed = true;
+      return;
+    }
+    c.done += static_cast<std::size_t>(n);
+  }
+  c.state = Connection::State::kReady;
+  c.order = sequence_++;
+}
+
+void Server::Send(Connection& c) {
+  auto bytes = AsBytes(c.record);
+  while (c.done < bytes.size()) {
+    ssize_t n = ::send(c.fd.get(), bytes.data() + c.done, bytes.size() - c.done,
+                       MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (n <= 0) {
+      Log(c.peer.uid,
+          "client " + c.Who() + " left before its answer: " + std::strerror(n < 0 ? errno : EIO));
+      c.closed = true;
+      return;
+    }
+    c.done += static_cast<std::size_t>(n);
+  }
+  c.closed = true;  // answered whole
+}
+
+void Server::ServeOne(const RequestHandler& handler) {
+  // The user served longest ago goes first, then the record that was complete first.
+  Connection* next = nullptr;
+  std::pair<std::uint64_t, std::uint64_t> best{};
+  for (auto& c : connections_) {
+    if (c->state != Connection::State::kReady || c->closed) continue;
+    auto it = lastServed_.find(c->peer.uid);
+    std::pair<std::uint64_t, std::uint64_t> key{it == lastServed_.end() ? 0 : it->second, c->order};
+    if (!next || key < best) {
+      next = c.get();
+      best = key;
+    }
+  }
+  if (!next) return;
+  handler(next->record, next->peer);
+  ++served_;
+  lastServed_[next->peer.uid] = sequence_++;
+  next->state = Connection::State::kSending;
+  next->done = 0;
+  next->deadline = Clock::now() + options_.sendTimeout;
+  Send(*next);
+}
+
+void Server::Expire(Clock::time_point now) {
+  for (auto& c : connections_) {
+    if (c->closed || now < c->deadline) continue;
+    if (c->state == Connection::State::kReading) {
+      // A long device request may have kept the loop from reading what arrived in time.
+      Receive(*c);
+      if (c->closed || c->state != Connection::State::kReading) continue;
+      Log(c->peer.uid, "dropped client " + c->Who() + ": no whole record within the time limit (" +
+                           std::to_string(c->done) + " bytes)");
+      c->closed = true;
+    } else if (c->state == Connection::State::kSending) {
+      Log(c->peer.uid, "client " + c->Who() + " did not take its answer in time");
+      c->closed = true;
+    }
+  }
+  std::erase_if(connections_, [](const auto& c) { return c->closed; });
+  // Users without connections need no turn kept.
+  std::erase_if(lastServed_, [this](const auto& entry) {
+    return std::none_of(connections_.begin(), connections_.end(),
+                        [&entry](const auto& c) { return c->peer.uid == entry.first; });
+  });
+}
+
+void Server::FinishSending() {
+  for (auto& c : connections_) {
+    if (c->state != Connection::State::kSending) continue;
+    while (!c->closed) {
+      const auto now = Clock::now();
+      if (now >= c->deadline) break;
+      pollfd p{c->fd.get(), POLLOUT, 0};
+      if (::poll(&p, 1, RemainingMs(c->deadline, now)) < 0 && errno != EINTR) break;
+      Send(*c);
+    }
+  }
+  connections_.clear();
 }
 
 void Server::Run(int stopFd, const RequestHandler& handler) {
-  while (true) {
-    pollfd fds[2] = {{stopFd, POLLIN, 0}, {fd_, POLLIN, 0}};
-    int n = ::poll(fds, 2, -1);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Log(Errno("poll"));
-      return;
-    }
-    if (fds[0].revents != 0) return;
-    if (fds[1].revents == 0) continue;
-    int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) {
-      // A client that gave up between connect and accept, or a passing lack of descriptors.
-      if (errno != EINTR && errno != EAGAIN && errno != ECONNABORTED) Log(Errno("accept"));
-      continue;
-    }
-    ServeConnection(client, handler);
-    ::close(client);
-  }
-}
-
-void Server::ServeConnection(int client, const RequestHandler& handler) {
-  ucred credentials{};
-  socklen_t length = sizeof credentials;
-  if (::getsockopt(client, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
-      length != sizeof credentials) {
-    Log("dropped a client whose credentials could not be read");
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) {
+    Log(0, Errno("fcntl"));
     return;
   }
-  const Peer peer{credentials.pid, credentials.uid, credentials.gid};
-  auto who = [&peer] {
-    return "pid " + std::to_string(peer.pid) + " uid " + std::to_string(peer.uid);
-  };
+  std::vector<pollfd> fds;
+  std::vector<Connection*> polled;
+  while (true) {
+    auto now = Clock::now();
+    if (options_.log) options_.log->Flush();
+    Expire(now);
+    StartReading(now);
 
-  RequestRecord record = MakeRequest(0);
-  auto bytes = AsWritableBytes(record);
-  std::size_t got = 0;
-  const auto receiveDeadline = Clock::now() + options_.receiveTimeout;
-  while (got < bytes.size()) {
-    if (!WaitFor(client, POLLIN, receiveDeadline)) {
-      Log("dropped client " + who() + ": no whole record within the time limit (" +
-          std::to_string(got) + " bytes)");
+    bool ready = false;
+    fds.assign({{stopFd, POLLIN, 0}, {fd_, POLLIN, 0}});
+    polled.clear();
+    std::optional<Clock::time_point> wake;
+    if (options_.log) wake = options_.log->NextFlush();
+    for (auto& c : connections_) {
+      using State = Connection::State;
+      if (c->state == State::kReady) ready = true;
+      if (c->state != State::kReading && c->state != State::kSending) continue;
+      fds.push_back(
+          {c->fd.get(), static_cast<short>(c->state == State::kReading ? POLLIN : POLLOUT), 0});
+      polled.push_back(c.get());
+      if (!wake || c->deadline < *wake) wake = c->deadline;
+    }
+    const int timeout = ready ? 0 : wake ? RemainingMs(*wake, now) : -1;
+    int n = ::poll(fds.data(), fds.size(), timeout);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Log(0, Errno("poll"));
       return;
     }
-    ssize_t n = ::recv(client, bytes.data() + got, bytes.size() - got, MSG_DONTWAIT);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (n <= 0) {
-      Log("dropped client " + who() + ": connection closed after " + std::to_string(got) + " of " +
-          std::to_string(bytes.size()) + " bytes");
+    if (fds[0].revents != 0) {
+      FinishSending();
       return;
     }
-    got += static_cast<std::size_t>(n);
-  }
-
-  handler(record, peer);
-  ++served_;
-
-  std::size_t sent = 0;
-  const auto sendDeadline = Clock::now() + options_.sendTimeout;
-  while (sent < bytes.size()) {
-    ssize_t n =
-        ::send(client, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) {
-      if (WaitFor(client, POLLOUT, sendDeadline)) continue;
-      Log("client " + who() + " did not take its answer in time");
-      return;
+    for (std::size_t i = 0; i < polled.size(); ++i) {
+      if (fds[i + 2].revents == 0) continue;
+      if (polled[i]->state == Connection::State::kReading) {
+        Receive(*polled[i]);
+      } else {
+        Send(*polled[i]);
+      }
     }
-    if (n <= 0) {
-      Log("client " + who() + " left before its answer: " + std::strerror(errno));
-      return;
-    }
-    sent += static_cast<std::size_t>(n);
+    if (fds[1].revents != 0) AcceptAll();
+    ServeOne(handler);
   }
 }
 

@@ -1,24 +1,35 @@
 #pragma once
 // The service's door: a Unix stream socket anyone may connect to, one request record per
-// connection, served strictly one connection after another.
+// connection. Records are read from many connections at once, so a client that connects and says
+// nothing holds up no one but its own user; they are served one at a time, taking users in turn.
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/request_record.h"
 #include "panelsvc/peer_identity.h"
+#include "panelsvc/service_log.h"
 
 namespace kuv::svc {
 
 struct ServerOptions {
-  // A client that has not sent its whole record by then is dropped.
+  // A client that has not sent its whole record this long after its reading began is dropped.
   std::chrono::milliseconds receiveTimeout{5000};
   // A client that does not take its answer by then is dropped.
   std::chrono::milliseconds sendTimeout{5000};
-  std::function<void(const std::string&)> log;  // empty: LogLine
+  // Connections of one uid read at the same time; later ones wait, unread and untimed, behind
+  // them, so one user's silent clients cost that user alone.
+  int readingPerUid = 4;
+  // Connections one uid may hold open at all; more are closed at once.
+  int openPerUid = 64;
+  // Connections of everyone together; more are closed at once.
+  int openTotal = 512;
+  RateLimitedLog* log = nullptr;  // null: every line to LogUnlimited
 };
 
 // Serves one record in place for the peer.
@@ -35,16 +46,26 @@ class Server {
   // Closes the socket and removes its file when it is still the one this server bound.
   ~Server();
 
-  // Serves connections until stopFd becomes readable; the connection being served when that
-  // happens is finished first. Bad clients (silent, short, gone) are dropped and logged.
+  // Serves connections until stopFd becomes readable; the request being served when that happens
+  // is finished and answers already made are still sent (each within sendTimeout). Bad clients
+  // (silent, short, gone, too many) are dropped and logged.
   void Run(int stopFd, const RequestHandler& handler);
 
   std::uint64_t served() const { return served_; }
 
  private:
+  using Clock = std::chrono::steady_clock;
+  struct Connection;
+
   Server(int fd, std::string path, ServerOptions options);
-  void ServeConnection(int client, const RequestHandler& handler);
-  void Log(const std::string& line) const;
+  void Log(uid_t uid, const std::string& line) const;
+  void AcceptAll();
+  void StartReading(Clock::time_point now);
+  void Receive(Connection& c);
+  void Send(Connection& c);
+  void ServeOne(const RequestHandler& handler);
+  void Expire(Clock::time_point now);
+  void FinishSending();
 
   int fd_;
   std::string path_;
@@ -52,6 +73,9 @@ class Server {
   std::uint64_t device_ = 0;
   std::uint64_t inode_ = 0;
   std::uint64_t served_ = 0;
+  std::uint64_t sequence_ = 0;
+  std::vector<std::unique_ptr<Connection>> connections_;
+  std::map<uid_t, std::uint64_t> lastServed_;
 };
 
 }  // namespace kuv::svc

@@ -1,13 +1,18 @@
 #include "panelsvc/server.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -47,12 +52,13 @@ class ServerTest : public ::testing::Test {
   // Starts a server whose handler answers result = command * 10 after an optional delay.
   void Start(std::chrono::milliseconds receiveTimeout = std::chrono::milliseconds(5000),
              std::chrono::milliseconds handlerDelay = std::chrono::milliseconds(0)) {
-    ServerOptions options;
-    options.receiveTimeout = receiveTimeout;
-    options.log = [this](const std::string& line) {
+    options_.receiveTimeout = receiveTimeout;
+    log_ = std::make_unique<RateLimitedLog>([this](const std::string& line) {
       std::lock_guard<std::mutex> lock(logMutex_);
-      log_.push_back(line);
-    };
+      lines_.push_back(line);
+    });
+    options_.log = log_.get();
+    ServerOptions options = options_;
     std::string error;
     server_ = Server::Open(path_, options, &error);
     ASSERT_TRUE(server_) << error;
@@ -77,7 +83,7 @@ class ServerTest : public ::testing::Test {
   }
   std::size_t LogSize() {
     std::lock_guard<std::mutex> lock(logMutex_);
-    return log_.size();
+    return lines_.size();
   }
 
   std::string dir_, path_;
@@ -87,7 +93,47 @@ class ServerTest : public ::testing::Test {
   std::atomic<bool> inHandler_{false};
   Peer lastPeer_;
   std::mutex logMutex_;
-  std::vector<std::string> log_;
+  std::unique_ptr<RateLimitedLog> log_;
+  std::vector<std::string> lines_;
+  ServerOptions options_;
+};
+
+// A child process that connects count clients as uid and keeps them silent until it is killed.
+class SilentUser {
+ public:
+  SilentUser(const std::string& path, uid_t uid, int count) {
+    int ready[2];
+    if (::pipe2(ready, O_CLOEXEC) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      if (::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0) ::_exit(2);
+      for (int i = 0; i < count; ++i) {
+        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strcpy(address.sun_path, path.c_str());
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ::_exit(3);
+      }
+      char one = 1;
+      (void)::write(ready[1], &one, 1);
+      ::pause();
+      ::_exit(0);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    connected_ = ::read(ready[0], &byte, 1) == 1;
+    ::close(ready[0]);
+  }
+  ~SilentUser() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  bool connected() const { return connected_; }
+
+ private:
+  pid_t pid_ = -1;
+  bool connected_ = false;
 };
 
 TEST_F(ServerTest, AnswersOnTheSameConnectionWithThePeer) {
@@ -98,6 +144,47 @@ TEST_F(ServerTest, AnswersOnTheSameConnectionWithThePeer) {
   struct stat st;
   ASSERT_EQ(::stat(path_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0666u);
+}
+
+TEST_F(ServerTest, GroupsComeFromTheConnection) {
+  Start();
+  EXPECT_EQ(Ask(1), 10);
+  std::vector<gid_t> mine(static_cast<std::size_t>(::getgroups(0, nullptr)));
+  ASSERT_EQ(::getgroups(static_cast<int>(mine.size()), mine.data()), static_cast<int>(mine.size()));
+  std::vector<gid_t> seen = lastPeer_.groups;
+  std::sort(mine.begin(), mine.end());
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, mine);
+}
+
+TEST_F(ServerTest, SilentClientsOfOneUserDoNotDelayAnother) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to connect as another user";
+  ::chmod(dir_.c_str(), 0755);
+  Start();
+  // Twice as many silent clients as the service reads at once for one user.
+  SilentUser silent(path_, 65534, 2 * options_.readingPerUid);
+  ASSERT_TRUE(silent.connected());
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Ask(2), 20);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST_F(ServerTest, ConnectionsBeyondAUsersShareAreClosedAtOnce) {
+  options_.openPerUid = 3;
+  Start();
+  std::vector<int> held;
+  for (int i = 0; i < 3; ++i) held.push_back(Connect(path_));
+  int extra = Connect(path_);
+  pollfd p{extra, POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 2000), 1);
+  char byte;
+  EXPECT_EQ(::recv(extra, &byte, 1, 0), 0);
+  ::close(extra);
+  for (int fd : held) ::close(fd);
+  // Their slots free again once the service has seen them go.
+  bool answered = false;
+  for (int i = 0; i < 100 && !answered; ++i) answered = Ask(5) == 50;
+  EXPECT_TRUE(answered);
 }
 
 TEST_F(ServerTest, BadClientsAreDroppedAndTheNextIsServed) {
@@ -115,6 +202,27 @@ TEST_F(ServerTest, BadClientsAreDroppedAndTheNextIsServed) {
   EXPECT_EQ(server_->served(), 2u);  // the leaver's record and ours
   ::close(silent);
   EXPECT_GE(LogSize(), 2u);
+}
+
+TEST_F(ServerTest, ARecordThatArrivedDuringALongRequestIsNotDropped) {
+  Start(std::chrono::milliseconds(200), std::chrono::milliseconds(500));
+  int early = Connect(path_);
+  RequestRecord record = MakeRequest(2);
+  ASSERT_EQ(::send(early, AsBytes(record).data(), 4000, 0), 4000);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::int32_t other = 0;
+  std::thread client([&] { other = Ask(1); });
+  while (!inHandler_) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  // The rest comes well within the limit, while the service is busy with the other request.
+  ASSERT_EQ(::send(early, AsBytes(record).data() + 4000, kRequestRecordSize - 4000, 0),
+            static_cast<ssize_t>(kRequestRecordSize - 4000));
+  client.join();
+  RequestRecord answer;
+  ASSERT_EQ(::recv(early, &answer, sizeof answer, MSG_WAITALL),
+            static_cast<ssize_t>(sizeof answer));
+  EXPECT_EQ(answer.result, 20);
+  EXPECT_EQ(other, 10);
+  ::close(early);
 }
 
 TEST_F(ServerTest, StopFinishesTheRequestInFlight) {

@@ -1,6 +1,7 @@
 // Runs the real panelsvc --foreground on a sample simulated world and talks to it through its
 // socket, as the program does.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -95,9 +96,15 @@ class ServiceTest : public ::testing::Test {
     cargv.push_back(nullptr);
     for (auto& e : env) cenv.push_back(e.data());
     cenv.push_back(nullptr);
-    ASSERT_EQ(
-        ::posix_spawn(&pid_, kServiceBinary.c_str(), nullptr, nullptr, cargv.data(), cenv.data()),
-        0);
+    // The service's log, to read what a client could make of it.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, (dir_ + "/svc.log").c_str(),
+                                     O_WRONLY | O_CREAT | O_APPEND, 0644);
+    const int spawned =
+        ::posix_spawn(&pid_, kServiceBinary.c_str(), &actions, nullptr, cargv.data(), cenv.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ASSERT_EQ(spawned, 0);
     if (!wait) return;
     for (int i = 0; i < 500; ++i) {
       RequestRecord probe = MakeRequest(0);
@@ -275,6 +282,62 @@ TEST_F(ServiceTest, HostileRecordsAreRefusedAndNothingOutsideChanges) {
   EXPECT_FALSE(fs::exists(outside_ + "/TAVIO_LCDMANAGER"));
 }
 
+TEST_F(ServiceTest, SwappedFifosAndLinksNeitherHangTheServiceNorReachOutside) {
+  const std::string folder = volume_ + "/TAVIO_LCDMANAGER";
+  fs::create_directories(folder);
+  fs::create_directory_symlink(outside_, volume_ + "/folder.swap");
+  ASSERT_EQ(::mkfifo((folder + "/fifo.swap").c_str(), 0666), 0);
+  std::ofstream(outside_ + "/LCD_DATA.TXT") << "someone else's";
+  const auto before = Snapshot(outside_);
+  std::atomic<bool> done{false};
+  std::thread swapper([&] {
+    for (unsigned i = 0; !done; ++i) {
+      if (i % 2 == 0) {
+        ::renameat2(AT_FDCWD, folder.c_str(), AT_FDCWD, (volume_ + "/folder.swap").c_str(),
+                    RENAME_EXCHANGE);
+      } else {
+        const std::string real = fs::is_symlink(folder) ? volume_ + "/folder.swap" : folder;
+        ::renameat2(AT_FDCWD, (real + "/LCD_DATA.TXT").c_str(), AT_FDCWD,
+                    (real + "/fifo.swap").c_str(), RENAME_EXCHANGE);
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  });
+  for (int i = 0; i < 100; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    Ask(PathRequest(kCmdCreateDirectory, folder));
+    Ask(PathRequest(kCmdDeleteFile, folder + "/LCD_DATA.TXT"));
+    ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << i;
+  }
+  done = true;
+  swapper.join();
+  EXPECT_EQ(Snapshot(outside_), before);
+  EXPECT_TRUE(StillServing());
+}
+
+TEST_F(ServiceTest, ClientTextCannotForgeOrFloodTheLog) {
+  const std::string forged = "panelsvc: deleted /etc/shadow for pid 1 uid 0";
+  for (int i = 0; i < 300; ++i) {
+    std::u16string path = u"/nowhere/\n" + Utf8ToUtf16("\n" + forged + "\x1b[2J");
+    path.resize(kRequestPathUnits - 1, u'\n');
+    RequestRecord record = MakeRequest(kCmdDeleteFile);
+    ASSERT_TRUE(record.SetPath(path));
+    EXPECT_EQ(Ask(record).result, -1);
+  }
+  EXPECT_EQ(Stop(), 1);
+  const std::string log = ReadFile(dir_ + "/svc.log");
+  std::istringstream lines(log);
+  int refusals = 0;
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_NE(line.rfind(forged, 0), 0u) << line;
+    EXPECT_EQ(line.find('\x1b'), std::string::npos) << line;
+    if (line.find("refused command 7") != std::string::npos) ++refusals;
+  }
+  EXPECT_GT(refusals, 0);
+  EXPECT_LT(refusals, 100) << "one user's refusals are limited";
+  EXPECT_LT(log.size(), 64u * 1024u);
+}
+
 TEST_F(ServiceTest, BadClientsDoNotStopTheService) {
   // Half a record, then gone.
   {
@@ -299,7 +362,7 @@ TEST_F(ServiceTest, BadClientsDoNotStopTheService) {
               static_cast<ssize_t>(kRequestRecordSize));
     ::close(fd);
   }
-  // Silent: holds the service for its five seconds, then the next client is served.
+  // Silent: the next client is served meanwhile.
   int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -307,7 +370,7 @@ TEST_F(ServiceTest, BadClientsDoNotStopTheService) {
   ASSERT_EQ(::connect(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(StillServing());
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   ::close(silent);
 }
 
@@ -369,6 +432,8 @@ TEST_F(ServiceTest, FileRequestsRunWithTheClientsRights) {
   }
   ASSERT_FALSE(otherVolume.empty());
   fs::remove_all(otherVolume + "/TAVIO_LCDMANAGER");
+  // The client may create the folder only on a volume it could write itself.
+  ASSERT_EQ(::chown(otherVolume.c_str(), 65534, 65534), 0);
   pid_t child = ::fork();
   if (child == 0) {
     if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);

@@ -409,6 +409,12 @@ class LinuxEnv final : public DeviceEnv {
     return HiddenAttribute(path, true, nullptr);
   }
 
+  // The service opens the folder itself without following links; acting on that descriptor
+  // keeps a name swapped in meanwhile (a FIFO, a link) from being opened as root.
+  Status SetHiddenAt(int fd, const std::string& path) override {
+    return HiddenAttributeOf(fd, path, true, nullptr);
+  }
+
   Result<bool> IsHidden(const std::string& path) override {
     bool hidden = false;
     Status status = HiddenAttribute(path, false, &hidden);
@@ -505,23 +511,27 @@ class LinuxEnv final : public DeviceEnv {
   static Status HiddenAttribute(const std::string& path, bool set, bool* hidden) {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) return PosixError("open " + path, errno);
+    return HiddenAttributeOf(fd.get(), path, set, hidden);
+  }
+
+  static Status HiddenAttributeOf(int fd, const std::string& path, bool set, bool* hidden) {
     struct statfs fs {};
-    if (::fstatfs(fd.get(), &fs) != 0) return PosixError("statfs " + path, errno);
+    if (::fstatfs(fd, &fs) != 0) return PosixError("statfs " + path, errno);
     if (fs.f_type == MSDOS_SUPER_MAGIC) {
       std::uint32_t attrs = 0;
-      if (::ioctl(fd.get(), FAT_IOCTL_GET_ATTRIBUTES, &attrs) != 0)
+      if (::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attrs) != 0)
         return PosixError("FAT attributes of " + path, errno);
       if (hidden) *hidden = (attrs & ATTR_HIDDEN) != 0;
       if (set && !(attrs & ATTR_HIDDEN)) {
         attrs |= ATTR_HIDDEN;
-        if (::ioctl(fd.get(), FAT_IOCTL_SET_ATTRIBUTES, &attrs) != 0)
+        if (::ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &attrs) != 0)
           return PosixError("set FAT attributes of " + path, errno);
       }
       return {};
     }
     if (fs.f_type == kFuseMagic || fs.f_type == kNtfs3Magic) {
       std::uint8_t be[4] = {};
-      ssize_t n = ::fgetxattr(fd.get(), kNtfsAttrib, be, sizeof be);
+      ssize_t n = ::fgetxattr(fd, kNtfsAttrib, be, sizeof be);
       if (n != 4) {
         // A FUSE file system that is not NTFS keeps no such attribute.
         if (n < 0 && (errno == ENODATA || errno == ENOTSUP)) return {};
@@ -532,7 +542,7 @@ class LinuxEnv final : public DeviceEnv {
       if (hidden) *hidden = (attrs & kNtfsHidden) != 0;
       if (set && !(attrs & kNtfsHidden)) {
         be[3] = static_cast<std::uint8_t>(be[3] | kNtfsHidden);
-        if (::fsetxattr(fd.get(), kNtfsAttrib, be, sizeof be, 0) != 0)
+        if (::fsetxattr(fd, kNtfsAttrib, be, sizeof be, 0) != 0)
           return PosixError("set NTFS attributes of " + path, errno);
       }
       return {};

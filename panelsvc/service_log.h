@@ -1,0 +1,63 @@
+#pragma once
+// The service's log lines. Lines name what a client sent, and any local user can send anything
+// as often as they like, so every line is escaped, cut to a bounded length and counted against
+// its user's share before it reaches the journal.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kuv::svc {
+
+inline constexpr std::size_t kMaxLogLine = 600;
+
+// The text with backslashes doubled, control characters (C0, DEL, C1), line and paragraph
+// separators, bidirectional overrides and bytes that are not UTF-8 written as \xNN or \u{NNNN},
+// cut to at most maxBytes with "..." at the end when it was longer.
+std::string EscapeForLog(std::string_view text, std::size_t maxBytes = kMaxLogLine);
+
+// Writes to standard error (which the journal keeps) with the service's prefix.
+void LogLine(const std::string& line);
+
+// At most linesPerWindow lines per uid in each window; the rest are counted and, once the window
+// is over, summed up in one "suppressed N lines" line.
+class RateLimitedLog {
+ public:
+  using Clock = std::chrono::steady_clock;
+  using Sink = std::function<void(const std::string&)>;
+
+  explicit RateLimitedLog(Sink sink = LogLine, std::function<Clock::time_point()> now = Clock::now,
+                          int linesPerWindow = 20,
+                          Clock::duration window = std::chrono::seconds(60));
+
+  // Escapes line and writes it unless uid has used up the lines of its window.
+  void Write(uid_t uid, std::string_view line);
+
+  // Writes the summaries of windows that are over and forgets the users who are quiet.
+  void Flush();
+
+  // When Flush next has a summary to write; nullopt when none is pending.
+  std::optional<Clock::time_point> NextFlush() const;
+
+ private:
+  struct Share {
+    Clock::time_point windowStart;
+    int written = 0;
+    std::uint64_t suppressed = 0;
+  };
+  void Summarise(uid_t uid, Share& share);
+
+  Sink sink_;
+  std::function<Clock::time_point()> now_;
+  int linesPerWindow_;
+  Clock::duration window_;
+  std::map<uid_t, Share> shares_;
+};
+
+}  // namespace kuv::svc

@@ -1,0 +1,86 @@
+#include "panelsvc/volume_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "panelio/unique_fd.h"
+
+namespace kuv::svc {
+
+namespace {
+
+constexpr const char* kNoIdentity = "could not take the client's identity";
+
+FileAnswer Failed(std::int32_t result, int error) {
+  return FileAnswer{result, error == 0 ? EIO : error, {}};
+}
+
+FileAnswer Refused(std::int32_t result, std::string why) {
+  return FileAnswer{result, EACCES, std::move(why)};
+}
+
+// Refuses a name that exists as anything but a regular file, without opening it.
+std::optional<FileAnswer> NotARegularFile(const OpenedTarget& target, std::int32_t failure) {
+  struct stat st;
+  if (::fstatat(target.folder.get(), target.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return std::nullopt;
+  }
+  if (S_ISREG(st.st_mode)) return std::nullopt;
+  return Refused(failure, "not a regular file: " + target.path);
+}
+
+}  // namespace
+
+FileAnswer CreateLcdFolder(const OpenedTarget& target, const Peer& peer, const DeviceOps& ops) {
+  UniqueFd created;
+  {
+    ScopedPeerIdentity identity(peer);
+    if (!identity.active()) return Refused(0, kNoIdentity);
+    if (::mkdirat(target.folder.get(), target.name.c_str(), 0755) != 0) return Failed(0, errno);
+    created.reset(::openat(target.folder.get(), target.name.c_str(),
+                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!created.valid()) return Failed(0, errno);
+  }
+  // Marked as root: on a volume mounted for everyone the attribute belongs to root, and the
+  // descriptor is the folder just made, whatever its name points at by now.
+  errno = 0;
+  if (ops.setHidden(created.get(), target.path) == 0) return Failed(0, errno);
+  return FileAnswer{1, 0, {}};
+}
+
+FileAnswer AppendLcdFile(const OpenedTarget& target, const Peer& peer,
+                         std::span<const std::uint8_t> data) {
+  ScopedPeerIdentity identity(peer);
+  if (!identity.active()) return Refused(0, kNoIdentity);
+  if (auto refused = NotARegularFile(target, 0)) return *refused;
+  // O_NONBLOCK: a FIFO swapped in after the look above fails at once (or opens) instead of
+  // waiting for a reader; the fstat below then turns it away.
+  UniqueFd file(::openat(
+      target.folder.get(), target.name.c_str(),
+      O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
+  if (!file.valid()) {
+    if (errno == ELOOP || errno == ENXIO) {
+      return Refused(0, "not a regular file: " + target.path);
+    }
+    return Failed(0, errno);
+  }
+  struct stat st;
+  if (::fstat(file.get(), &st) != 0) return Failed(0, errno);
+  if (!S_ISREG(st.st_mode)) return Refused(0, "not a regular file: " + target.path);
+  if (int error = WriteAll(file.get(), data); error != 0) return Failed(0, error);
+  return FileAnswer{1, 0, {}};
+}
+
+FileAnswer DeleteLcdFile(const OpenedTarget& target, const Peer& peer) {
+  ScopedPeerIdentity identity(peer);
+  if (!identity.active()) return Refused(-1, kNoIdentity);
+  if (auto refused = NotARegularFile(target, -1)) return *refused;
+  // unlinkat never follows the name: a link swapped in meanwhile is what gets removed, in a
+  // folder the client may write anyway.
+  if (::unlinkat(target.folder.get(), target.name.c_str(), 0) != 0) return Failed(-1, errno);
+  return FileAnswer{1, 0, {}};
+}
+
+}  // namespace kuv::svc
