@@ -111,6 +111,10 @@ int Run(const kuv::cli::Args& args) {
   const std::optional<std::string> folder = kuv::DriveFolderPath(drive);
   std::printf("drive %lld: picture sent\n", static_cast<long long>(*driveNumber));
   if (kuv::IsVideoRecorderDisk(drive.fileSystemType)) {
+    if (!outcome.saved) {
+      std::fprintf(stderr, "kuvlcd update: the settings could not be saved in the profile\n");
+      return 1;
+    }
     std::printf("settings saved in the profile section %s\n",
                 kuv::FieldUtf8(drive.serialNumber).c_str());
   } else if (outcome.saved && folder) {
