@@ -141,6 +141,9 @@ class ShellHooks {
   virtual void AfterScanReport() {}
   // Asks the restart question; true for Yes.
   virtual bool AskRestart() { return false; }
+  // Whether the SATA filter may be registered after the restart question. The program registers
+  // it whatever the answer; a tool only when its user asked for it.
+  virtual bool MayRegisterSataFilter() { return true; }
   // End the program, and ask the system to restart it.
   virtual void EndProgram() {}
   virtual void RequestRestart() {}

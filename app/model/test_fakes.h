@@ -153,6 +153,7 @@ class RecordingHooks : public ShellHooks {
  public:
   int panelWaits = 0, ends = 0, restarts = 0, restartQuestions = 0;
   bool answerYes = false;
+  bool mayRegisterSataFilter = true;
   std::vector<int> errors;
   std::vector<std::string> diagnostics;
   void StartPanelWait() override { ++panelWaits; }
@@ -160,6 +161,7 @@ class RecordingHooks : public ShellHooks {
     ++restartQuestions;
     return answerYes;
   }
+  bool MayRegisterSataFilter() override { return mayRegisterSataFilter; }
   void EndProgram() override { ++ends; }
   void RequestRestart() override { ++restarts; }
   void ReportError(int number, const std::string&) override { errors.push_back(number); }

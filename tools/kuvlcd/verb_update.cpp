@@ -58,7 +58,9 @@ void ApplyScreenOptions(const kuv::cli::Args& args, const kuv::DriveRecord& driv
 
 int Run(const kuv::cli::Args& args) {
   std::vector<std::string> known = kuv::cli::ScreenOptionNames();
-  for (const char* name : {"drive", "verbose", "now", "user"}) known.push_back(name);
+  for (const char* name : {"drive", "verbose", "now", "user", "register-sata-filter"}) {
+    known.push_back(name);
+  }
   args.RejectUnknown(known);
   const auto driveNumber = args.GetInt("drive");
   if (!driveNumber) throw UsageError("--drive N is required");
@@ -67,6 +69,7 @@ int Run(const kuv::cli::Args& args) {
   }
 
   kuv::HeadlessSession session(args.Has("verbose"));
+  session.hooks.registerSataFilter = args.Has("register-sata-filter");
   if (session.Start() < 0) {
     std::fprintf(stderr, "kuvlcd update: the panel service cannot be reached at %s\n",
                  kuv::ServiceSocketPath().c_str());
@@ -129,13 +132,16 @@ int Run(const kuv::cli::Args& args) {
 std::vector<std::string> Switches() {
   std::vector<std::string> switches = kuv::cli::ScreenSwitches();
   switches.push_back("verbose");
+  switches.push_back("register-sata-filter");
   return switches;
 }
 
-kuv::cli::Registrar reg({"update",
-                         "update --drive N [--line1..5 TEXT] [--type1..5 CODE] [--rotation DEG] "
-                         "[--reverse] [--line-reverse MASK] [--show-status 0|1] [--smart-id N] "
-                         "[--data-type 0] [--now YYYY-MM-DDTHH:MM] [--user NAME] [--verbose]",
-                         Switches(), Run});
+kuv::cli::Registrar reg(
+    {"update",
+     "update --drive N [--line1..5 TEXT] [--type1..5 CODE] [--rotation DEG] "
+     "[--reverse] [--line-reverse MASK] [--show-status 0|1] [--smart-id N] "
+     "[--data-type 0] [--now YYYY-MM-DDTHH:MM] [--user NAME] [--register-sata-filter] "
+     "[--verbose]",
+     Switches(), Run});
 
 }  // namespace
