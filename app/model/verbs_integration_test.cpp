@@ -98,10 +98,12 @@ TEST_F(SampleWorld, ScanListsEveryPanelAndUpdateChangesPictureAndSettings) {
     ASSERT_EQ(drive["columns"].size(), 6u);
     if (drive["columns"][1] == "KV-D210") {
       bridge = drive["driveNumber"];
-      mount = drive["columns"][0];
+      mount = drive["mountPoint"];
+      EXPECT_EQ(drive["columns"][0], "usb-bridge USB-HDD") << "the short drive name";
     }
   }
   ASSERT_GE(bridge, 0) << scan.text;
+  EXPECT_EQ(mount, world_ + "/volumes/usb-bridge");
 
   const std::string before = ReadAll(world_ + "/state/panels/bridge1.png");
   Output update = Run("update --drive " + std::to_string(bridge) + " --line1 Hello");

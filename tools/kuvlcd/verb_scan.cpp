@@ -40,6 +40,7 @@ int Run(const kuv::cli::Args& args) {
     rows.push_back(cells);
     drives.push_back({{"slot", slot},
                       {"driveNumber", drive.driveNumber},
+                      {"mountPoint", kuv::FieldUtf8(drive.driveLetter)},
                       {"columns", columns},
                       {"connectionState", drive.connectionState},
                       {"health", drive.health},
