@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "app/compose/drive_name.h"
 #include "common/health.h"
 #include "common/utf16.h"
 
@@ -164,11 +165,8 @@ std::u16string FormatLineItem(std::int32_t code, int line, std::u16string_view c
   const ClockSnapshot& clock = source.clock;
   char text[32];
   switch (code) {
-    case 1: {
-      std::u16string name(FieldView(drive.driveLetter));
-      name += FieldView(drive.volumeLabel);
-      return name;
-    }
+    case 1:
+      return ShortDriveName(drive);
     case 2:
       return std::u16string(FieldView(drive.volumeLabel));
     case 3:

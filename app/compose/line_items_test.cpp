@@ -150,6 +150,9 @@ TEST_F(FormatLineItemTest, FixedItems) {
   SetField(drive.driveLetter, u"-");
   SetField(drive.volumeLabel, u"");
   EXPECT_EQ(Format(1), u"-");
+  SetField(drive.driveLetter, u"/run/media/alice/DATA");
+  SetField(drive.volumeLabel, u"DATA");
+  EXPECT_EQ(Format(1), u"DATA") << "the short name, not the whole mount point";
   clock = {23, 59, 0, 999, 1, 1};
   EXPECT_EQ(Format(4), u" 999/01/01");
   EXPECT_EQ(Format(5), u"23:59");

@@ -142,8 +142,9 @@ void LcdModel::HandleScanReport(const ScanResult& result, bool deviceChange) {
 void LcdModel::RunRestartQuestion() {
   restartQuestionOpen = true;
   bool restart = ports_.hooks.AskRestart();
-  // The filter is registered whatever the answer, so S.M.A.R.T. works after the next start.
-  ports_.service.AddSataFilter();
+  // The filter is registered whatever the answer, so S.M.A.R.T. works after the next start;
+  // a tool leaves the adapters' filter lists alone unless asked.
+  if (ports_.hooks.MayRegisterSataFilter()) ports_.service.AddSataFilter();
   ports_.hooks.EndProgram();
   if (restart) ports_.hooks.RequestRestart();
   restartQuestionOpen = false;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "app/model/headless_session.h"
 #include "app/model/test_fakes.h"
 
 namespace kuv {
@@ -74,19 +77,31 @@ TEST(ScanDrives, HidMismatchStartsTheWaitOnce) {
   }
 }
 
-TEST(ScanDrives, SataHostWithoutFilterAsksToRestartAndRegistersTheFilter) {
+TEST(ScanDrives, SataHostWithoutFilterAsksToRestartAndRegistersTheFilterWhereAllowed) {
   for (bool yes : {false, true}) {
-    Rig rig;
-    rig.hooks.answerYes = yes;
-    rig.service.panels[0] = {1, Drive(0, kSiliconImageWithoutFilter, 0)};
-    rig.system.hidPanels = 1;
-    EXPECT_EQ(rig.model.ScanDrives(false), 0);
-    EXPECT_EQ(rig.hooks.restartQuestions, 1);
-    EXPECT_EQ(rig.service.Commands().back(), 3);
-    EXPECT_EQ(rig.hooks.ends, 1);
-    EXPECT_EQ(rig.hooks.restarts, yes ? 1 : 0);
-    EXPECT_FALSE(rig.model.restartQuestionOpen);
+    for (bool mayRegister : {true, false}) {
+      Rig rig;
+      rig.hooks.answerYes = yes;
+      rig.hooks.mayRegisterSataFilter = mayRegister;
+      rig.service.panels[0] = {1, Drive(0, kSiliconImageWithoutFilter, 0)};
+      rig.system.hidPanels = 1;
+      EXPECT_EQ(rig.model.ScanDrives(false), 0);
+      EXPECT_EQ(rig.hooks.restartQuestions, 1);
+      const std::vector<std::int32_t> commands = rig.service.Commands();
+      EXPECT_EQ(std::count(commands.begin(), commands.end(), 3), mayRegister ? 1 : 0)
+          << "answer " << yes << ", registration allowed " << mayRegister;
+      EXPECT_EQ(rig.hooks.ends, 1);
+      EXPECT_EQ(rig.hooks.restarts, yes ? 1 : 0);
+      EXPECT_FALSE(rig.model.restartQuestionOpen);
+    }
   }
+}
+
+TEST(ScanDrives, TheToolsSessionNeverRegistersTheFilterUnlessAsked) {
+  TerminalHooks hooks(false);
+  EXPECT_FALSE(hooks.MayRegisterSataFilter());
+  hooks.registerSataFilter = true;
+  EXPECT_TRUE(hooks.MayRegisterSataFilter());
 }
 
 TEST(ScanDrives, ServiceLostMidScanReturnsMinusOneAndKeepsWhatWasFound) {

@@ -9,6 +9,15 @@ bool TerminalHooks::AskRestart() {
   return false;
 }
 
+bool TerminalHooks::MayRegisterSataFilter() {
+  if (!registerSataFilter) {
+    std::fprintf(stderr,
+                 "the SATA filter was not registered; 'kuvlcd scan --register-sata-filter' "
+                 "registers it (it takes effect after a restart)\n");
+  }
+  return registerSataFilter;
+}
+
 void TerminalHooks::ReportError(int number, const std::string& systemText) {
   char text[256];
   std::snprintf(text, sizeof text, StringUtf8(201, SystemLanguage()).c_str(), number);

@@ -13,11 +13,15 @@
 namespace kuv {
 
 // Hooks of a terminal: errors and the restart question go to stderr, diagnostics only when
-// verbose. The restart question is answered No, so a tool never restarts the machine.
+// verbose. The restart question is answered No, so a tool never restarts the machine, and the
+// SATA filter is registered only when registerSataFilter is set.
 class TerminalHooks : public ShellHooks {
  public:
   explicit TerminalHooks(bool verbose) : verbose_(verbose) {}
   bool AskRestart() override;
+  bool MayRegisterSataFilter() override;
+
+  bool registerSataFilter = false;
   void EndProgram() override { endRequested = true; }
   void ReportError(int number, const std::string& systemText) override;
   void Diagnostic(const std::string& line) override;

@@ -40,6 +40,8 @@ void Line(Utf16LeWriter& out, std::string_view key, std::u16string_view value) {
   out.Unit(u'\n');
 }
 
+constexpr char16_t kByteOrderMark = u'\uFEFF';
+
 bool HasOne(std::u16string_view value) {
   return value.find(u'1') != std::u16string_view::npos;
 }
@@ -150,8 +152,17 @@ std::u16string ClockDateText(const ClockSnapshot& clock) {
   return Utf8ToUtf16(text);
 }
 
+QrSettings WritableQrSettings(std::int32_t eccValue, std::int32_t cellPitch) {
+  // A pitch outside 1 and 2 means the QR control never set the pair (a drive never saved from
+  // the QR page holds 0 and 0), so both take the control's start values.
+  if (cellPitch != 1 && cellPitch != 2) return {kDefaultEccValue, kDefaultCellPitch};
+  if (eccValue < 0 || eccValue > 3) eccValue = kDefaultEccValue;
+  return {eccValue, cellPitch};
+}
+
 std::string EncodeLcdData(const DriveRecord& drive, const ScreenConfig& config,
                           std::int32_t eccValue, std::int32_t cellPitch) {
+  const QrSettings qr = WritableQrSettings(eccValue, cellPitch);
   Utf16LeWriter out;
   Line(out, "[MODELNUMBER]", FieldView(drive.friendlyName));
   Line(out, "[SERIALNUMBER]", FieldView(drive.serialNumber));
@@ -177,8 +188,8 @@ std::string EncodeLcdData(const DriveRecord& drive, const ScreenConfig& config,
   }
   Line(out, "[LCDDATATYPE]", config.lcdDataType);
   Line(out, "[SHOWDRIVELETTER]", config.showDriveLetter);
-  Line(out, "[ECCVALUE]", eccValue);
-  Line(out, "[CELLPITCH]", cellPitch);
+  Line(out, "[ECCVALUE]", qr.eccValue);
+  Line(out, "[CELLPITCH]", qr.cellPitch);
   Line(out, "[BMPWB]", config.bmpWB);
   Line(out, "[BMPROTATION]", config.bmpRotation);
   Line(out, "[BMPPREVIEWROTATION]", config.bmpPreviewRotation);
@@ -211,10 +222,13 @@ void ApplyLcdData(std::span<const std::uint8_t> fileBytes, ScreenConfig& config,
     text += static_cast<char16_t>(fileBytes[i] | (fileBytes[i + 1] << 8));
   }
   std::u16string_view rest(text);
+  // Files edited by hand may carry a byte-order mark and CR LF line ends; neither is data.
+  if (!rest.empty() && rest.front() == kByteOrderMark) rest.remove_prefix(1);
   while (!rest.empty()) {
     std::size_t end = rest.find(u'\n');
     std::u16string_view line = rest.substr(0, end);
     rest = end == std::u16string_view::npos ? std::u16string_view() : rest.substr(end + 1);
+    if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
     // The line is a C string to the reader the file was made for: a NUL ends it.
     line = line.substr(0, line.find(u'\0'));
     std::size_t close = line.find(u']');

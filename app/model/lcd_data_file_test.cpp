@@ -58,11 +58,25 @@ TEST(LcdDataWriter, WritesTheThirtyFourLinesAsUtf16LeWithLineFeeds) {
       u"[SHOWWARNINGTEMP]0\n[WARNINGTEMP]55\n[SMARTID0]3\n"
       u"[EDITLINE1SMARTINDEX]-1\n[EDITLINE2SMARTINDEX]-1\n[EDITLINE3SMARTINDEX]-1\n"
       u"[EDITLINE4SMARTINDEX]2\n[EDITLINE5SMARTINDEX]-1\n"
-      u"[LCDDATATYPE]2\n[SHOWDRIVELETTER]0\n[ECCVALUE]3\n[CELLPITCH]4\n[BMPWB]0\n"
+      u"[LCDDATATYPE]2\n[SHOWDRIVELETTER]0\n[ECCVALUE]3\n[CELLPITCH]1\n[BMPWB]0\n"
       u"[BMPROTATION]180\n[BMPPREVIEWROTATION]0\n[BMPAREARATIO]1\n[BMPFILENAME]/home/u/p.bmp\n";
-  std::string bytes = EncodeLcdData(drive, config, 3, 4);
+  std::string bytes = EncodeLcdData(drive, config, 3, 1);
   EXPECT_EQ(bytes, Utf16Le(expected));
   EXPECT_NE(bytes.substr(0, 2), "\xFF\xFE") << "no byte-order mark";
+}
+
+TEST(LcdDataWriter, QrValuesTheControlRejectsAreWrittenAsItsStartValues) {
+  struct Case {
+    std::int32_t ecc, pitch, writtenEcc, writtenPitch;
+  };
+  for (auto [ecc, pitch, writtenEcc, writtenPitch] :
+       {Case{0, 0, 1, 2}, Case{3, 0, 1, 2}, Case{2, 4, 1, 2}, Case{2, -1, 1, 2}, Case{0, 1, 0, 1},
+        Case{3, 2, 3, 2}, Case{4, 1, 1, 1}, Case{-1, 2, 1, 2}}) {
+    std::string bytes = EncodeLcdData(DriveRecord{}, InitialSlotConfig(), ecc, pitch);
+    std::u16string lines = u"[ECCVALUE]" + Utf8ToUtf16(std::to_string(writtenEcc)) +
+                           u"\n[CELLPITCH]" + Utf8ToUtf16(std::to_string(writtenPitch)) + u"\n";
+    EXPECT_NE(bytes.find(Utf16Le(lines)), std::string::npos) << ecc << "/" << pitch;
+  }
 }
 
 TEST(LcdDataLoader, IntegerReading) {
@@ -142,6 +156,28 @@ TEST(LcdDataLoader, OverlongValuesAreCutToTheirField) {
   EXPECT_EQ(config.line1[13], u'\0');
   EXPECT_EQ(FieldView(config.bmpFileName).size(), 255u);
   EXPECT_EQ(FieldUtf8(config.line2), "]]]") << "the key ends at the first bracket";
+}
+
+TEST(LcdDataLoader, ByteOrderMarkAndCarriageReturnsAreNotData) {
+  struct Case {
+    std::u16string_view file;
+    const char* what;
+  };
+  for (auto [file, what] : {
+           Case{u"\uFEFF[DATA1]Hi\r\n[DATA2]There\r\n[ROTATION]90\r\n", "BOM and CR LF"},
+           Case{u"[DATA1]Hi\r\n[DATA2]There\n[ROTATION]90\r", "mixed, CR at the end"},
+           Case{u"\uFEFF[DATA1]Hi\n[DATA2]There\n[ROTATION]90", "BOM only"},
+       }) {
+    ScreenConfig config = Load(file);
+    EXPECT_EQ(FieldUtf8(config.line1), "Hi") << what;
+    EXPECT_EQ(FieldUtf8(config.line2), "There") << what;
+    EXPECT_EQ(config.rotation, 90) << what;
+  }
+  // Only one CR per line ends it; a BOM later in the file is text.
+  ScreenConfig config = Load(u"[DATA1]a\r\r\n[DATA2]\uFEFFb\n\uFEFF[DATA3]c\n");
+  EXPECT_EQ(FieldView(config.line1), u"a\r");
+  EXPECT_EQ(FieldView(config.line2), u"\uFEFFb");
+  EXPECT_EQ(FieldUtf8(config.line3), "");
 }
 
 TEST(LcdDataLoader, OddAndBrokenInputIsHarmless) {

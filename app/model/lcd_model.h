@@ -36,8 +36,9 @@ struct ScanResult {
 
 // The outcome of saving a configuration.
 struct SaveOutcome {
-  bool saved = false;    // the settings reached the drive or the profile
-  int lcdDataError = 0;  // errno when LCD_DATA.TXT could not be written (reported as 1080)
+  bool saved = false;         // the settings reached the drive or the profile
+  int lcdDataError = 0;       // errno when LCD_DATA.TXT could not be written (reported as 1080)
+  bool profileError = false;  // the profile refused a value or could not be made durable (1080)
 };
 
 inline constexpr int kLcdDataWriteError = 1080;
@@ -107,7 +108,8 @@ class LcdModel {
   DriveRecord RecordOf(int slot);
   void LoadFromProfile(const DriveRecord& drive, ScreenConfig& config);
   void LoadFromDrive(const DriveRecord& drive, ScreenConfig& config);
-  void SaveToProfile(const DriveRecord& drive, const ScreenConfig& config);
+  // False when the profile refused a value or could not be made durable.
+  bool SaveToProfile(const DriveRecord& drive, const ScreenConfig& config);
   SaveOutcome SaveToDrive(const DriveRecord& drive, const ScreenConfig& config);
   int ReplaceDriveFile(const std::string& path, std::string_view bytes);
   void RefreshTickingLines(const DriveRecord& drive, ScreenConfig& config, bool slotCopy);

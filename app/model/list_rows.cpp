@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/compose/drive_name.h"
 #include "common/utf16.h"
 
 namespace kuv {
@@ -37,8 +38,7 @@ std::u16string ListSizeText(std::uint32_t mb) {
 
 ListRow ListRowTexts(const DriveRecord& drive, Language language) {
   ListRow row;
-  row[0] =
-      std::u16string(FieldView(drive.driveLetter)) + std::u16string(FieldView(drive.volumeLabel));
+  row[0] = ShortDriveName(drive);
   row[1] = std::u16string(String(PanelModelString(drive.panelModel), language));
   row[2] = std::u16string(FieldView(drive.friendlyName));
   if (drive.totalMB == 0 && drive.freeMB == 0) {

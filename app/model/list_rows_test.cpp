@@ -27,9 +27,7 @@ TEST(ListRows, ColumnsOfADrive) {
   drive.panelModel = 0;
   drive.fileSystemType = kFsXfs;
   ListRow row = ListRowTexts(drive, Language::kEnglish);
-  EXPECT_EQ(Utf16ToUtf8(row[0]),
-            "/media/tray"
-            "DATA");
+  EXPECT_EQ(Utf16ToUtf8(row[0]), "tray DATA") << "the short name; the mount point is the tooltip";
   EXPECT_EQ(Utf16ToUtf8(row[1]), "KV-R100");
   EXPECT_EQ(Utf16ToUtf8(row[2]), "WDC WD20");
   EXPECT_EQ(Utf16ToUtf8(row[3]), "-") << "no sizes known";

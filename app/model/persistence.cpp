@@ -1,6 +1,7 @@
 // Loading and saving a drive's screen configuration: LCD_DATA.TXT and QR_DATA.TXT on the drive,
 // or the profile section under the serial number for disks formatted by a video recorder.
 
+#include <cerrno>
 #include <cstring>
 
 #include "app/compose/line_items.h"
@@ -16,6 +17,7 @@ namespace {
 constexpr char kFolderName[] = "TAVIO_LCDMANAGER";
 constexpr int kTvRecDiskString = 4000;
 constexpr int kUnknownUserString = 190;
+constexpr char kProfileWriteFailedText[] = "The settings could not be written to the user profile.";
 // Far beyond any file the program writes; a larger one is read only this far.
 constexpr std::size_t kLcdDataReadLimit = 1 << 20;
 constexpr std::size_t kQrDataReadLimit = 64 << 10;
@@ -164,43 +166,56 @@ SaveOutcome LcdModel::SaveScreenConfig() {
   if (drive.driveNumber == kEmptyDriveNumber) return {};
   const ScreenConfig& config = table.screenConfigs[static_cast<std::size_t>(slot)];
   if (IsVideoRecorderDisk(drive.fileSystemType)) {
-    SaveToProfile(drive, config);
-    return {.saved = true};
+    if (SaveToProfile(drive, config)) return {.saved = true};
+    ports_.hooks.ReportError(kLcdDataWriteError, kProfileWriteFailedText);
+    return {.profileError = true};
   }
   return SaveToDrive(drive, config);
 }
 
-void LcdModel::SaveToProfile(const DriveRecord& drive, const ScreenConfig& config) {
+bool LcdModel::SaveToProfile(const DriveRecord& drive, const ScreenConfig& config) {
   const std::u16string section(FieldView(drive.serialNumber));
   ProfileStore& profile = ports_.profile;
-  profile.WriteString(section, u"modelNumber", std::u16string(FieldView(drive.friendlyName)));
+  // Every value is still tried after a failure, so the one error report covers them all.
+  bool ok =
+      profile.WriteString(section, u"modelNumber", std::u16string(FieldView(drive.friendlyName)));
   for (int i = 1; i <= kLineCount; ++i) {
-    profile.WriteString(section, LineName(i), std::u16string(FieldView(config.line(i))));
+    ok &= profile.WriteString(section, LineName(i), std::u16string(FieldView(config.line(i))));
   }
-  profile.WriteString(section, u"bmpfilename", std::u16string(FieldView(config.bmpFileName)));
+  ok &= profile.WriteString(section, u"bmpfilename", std::u16string(FieldView(config.bmpFileName)));
   std::int32_t mask = 0;
   for (int i = 1; i <= kLineCount; ++i) {
     if (config.lineReverse(i) != 0) mask |= 1 << (i - 1);
   }
-  profile.WriteInt(section, u"whiteBlackColor", config.whiteBlackColor);
-  profile.WriteInt(section, u"showHddStatus", config.showHddStatus);
-  profile.WriteInt(section, u"rotation", config.rotation);
-  profile.WriteInt(section, u"previewRotation", config.previewRotation);
-  profile.WriteInt(section, u"showWarningTemp", config.showWarningTemp);
-  profile.WriteInt(section, u"warningTemp", config.warningTemp);
-  profile.WriteInt(section, u"WBCLINES", mask);
-  profile.WriteInt(section, u"lcddatatype", config.lcdDataType);
-  profile.Flush();
+  ok &= profile.WriteInt(section, u"whiteBlackColor", config.whiteBlackColor);
+  ok &= profile.WriteInt(section, u"showHddStatus", config.showHddStatus);
+  ok &= profile.WriteInt(section, u"rotation", config.rotation);
+  ok &= profile.WriteInt(section, u"previewRotation", config.previewRotation);
+  ok &= profile.WriteInt(section, u"showWarningTemp", config.showWarningTemp);
+  ok &= profile.WriteInt(section, u"warningTemp", config.warningTemp);
+  ok &= profile.WriteInt(section, u"WBCLINES", mask);
+  ok &= profile.WriteInt(section, u"lcddatatype", config.lcdDataType);
+  ok &= profile.Flush();
+  return ok;
 }
 
 int LcdModel::ReplaceDriveFile(const std::string& path, std::string_view bytes) {
-  // The new file is complete on the volume before the old one goes, so a full or read-only
-  // volume keeps the previous settings.
+  ports_.files.RemoveStaleTemps(path);
+  // The new file is complete on the volume before it takes the old one's place, and the rename
+  // replaces in one step, so a full or read-only volume or a refused rename keeps the previous
+  // settings.
   std::string tempPath;
   int err = ports_.files.WriteTemp(path, bytes, tempPath);
   if (err != 0) return err;
-  ports_.service.DeleteFile(Utf8ToUtf16(path));
-  return ports_.files.CommitTemp(tempPath, path);
+  err = ports_.files.CommitTemp(tempPath, path);
+  if (err == 0) return 0;
+  if ((err == EACCES || err == EPERM) && ports_.service.DeleteFile(Utf8ToUtf16(path)) == 1) {
+    // The old file was one this user may not replace; the service removed it. Should the second
+    // rename fail too, the temporary is now the only copy of the settings and stays.
+    return ports_.files.CommitTemp(tempPath, path);
+  }
+  ports_.files.DiscardTemp(tempPath);
+  return err;
 }
 
 SaveOutcome LcdModel::SaveToDrive(const DriveRecord& drive, const ScreenConfig& config) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -109,20 +111,21 @@ TEST(LoadScreenConfig, ReadsTheQrTextBesideTheSettings) {
   EXPECT_EQ(FieldView(rig.slot().qrText), u"first\r\nsecond");
 }
 
-TEST(SaveScreenConfig, WritesBothFilesThroughTheServiceSequence) {
+TEST(SaveScreenConfig, WritesBothFiles) {
   DriveRig rig;
   SetField(rig.slot().line1, std::string_view("Hello"));
   SetField(rig.slot().qrText, std::string_view("q1\r\nq2"));
   rig.slot().eccValue = 2;
-  rig.slot().cellPitch = 4;
+  rig.slot().cellPitch = 1;
+  std::filesystem::create_directory(rig.folder);
+  WriteAll(rig.folder + "/LCD_DATA.TXT", "old settings");
   SaveOutcome outcome = rig.model.SaveScreenConfig();
   EXPECT_TRUE(outcome.saved);
-  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{5, 7, 7}));
+  // The rename replaces the old files; the service only makes the folder.
+  EXPECT_EQ(rig.service.Commands(), std::vector<std::int32_t>{5});
   EXPECT_EQ(rig.service.calls[0].path, rig.folder);
-  EXPECT_EQ(rig.service.calls[1].path, rig.folder + "/LCD_DATA.TXT");
-  EXPECT_EQ(rig.service.calls[2].path, rig.folder + "/QR_DATA.TXT");
   EXPECT_EQ(ReadAll(rig.folder + "/LCD_DATA.TXT"),
-            EncodeLcdData(rig.model.table.driveRecords[0], rig.slot(), 2, 4));
+            EncodeLcdData(rig.model.table.driveRecords[0], rig.slot(), 2, 1));
   EXPECT_EQ(ReadAll(rig.folder + "/QR_DATA.TXT"), "q1\r\nq2");
   // Nothing but the two files is left in the folder.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(rig.folder), {}), 2);
@@ -141,6 +144,70 @@ TEST(SaveScreenConfig, AFullVolumeKeepsTheOldFilesAndReports1080) {
   EXPECT_EQ(ReadAll(rig.folder + "/LCD_DATA.TXT"), "old settings");
   EXPECT_EQ(ReadAll(rig.folder + "/QR_DATA.TXT"), "old qr");
   EXPECT_EQ(rig.service.Commands(), std::vector<std::int32_t>{5}) << "no delete without a new file";
+}
+
+TEST(SaveScreenConfig, ARefusedRenameNeverLosesTheSettings) {
+  struct Case {
+    std::vector<int> commitErrors;  // LCD_DATA.TXT's commits, then QR_DATA.TXT's
+    std::int32_t serviceResultExpected;
+    std::vector<std::int32_t> commands;
+    const char* lcdData;  // "old", "new" or "gone"
+    bool tempKept;
+    bool saved;
+  };
+  for (const auto& c : {
+           // Any rename failure leaves the old file; the temporary goes.
+           Case{{EXDEV}, 0, {5}, "old", false, false},
+           Case{{EBUSY, EBUSY}, 0, {5}, "old", false, false},
+           // A file the user may not replace: the service deletes it and the rename is retried.
+           Case{{EACCES}, 1, {5, 7}, "new", false, true},
+           Case{{EPERM}, 1, {5, 7}, "new", false, true},
+           // The retry fails too: the temporary is now the only copy and stays.
+           Case{{EACCES, EACCES}, 1, {5, 7}, "gone", true, false},
+       }) {
+    DriveRig rig;
+    std::filesystem::create_directory(rig.folder);
+    WriteAll(rig.folder + "/LCD_DATA.TXT", "old settings");
+    rig.files.commitErrors = c.commitErrors;
+    rig.files.commitErrors.resize(2, 0);  // QR_DATA.TXT commits normally unless told
+    SaveOutcome outcome = rig.model.SaveScreenConfig();
+    const std::string what = std::to_string(c.commitErrors.front());
+    EXPECT_EQ(outcome.saved, c.saved) << what;
+    EXPECT_EQ(rig.hooks.errors, c.saved ? std::vector<int>{} : std::vector<int>{1080}) << what;
+    EXPECT_EQ(rig.service.Commands(), c.commands) << what;
+    const std::string lcdData = rig.folder + "/LCD_DATA.TXT";
+    const std::string newBytes = EncodeLcdData(rig.model.table.driveRecords[0], rig.slot(), 1, 2);
+    if (std::string_view(c.lcdData) == "old") EXPECT_EQ(ReadAll(lcdData), "old settings") << what;
+    if (std::string_view(c.lcdData) == "new") EXPECT_EQ(ReadAll(lcdData), newBytes) << what;
+    if (std::string_view(c.lcdData) == "gone") EXPECT_FALSE(std::filesystem::exists(lcdData));
+    int temps = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(rig.folder)) {
+      const std::string name = entry.path().filename().string();
+      if (name.starts_with("LCD_DATA.TXT.")) {
+        ++temps;
+        EXPECT_EQ(ReadAll(entry.path().string()), newBytes) << what;
+      }
+    }
+    EXPECT_EQ(temps, c.tempKept ? 1 : 0) << what;
+  }
+}
+
+TEST(SaveScreenConfig, RemovesTemporariesACrashLeftBehind) {
+  DriveRig rig;
+  std::filesystem::create_directory(rig.folder);
+  for (const char* name : {"LCD_DATA.TXT.a1B2c3", "QR_DATA.TXT.zzzzzz"}) {
+    const std::string path = rig.folder + "/" + name;
+    WriteAll(path, "half a save");
+    std::filesystem::last_write_time(
+        path, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  }
+  ASSERT_TRUE(rig.model.SaveScreenConfig().saved);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(rig.folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"LCD_DATA.TXT", "QR_DATA.TXT"}));
 }
 
 TEST(SaveScreenConfig, NothingIsWrittenWhenTheFolderCannotBeMade) {
@@ -187,6 +254,24 @@ TEST(ProfileSettings, VideoRecorderDiskRoundTripsThroughItsSerialSection) {
   EXPECT_TRUE(rig.files.reads.empty());
 }
 
+TEST(ProfileSettings, AProfileThatCannotBeWrittenIsReported) {
+  struct Case {
+    std::u16string failWriteOf;
+    bool failFlush;
+  };
+  for (const auto& c :
+       {Case{u"", true}, Case{u"modelNumber", false}, Case{u"lcddatatype", false}}) {
+    DriveRig rig(kFsXfs);
+    rig.profile.failWriteOf = c.failWriteOf;
+    rig.profile.failFlush = c.failFlush;
+    SaveOutcome outcome = rig.model.SaveScreenConfig();
+    EXPECT_FALSE(outcome.saved) << Utf16ToUtf8(c.failWriteOf);
+    EXPECT_TRUE(outcome.profileError);
+    EXPECT_EQ(rig.hooks.errors, std::vector<int>{1080});
+    EXPECT_EQ(rig.profile.writeLog().size(), 15u) << "every value is still tried";
+  }
+}
+
 TEST(ProfileSettings, AnotherModelUnderTheSameSerialFallsBackToTheDefaults) {
   DriveRig rig(kFsXfs);
   SetField(rig.slot().line1, std::string_view("Recorder"));
@@ -217,6 +302,15 @@ TEST(ProfileSettings, QSettingsStoreKeepsSectionsAndKinds) {
   EXPECT_EQ(store.ReadInt(u"SETTING", u"SMART_AUTOUPDATE"), 0);
   EXPECT_EQ(store.ReadInt(u"WD-1 2", u"line1"), std::nullopt);
   EXPECT_EQ(store.ReadString(u"other", u"line1"), std::nullopt);
+}
+
+TEST(ProfileSettings, QSettingsStoreReportsAProfileItCannotWrite) {
+  TempDir dir;
+  // A file where the profile's folder should be: the values cannot be made durable.
+  WriteAll(dir.path() + "/config", "not a folder");
+  QSettingsProfileStore store(dir.path() + "/config/TAVIO/KuvLcdManager.conf");
+  store.WriteString(u"WD-1", u"line1", u"text");
+  EXPECT_FALSE(store.Flush());
 }
 
 }  // namespace

@@ -26,10 +26,18 @@ class VolumeFiles {
   // Writes bytes completely to a new temporary file beside path and makes them durable; the
   // temporary's path goes to tempPath. On failure nothing is left behind.
   virtual int WriteTemp(const std::string& path, std::string_view bytes, std::string& tempPath) = 0;
-  // Puts the temporary in place of path in one step. On failure the temporary is removed.
+  // Puts the temporary in place of path in one step, replacing an existing file. On failure
+  // nothing changes: path keeps its old file and the temporary stays for the caller to discard.
   virtual int CommitTemp(const std::string& tempPath, const std::string& path) = 0;
+  // Removes a temporary that will not be committed.
+  virtual void DiscardTemp(const std::string& tempPath) = 0;
+  // Removes the temporaries of path ("<name>.XXXXXX" regular files beside it) older than
+  // kStaleTempAge, left by a save that was cut off; younger ones may belong to a save under way.
+  virtual void RemoveStaleTemps(const std::string& path) = 0;
   virtual bool IsDirectory(const std::string& path) = 0;
 };
+
+inline constexpr std::chrono::seconds kStaleTempAge{60};
 
 // The POSIX realisation: temporary "<name>.XXXXXX" in the same folder, fsync, rename.
 class PosixVolumeFiles : public VolumeFiles {
@@ -38,6 +46,8 @@ class PosixVolumeFiles : public VolumeFiles {
                                       int& err) override;
   int WriteTemp(const std::string& path, std::string_view bytes, std::string& tempPath) override;
   int CommitTemp(const std::string& tempPath, const std::string& path) override;
+  void DiscardTemp(const std::string& tempPath) override;
+  void RemoveStaleTemps(const std::string& path) override;
   bool IsDirectory(const std::string& path) override;
 };
 
@@ -134,6 +144,9 @@ class ShellHooks {
   virtual void AfterScanReport() {}
   // Asks the restart question; true for Yes.
   virtual bool AskRestart() { return false; }
+  // Whether the SATA filter may be registered after the restart question. The program registers
+  // it whatever the answer; a tool only when its user asked for it.
+  virtual bool MayRegisterSataFilter() { return true; }
   // End the program, and ask the system to restart it.
   virtual void EndProgram() {}
   virtual void RequestRestart() {}

@@ -160,6 +160,7 @@ class RecordingHooks : public ShellHooks {
  public:
   int panelWaits = 0, ends = 0, restarts = 0, restartQuestions = 0;
   bool answerYes = false;
+  bool mayRegisterSataFilter = true;
   std::vector<int> errors;
   std::vector<std::string> diagnostics;
   void StartPanelWait() override { ++panelWaits; }
@@ -167,6 +168,7 @@ class RecordingHooks : public ShellHooks {
     ++restartQuestions;
     return answerYes;
   }
+  bool MayRegisterSataFilter() override { return mayRegisterSataFilter; }
   void EndProgram() override { ++ends; }
   void RequestRestart() override { ++restarts; }
   void ReportError(int number, const std::string&) override { errors.push_back(number); }
@@ -177,7 +179,17 @@ class RecordingHooks : public ShellHooks {
 class FaultyVolumeFiles : public PosixVolumeFiles {
  public:
   int failWritesWith = 0;
+  // Each commit takes the next error from here and fails with it without renaming (0 renames).
+  std::vector<int> commitErrors;
   std::vector<std::string> reads;
+  int CommitTemp(const std::string& tempPath, const std::string& path) override {
+    if (!commitErrors.empty()) {
+      int err = commitErrors.front();
+      commitErrors.erase(commitErrors.begin());
+      if (err != 0) return err;
+    }
+    return PosixVolumeFiles::CommitTemp(tempPath, path);
+  }
   std::optional<std::string> ReadFile(const std::string& path, std::size_t maxBytes,
                                       int& err) override {
     reads.push_back(path);
@@ -187,6 +199,23 @@ class FaultyVolumeFiles : public PosixVolumeFiles {
     if (failWritesWith != 0) return failWritesWith;
     return PosixVolumeFiles::WriteTemp(path, bytes, tempPath);
   }
+};
+
+// The in-memory profile, with writes or the final flush that can be made to fail as with a full
+// disk under the profile.
+class FaultyProfileStore : public MemoryProfileStore {
+ public:
+  std::u16string failWriteOf;  // the value name whose write is refused
+  bool failFlush = false;
+  bool WriteString(const std::u16string& section, const std::u16string& name,
+                   const std::u16string& value) override {
+    return MemoryProfileStore::WriteString(section, name, value) && name != failWriteOf;
+  }
+  bool WriteInt(const std::u16string& section, const std::u16string& name,
+                std::int32_t value) override {
+    return MemoryProfileStore::WriteInt(section, name, value) && name != failWriteOf;
+  }
+  bool Flush() override { return !failFlush; }
 };
 
 // A temporary directory removed with everything in it at the end of the test.
@@ -224,7 +253,7 @@ inline DriveRecord Drive(std::int32_t driveNumber, std::int32_t connectionState,
 // The model and its fakes in one place.
 struct Rig {
   FakeService service;
-  MemoryProfileStore profile;
+  FaultyProfileStore profile;
   FaultyVolumeFiles files;
   FakeSystem system;
   StampRenderer renderer;

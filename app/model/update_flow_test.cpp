@@ -31,7 +31,7 @@ struct UpdateRig : Rig {
 TEST(UpdateLcd, BridgePanelSendsLineDataThenSaves) {
   UpdateRig rig(Drive(4, kBridgePlain, 1));
   rig.model.UpdateLcd();
-  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{2, 5, 7, 7}));
+  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{2, 5}));
   EXPECT_EQ(rig.service.calls[0].driveNumber, 4);
   EXPECT_EQ(rig.renderer.rendered, std::vector<int>{0});
   ASSERT_EQ(rig.service.sentSlots.size(), 1u);
@@ -58,7 +58,7 @@ TEST(UpdateLcd, HidPanelGetsNinetySixReportsAndTheServiceOnlyTheSave) {
   UpdateRig rig(Drive(2, kNotSiliconImageHost, 0));
   rig.system.hidRefuseAt["/dev/hidraw7"] = -1;
   rig.model.UpdateLcd();
-  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{5, 7, 7}));
+  EXPECT_EQ(rig.service.Commands(), std::vector<std::int32_t>{5});
   ASSERT_EQ(rig.system.hidReports.size(), 96u);
   const auto& first = rig.system.hidReports[0];
   EXPECT_EQ(first[0], 0) << "report id";
@@ -100,7 +100,7 @@ TEST(UpdateLcd, VideoRecorderDiskSendsOnlyLineDataAndSavesToTheProfile) {
 TEST(UpdateLcd, LockedBridgePanelGetsNoPictureButTheSettingsAreSaved) {
   UpdateRig rig(Drive(4, kBridgeLocked, 1));
   rig.model.UpdateLcd();
-  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{5, 7, 7}));
+  EXPECT_EQ(rig.service.Commands(), std::vector<std::int32_t>{5});
 }
 
 TEST(UpdateLcd, TabDecidesTheDataType) {

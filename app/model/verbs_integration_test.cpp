@@ -37,6 +37,7 @@ class SampleWorld : public ::testing::Test {
     env_ = "KUVLCD_SIM_WORLD=" + world_ + " KUVLCD_SOCKET=" + socket_ +
            " XDG_CONFIG_HOME=" + dir_.path() + "/config ";
     ASSERT_EQ(Run("sim init " + world_).status, 0);
+    PrepareWorld();
     service_ = ::fork();
     if (service_ == 0) {
       ::setenv("KUVLCD_SIM_WORLD", world_.c_str(), 1);
@@ -54,6 +55,8 @@ class SampleWorld : public ::testing::Test {
     ASSERT_TRUE(std::filesystem::exists(socket_));
   }
   void TearDown() override { StopService(); }
+  // Changes the fresh world before the service starts.
+  virtual void PrepareWorld() {}
 
   void StopService() {
     if (service_ > 0) {
@@ -97,10 +100,12 @@ TEST_F(SampleWorld, ScanListsEveryPanelAndUpdateChangesPictureAndSettings) {
     ASSERT_EQ(drive["columns"].size(), 6u);
     if (drive["columns"][1] == "KV-D210") {
       bridge = drive["driveNumber"];
-      mount = drive["columns"][0];
+      mount = drive["mountPoint"];
+      EXPECT_EQ(drive["columns"][0], "usb-bridge USB-HDD") << "the short drive name";
     }
   }
   ASSERT_GE(bridge, 0) << scan.text;
+  EXPECT_EQ(mount, world_ + "/volumes/usb-bridge");
 
   const std::string before = ReadAll(world_ + "/state/panels/bridge1.png");
   Output update = Run("update --drive " + std::to_string(bridge) + " --line1 Hello");
@@ -149,6 +154,35 @@ TEST_F(SampleWorld, UpdateWithABitmapReachesThePanelAndTheDrive) {
   ASSERT_TRUE(WriteFileBytes(rejected, grey, nullptr));
   EXPECT_EQ(Run("update --drive 1 --bitmap " + rejected).status, 1);
   EXPECT_EQ(ReadAll(stored), std::string(bytes.begin(), bytes.end()));
+}
+
+// The sample world with no SATA filter in any adapter's list, so a scan meets the restart question.
+class WorldWithoutSataFilter : public SampleWorld {
+ protected:
+  void PrepareWorld() override {
+    const std::string path = world_ + "/world.json";
+    nlohmann::json world = nlohmann::json::parse(ReadAll(path));
+    for (auto& adapter : world["adapters"]) adapter.erase("upperFilters");
+    std::ofstream(path) << world.dump(1);
+  }
+};
+
+TEST_F(WorldWithoutSataFilter, ToolsRegisterTheFilterOnlyWhenAsked) {
+  const std::string filters = world_ + "/state/adapters";
+  ASSERT_EQ(Run("scan").status, 0);
+  Output scan = Run("scan --format json");
+  ASSERT_EQ(scan.status, 0);
+  int bridge = -1;
+  const nlohmann::json drives = nlohmann::json::parse(scan.text)["drives"];
+  for (const auto& drive : drives) {
+    if (drive["columns"][1] == "KV-D210") bridge = drive["driveNumber"];
+  }
+  ASSERT_GE(bridge, 0) << scan.text;
+  ASSERT_EQ(Run("update --drive " + std::to_string(bridge) + " --line1 Hi").status, 0);
+  EXPECT_FALSE(std::filesystem::exists(filters) && !std::filesystem::is_empty(filters))
+      << "scan and update left the adapters' filter lists alone";
+  ASSERT_EQ(Run("scan --register-sata-filter").status, 0);
+  EXPECT_TRUE(std::filesystem::exists(filters) && !std::filesystem::is_empty(filters));
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <vector>
 
 #include "app/model/ports.h"
@@ -40,6 +43,16 @@ int WriteAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return 0;
+}
+
+// "<base>.XXXXXX" as mkstemp makes it: six letters or digits after the name and a dot.
+bool IsTempNameOf(std::string_view name, std::string_view base) {
+  constexpr std::size_t kSuffix = 7;
+  if (name.size() != base.size() + kSuffix || name.substr(0, base.size()) != base) return false;
+  if (name[base.size()] != '.') return false;
+  return std::all_of(name.begin() + static_cast<long>(base.size()) + 1, name.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+  });
 }
 
 std::string ParentOf(const std::string& path) {
@@ -102,14 +115,43 @@ int PosixVolumeFiles::WriteTemp(const std::string& path, std::string_view bytes,
 }
 
 int PosixVolumeFiles::CommitTemp(const std::string& tempPath, const std::string& path) {
-  if (::rename(tempPath.c_str(), path.c_str()) != 0) {
-    int err = errno;
-    ::unlink(tempPath.c_str());
-    return err;
-  }
+  if (::rename(tempPath.c_str(), path.c_str()) != 0) return errno;
   FileDescriptor dir(::open(ParentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());  // best effort: the rename itself is already done
   return 0;
+}
+
+void PosixVolumeFiles::DiscardTemp(const std::string& tempPath) {
+  if (!tempPath.empty()) ::unlink(tempPath.c_str());
+}
+
+void PosixVolumeFiles::RemoveStaleTemps(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  int dirFd = ::open(ParentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (dirFd < 0) return;
+  DIR* dir = ::fdopendir(dirFd);
+  if (!dir) {
+    ::close(dirFd);
+    return;
+  }
+  const auto now = std::chrono::system_clock::now();
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (!IsTempNameOf(entry->d_name, base)) continue;
+    struct stat st {};
+    if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
+      continue;
+    }
+    const auto modified = std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(st.st_mtim.tv_sec) +
+            std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+    if (now - modified >= kStaleTempAge) stale.emplace_back(entry->d_name);
+  }
+  // Removed after the listing, so readdir never sees the folder change under it.
+  for (const auto& name : stale) ::unlinkat(dirFd, name.c_str(), 0);
+  ::closedir(dir);
 }
 
 bool PosixVolumeFiles::IsDirectory(const std::string& path) {

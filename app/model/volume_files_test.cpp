@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -37,7 +38,43 @@ TEST(PosixVolumeFiles, FailuresLeaveNothingBehind) {
   std::filesystem::create_directory(dir.path() + "/blocker");
   std::ofstream(dir.path() + "/blocker/inside") << "keeps the directory from being replaced";
   EXPECT_NE(files.CommitTemp(temp, dir.path() + "/blocker"), 0);
+  EXPECT_TRUE(std::filesystem::exists(dir.path() + "/blocker/inside")) << "the target is untouched";
+  EXPECT_TRUE(std::filesystem::exists(temp)) << "the caller decides about the temporary";
+  files.DiscardTemp(temp);
   EXPECT_FALSE(std::filesystem::exists(temp));
+}
+
+TEST(PosixVolumeFiles, RemovesOnlyStaleTemporariesOfTheFile) {
+  TempDir dir;
+  const std::string path = dir.path() + "/LCD_DATA.TXT";
+  const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(5);
+  struct Case {
+    const char* name;
+    bool isOld;
+    bool removed;
+  };
+  const Case cases[] = {
+      {"LCD_DATA.TXT.a1B2c3", true, true},   {"LCD_DATA.TXT.Zz9Yy8", false, false},
+      {"LCD_DATA.TXT", true, false},         {"LCD_DATA.TXT.a1B2c", true, false},
+      {"LCD_DATA.TXT.a1B2c3d", true, false}, {"LCD_DATA.TXT.a1-2c3", true, false},
+      {"QR_DATA.TXT.a1B2c3", true, false},   {"xLCD_DATA.TXT.a1B2c3", true, false},
+  };
+  for (const auto& c : cases) {
+    const std::string file = dir.path() + "/" + c.name;
+    std::ofstream(file) << "x";
+    if (c.isOld) std::filesystem::last_write_time(file, old);
+  }
+  // Neither a folder nor a link under a temporary's name is touched, nor what the link points to.
+  std::filesystem::create_directory(dir.path() + "/LCD_DATA.TXT.dir123");
+  std::filesystem::create_symlink(dir.path() + "/LCD_DATA.TXT",
+                                  dir.path() + "/LCD_DATA.TXT.lnk123");
+  PosixVolumeFiles().RemoveStaleTemps(path);
+  for (const auto& c : cases) {
+    EXPECT_EQ(std::filesystem::exists(dir.path() + "/" + c.name), !c.removed) << c.name;
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path() + "/LCD_DATA.TXT.dir123"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.path() + "/LCD_DATA.TXT.lnk123"));
+  PosixVolumeFiles().RemoveStaleTemps(dir.path() + "/missing/LCD_DATA.TXT");  // harmless
 }
 
 TEST(PosixVolumeFiles, ReadsOnlyRegularFiles) {

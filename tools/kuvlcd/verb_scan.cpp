@@ -13,10 +13,11 @@
 namespace {
 
 int Run(const kuv::cli::Args& args) {
-  args.RejectUnknown({"format", "verbose"});
+  args.RejectUnknown({"format", "verbose", "register-sata-filter"});
   const std::string format = args.GetOr("format", "table");
   if (format != "json" && format != "table") throw kuv::cli::UsageError("--format json|table");
   kuv::HeadlessSession session(args.Has("verbose"));
+  session.hooks.registerSataFilter = args.Has("register-sata-filter");
   if (session.Start() < 0) {
     std::fprintf(stderr, "kuvlcd scan: the panel service cannot be reached at %s\n",
                  kuv::ServiceSocketPath().c_str());
@@ -39,6 +40,7 @@ int Run(const kuv::cli::Args& args) {
     rows.push_back(cells);
     drives.push_back({{"slot", slot},
                       {"driveNumber", drive.driveNumber},
+                      {"mountPoint", kuv::FieldUtf8(drive.driveLetter)},
                       {"columns", columns},
                       {"connectionState", drive.connectionState},
                       {"health", drive.health},
@@ -73,6 +75,9 @@ int Run(const kuv::cli::Args& args) {
   return 0;
 }
 
-kuv::cli::Registrar reg({"scan", "scan [--format json|table] [--verbose]", {"verbose"}, Run});
+kuv::cli::Registrar reg({"scan",
+                         "scan [--format json|table] [--register-sata-filter] [--verbose]",
+                         {"verbose", "register-sata-filter"},
+                         Run});
 
 }  // namespace

@@ -59,7 +59,9 @@ void ApplyScreenOptions(const kuv::cli::Args& args, const kuv::DriveRecord& driv
 
 int Run(const kuv::cli::Args& args) {
   std::vector<std::string> known = kuv::cli::ScreenOptionNames();
-  for (const char* name : {"drive", "verbose", "now", "user"}) known.push_back(name);
+  for (const char* name : {"drive", "verbose", "now", "user", "register-sata-filter"}) {
+    known.push_back(name);
+  }
   const std::vector<std::string>& bitmapNames = kuv::cli::BitmapOptionNames();
   known.insert(known.end(), bitmapNames.begin(), bitmapNames.end());
   args.RejectUnknown(known);
@@ -75,6 +77,7 @@ int Run(const kuv::cli::Args& args) {
   }
 
   kuv::HeadlessSession session(args.Has("verbose"));
+  session.hooks.registerSataFilter = args.Has("register-sata-filter");
   if (session.Start() < 0) {
     std::fprintf(stderr, "kuvlcd update: the panel service cannot be reached at %s\n",
                  kuv::ServiceSocketPath().c_str());
@@ -121,6 +124,10 @@ int Run(const kuv::cli::Args& args) {
   const std::optional<std::string> folder = kuv::DriveFolderPath(drive);
   std::printf("drive %lld: picture sent\n", static_cast<long long>(*driveNumber));
   if (kuv::IsVideoRecorderDisk(drive.fileSystemType)) {
+    if (!outcome.saved) {
+      std::fprintf(stderr, "kuvlcd update: the settings could not be saved in the profile\n");
+      return 1;
+    }
     std::printf("settings saved in the profile section %s\n",
                 kuv::FieldUtf8(drive.serialNumber).c_str());
   } else if (outcome.saved && folder) {
@@ -136,13 +143,15 @@ std::vector<std::string> Switches() {
   std::vector<std::string> switches = kuv::cli::ScreenSwitches();
   switches.push_back("verbose");
   for (const std::string& name : kuv::cli::BitmapSwitches()) switches.push_back(name);
+  switches.push_back("register-sata-filter");
   return switches;
 }
 
 kuv::cli::Registrar reg({"update",
                          "update --drive N [--line1..5 TEXT] [--type1..5 CODE] [--rotation DEG] "
                          "[--reverse] [--line-reverse MASK] [--show-status 0|1] [--smart-id N] "
-                         "[--data-type 0] [--now YYYY-MM-DDTHH:MM] [--user NAME] [--verbose]\n"
+                         "[--data-type 0] [--now YYYY-MM-DDTHH:MM] [--user NAME] "
+                         "[--register-sata-filter] [--verbose]\n"
                          "       update --drive N --bitmap FILE [--area all|upper|lower] "
                          "[--bmp-rotation DEG] [--bmp-reverse] [--convert [--threshold 0..256] "
                          "[--line-art]]",
