@@ -95,6 +95,10 @@ class LcdModel {
   // The occupied slots (driveNumber not -10).
   int OccupiedSlots() const;
 
+  // The QR page once it exists; it gives Update LCD the QR picture and the settings writer
+  // the control's values.
+  void AttachQrPage(QrPageStep* page) { ports_.qrPage = page; }
+
  private:
   bool ValidSlot(int slot) const { return slot >= 0 && slot < kSlotCount; }
   DriveRecord RecordOf(int slot);
