@@ -62,7 +62,7 @@ TEST(CharactersLeft, CountsWhatStillFitsTheScreen) {
       {CodePage::kCp932, 1, 2, u"\u65e5\u672c abc", QrCountKind::kKanji, u'\u3042'},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "pitch " << c.pitch << " level " << c.level);
+    SCOPED_TRACE(::testing::Message() << "pitch " << c.pitch << " level " << c.level);
     QrSymbol meter(c.codePage);
     meter.SetDotsPerModule(c.pitch);
     meter.SetLevel(c.level);

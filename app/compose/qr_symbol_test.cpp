@@ -7,10 +7,7 @@
 #include <string>
 
 #include "app/compose/qr_picture.h"
-
-#ifdef KUVLCD_HAVE_ZBAR
-#include <zbar.h>
-#endif
+#include "app/compose/qr_test_decode.h"
 
 namespace kuv {
 namespace {
@@ -78,7 +75,7 @@ TEST(QrSymbol, SwitchesVersionExactlyAtTheCapacity) {
       {1, u"A", 734, 85}, {0, u"9", 1548, 85},
   };
   for (const Edge& e : edges) {
-    SCOPED_TRACE(testing::Message() << "level " << e.level << ", " << e.fits << " characters");
+    SCOPED_TRACE(::testing::Message() << "level " << e.level << ", " << e.fits << " characters");
     QrSymbol symbol(CodePage::kWindows1252);
     symbol.SetLevel(e.level);
     symbol.SetText(Repeat(e.unit, e.fits));
@@ -176,28 +173,6 @@ TEST(EncodeQrTempBmp, WritesTheOneBitLayoutBottomRowFirst) {
   EXPECT_TRUE(EncodeQrTempBmp(Picture(95, 96)).empty());
 }
 
-#ifdef KUVLCD_HAVE_ZBAR
-// Reads a picture the way a phone camera would see the panel: scaled up, black on white.
-std::string DecodeWithZbar(const Picture& picture) {
-  constexpr int kScale = 4;
-  const int side = picture.width * kScale;
-  std::vector<unsigned char> grey(static_cast<std::size_t>(side * side));
-  for (int y = 0; y < side; ++y) {
-    for (int x = 0; x < side; ++x) {
-      grey[static_cast<std::size_t>(y * side + x)] =
-          picture.at(x / kScale, y / kScale) == kWhite ? 255 : 0;
-    }
-  }
-  zbar::ImageScanner scanner;
-  scanner.set_config(zbar::ZBAR_NONE, zbar::ZBAR_CFG_ENABLE, 0);
-  scanner.set_config(zbar::ZBAR_QRCODE, zbar::ZBAR_CFG_ENABLE, 1);
-  zbar::Image image(static_cast<unsigned>(side), static_cast<unsigned>(side), "Y800", grey.data(),
-                    grey.size());
-  if (scanner.scan(image) <= 0) return "<nothing decoded>";
-  return image.symbol_begin()->get_data();
-}
-#endif
-
 TEST(DrawQrPicture, DecodesBackToTheText) {
 #ifndef KUVLCD_HAVE_ZBAR
   GTEST_SKIP() << "zbar is not installed (package libzbar-dev); the decode check is skipped";
@@ -227,7 +202,7 @@ TEST(DrawQrPicture, DecodesBackToTheText) {
     symbol.SetText(c.text);
     const int extent = (symbol.Width() + 10) * c.dots;
     ASSERT_LE(extent, 96);
-    EXPECT_EQ(DecodeWithZbar(DrawQrPicture(symbol, 48 - extent / 2)), c.utf8);
+    EXPECT_EQ(testing::DecodeQrWithZbar(DrawQrPicture(symbol, 48 - extent / 2)), c.utf8);
   }
 #endif
 }

@@ -13,7 +13,9 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "app/compose/qr_test_decode.h"
 #include "app/model/test_fakes.h"
+#include "common/picture_io.h"
 
 namespace kuv {
 namespace {
@@ -114,6 +116,27 @@ TEST_F(SampleWorld, ScanListsEveryPanelAndUpdateChangesPictureAndSettings) {
   ASSERT_EQ(config.status, 0);
   EXPECT_EQ(nlohmann::json::parse(config.text)["line1"], "Hello");
   EXPECT_EQ(Run("config --drive 31").status, 1) << "no panel on drive 31";
+}
+
+TEST_F(SampleWorld, QrUpdateReachesThePanelAndTheDrive) {
+  const std::string url = "https://example.org/inventory?drive=42";
+  Output update = Run("update --drive 1 --qr '" + url + "' --cell-pitch 1");
+  ASSERT_EQ(update.status, 0) << update.text;
+  EXPECT_EQ(ReadAll(world_ + "/volumes/usb-bridge/TAVIO_LCDMANAGER/QR_DATA.TXT"), url);
+  Output config = Run("config --drive 1");
+  ASSERT_EQ(config.status, 0);
+  const nlohmann::json settings = nlohmann::json::parse(config.text);
+  EXPECT_EQ(settings["cellPitch"], 1) << config.text;
+  EXPECT_EQ(settings["eccValue"], 3) << "1Dot/Cell selects Max(30%)";
+#ifdef KUVLCD_HAVE_ZBAR
+  const std::string pbm = ReadAll(world_ + "/state/panels/bridge1.pbm");
+  PictureResult panel =
+      DecodePbm(std::span(reinterpret_cast<const std::uint8_t*>(pbm.data()), pbm.size()));
+  ASSERT_TRUE(panel) << panel.error;
+  EXPECT_EQ(testing::DecodeQrWithZbar(*panel.picture), url);
+#endif
+  Output tooLong = Run("update --drive 1 --qr " + std::string(300, '7') + " --cell-pitch 2");
+  EXPECT_EQ(tooLong.status, 1) << "message 102: the symbol would not fit the screen";
 }
 
 TEST_F(SampleWorld, AStoppedServiceIsReportedWithAFailingExit) {

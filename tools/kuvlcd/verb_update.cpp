@@ -9,6 +9,7 @@
 #include "common/service_client.h"
 #include "common/utf16.h"
 #include "tools/kuvlcd/cli.h"
+#include "tools/kuvlcd/qr_update.h"
 #include "tools/kuvlcd/screen_options.h"
 
 namespace {
@@ -57,6 +58,7 @@ void ApplyScreenOptions(const kuv::cli::Args& args, const kuv::DriveRecord& driv
 }
 
 int Run(const kuv::cli::Args& args) {
+  if (args.Has("qr")) return kuv::cli::RunQrUpdate(args);
   std::vector<std::string> known = kuv::cli::ScreenOptionNames();
   for (const char* name : {"drive", "verbose", "now", "user"}) known.push_back(name);
   args.RejectUnknown(known);
@@ -131,7 +133,8 @@ std::vector<std::string> Switches() {
 kuv::cli::Registrar reg({"update",
                          "update --drive N [--line1..5 TEXT] [--type1..5 CODE] [--rotation DEG] "
                          "[--reverse] [--line-reverse MASK] [--show-status 0|1] [--smart-id N] "
-                         "[--data-type 0] [--now YYYY-MM-DDTHH:MM] [--user NAME] [--verbose]",
+                         "[--data-type 0] [--now YYYY-MM-DDTHH:MM] [--user NAME] [--verbose] | "
+                         "update --drive N --qr TEXT [--cell-pitch 1|2] [--ecc 0..3] [--verbose]",
                          Switches(), Run});
 
 }  // namespace
