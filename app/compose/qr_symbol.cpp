@@ -49,20 +49,11 @@ bool IsKanjiPair(unsigned char lead, unsigned char trail) {
   return inRange && trail >= 0x40 && trail <= 0xFC && trail != 0x7F;
 }
 
-// One character of the byte text: its bytes and the modes it may go in.
-struct Unit {
-  std::size_t offset = 0;
-  std::size_t length = 1;
-  bool numeric = false;
-  bool alnum = false;
-  bool kanji = false;
-};
-
-std::vector<Unit> SplitUnits(std::string_view bytes, bool kanji) {
-  std::vector<Unit> units;
+std::vector<QrUnit> SplitUnits(std::string_view bytes, bool kanji) {
+  std::vector<QrUnit> units;
   units.reserve(bytes.size());
   for (std::size_t i = 0; i < bytes.size();) {
-    Unit unit;
+    QrUnit unit;
     unit.offset = i;
     const auto c = static_cast<unsigned char>(bytes[i]);
     if (kanji && IsShiftJisLead(c) && i + 1 < bytes.size()) {
@@ -92,53 +83,60 @@ int SegmentDataBits(QrMode mode, int characters, std::size_t byteCount) {
   return 8 * static_cast<int>(byteCount);
 }
 
-// The cheapest segmentation for one version group, by dynamic programming over the characters
-// with costs in sixths of a bit (numeric 10/3, alphanumeric 11/2 bits a character).
-std::vector<QrSegment> Segment(std::string_view bytes, const std::vector<Unit>& units, int group,
-                               int& totalBits) {
-  constexpr long kNone = std::numeric_limits<long>::max() / 4;
+constexpr long kNoCost = std::numeric_limits<long>::max() / 4;
+using Costs = std::array<long, kModeCount>;
+using Choices = std::array<std::int8_t, kModeCount>;
+
+std::array<long, kModeCount> HeadCosts(int group) {
   std::array<long, kModeCount> head{};
   for (int m = 0; m < kModeCount; ++m) head[m] = (4L + kCountBits[m][group]) * 6;
-  std::array<long, kModeCount> previous = head;
-  // chosen[i][m]: the mode unit i goes in when the path ends in mode m after unit i.
-  std::vector<std::array<std::int8_t, kModeCount>> chosen(units.size());
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    const Unit& unit = units[i];
-    std::array<long, kModeCount> current;
-    current.fill(kNone);
-    chosen[i].fill(-1);
-    auto take = [&](QrMode mode, long cost) {
-      const auto m = static_cast<int>(mode);
-      current[m] = previous[m] + cost;
-      chosen[i][m] = static_cast<std::int8_t>(m);
-    };
-    take(QrMode::kByte, 48L * static_cast<long>(unit.length));
-    if (unit.alnum) take(QrMode::kAlphanumeric, 33);
-    if (unit.numeric) take(QrMode::kNumeric, 20);
-    if (unit.kanji) take(QrMode::kKanji, 78);
-    for (int to = 0; to < kModeCount; ++to) {
-      for (int from = 0; from < kModeCount; ++from) {
-        if (chosen[i][from] < 0 || from == to) continue;
-        const long switched = (current[from] + 5) / 6 * 6 + head[to];
-        if (chosen[i][to] < 0 || switched < current[to]) {
-          current[to] = switched;
-          chosen[i][to] = chosen[i][from];
-        }
+  return head;
+}
+
+// One step of the cheapest-segmentation search, with costs in sixths of a bit (numeric 10/3,
+// alphanumeric 11/2 bits a character): the costs of ending in each mode after unit, and the
+// mode unit goes in for each.
+void StepCosts(const QrUnit& unit, const Costs& head, const Costs& previous, Costs& current,
+               Choices& chosen) {
+  current.fill(kNoCost);
+  chosen.fill(-1);
+  auto take = [&](QrMode mode, long cost) {
+    const auto m = static_cast<int>(mode);
+    current[m] = previous[m] + cost;
+    chosen[m] = static_cast<std::int8_t>(m);
+  };
+  take(QrMode::kByte, 48L * static_cast<long>(unit.length));
+  if (unit.alnum) take(QrMode::kAlphanumeric, 33);
+  if (unit.numeric) take(QrMode::kNumeric, 20);
+  if (unit.kanji) take(QrMode::kKanji, 78);
+  for (int to = 0; to < kModeCount; ++to) {
+    for (int from = 0; from < kModeCount; ++from) {
+      if (chosen[from] < 0 || from == to) continue;
+      const long switched = (current[from] + 5) / 6 * 6 + head[to];
+      if (chosen[to] < 0 || switched < current[to]) {
+        current[to] = switched;
+        chosen[to] = chosen[from];
       }
     }
-    previous = current;
   }
+}
+
+std::vector<QrSegment> Backtrack(std::string_view bytes, const std::vector<QrUnit>& units,
+                                 const std::vector<Costs>& costs,
+                                 const std::vector<Choices>& chosen, int group, int& totalBits) {
+  std::vector<QrSegment> segments;
+  totalBits = 0;
+  if (units.empty()) return segments;
+  const Costs& last = costs[units.size() - 1];
   int mode = 0;
   for (int m = 1; m < kModeCount; ++m) {
-    if (previous[m] < previous[mode]) mode = m;
+    if (last[m] < last[mode]) mode = m;
   }
   std::vector<int> modes(units.size());
   for (std::size_t i = units.size(); i-- > 0;) {
     mode = chosen[i][mode];
     modes[i] = mode;
   }
-  std::vector<QrSegment> segments;
-  totalBits = 0;
   for (std::size_t i = 0; i < units.size();) {
     std::size_t end = i;
     QrSegment segment;
@@ -186,13 +184,47 @@ int QrDataCodewords(int version, int level) {
   return kDataCodewords[static_cast<std::size_t>(level)][static_cast<std::size_t>(version - 1)];
 }
 
-QrLayout PlanQrSymbol(std::string_view bytes, int level, bool kanji) {
+QrLayout QrPlanner::Plan(std::string_view bytes, int level, bool kanji) {
   QrLayout layout;
-  if (bytes.empty()) return layout;
-  const std::vector<Unit> units = SplitUnits(bytes, kanji);
+  if (kanji != kanji_) {
+    kanji_ = kanji;
+    bytes_.clear();
+    units_.clear();
+  }
+  std::size_t same = 0;
+  while (same < bytes.size() && same < bytes_.size() && bytes[same] == bytes_[same]) ++same;
+  std::vector<QrUnit> units = SplitUnits(bytes, kanji);
+  // The search runs left to right, so the steps of units inside the unchanged start are kept:
+  // a keystroke at the end, or a character trimmed off, costs only the changed tail.
+  std::size_t keep = 0;
+  while (keep < units.size() && keep < units_.size() &&
+         units[keep].offset + units[keep].length <= same &&
+         units[keep].length == units_[keep].length) {
+    ++keep;
+  }
+  bytes_.assign(bytes);
+  units_ = std::move(units);
+  // Steps are valid for the units shared with the last text, in every group, searched or not.
+  for (std::size_t& valid : valid_) valid = std::min(valid, keep);
+  if (bytes_.empty()) return layout;
   for (int group = 0; group < 3; ++group) {
+    std::vector<Costs>& costs = costs_[static_cast<std::size_t>(group)];
+    std::vector<Choices>& chosen = chosen_[static_cast<std::size_t>(group)];
+    const Costs head = HeadCosts(group);
+    const std::size_t from = valid_[static_cast<std::size_t>(group)];
+    costs.resize(units_.size());
+    chosen.resize(units_.size());
+    for (std::size_t i = from; i < units_.size(); ++i) {
+      StepCosts(units_[i], head, i == 0 ? head : costs[i - 1], costs[i], chosen[i]);
+    }
+    valid_[static_cast<std::size_t>(group)] = units_.size();
     int bits = 0;
-    std::vector<QrSegment> segments = Segment(bytes, units, group, bits);
+    // The cheapest path never costs less than a version of the group can hold when the
+    // smallest sum of its costs is already too large; skip building it then.
+    const Costs& last = costs[units_.size() - 1];
+    const long cheapest = *std::min_element(last.begin(), last.end());
+    if ((cheapest + 5) / 6 > 8L * QrDataCodewords(kGroupLast[group], level)) continue;
+    std::vector<QrSegment> segments = Backtrack(bytes_, units_, costs, chosen, group, bits);
     for (int version = kGroupFirst[group]; version <= kGroupLast[group]; ++version) {
       if (8 * QrDataCodewords(version, level) >= bits) {
         layout.version = version;
@@ -203,6 +235,11 @@ QrLayout PlanQrSymbol(std::string_view bytes, int level, bool kanji) {
     }
   }
   return layout;
+}
+
+QrLayout PlanQrSymbol(std::string_view bytes, int level, bool kanji) {
+  QrPlanner planner;
+  return planner.Plan(bytes, level, kanji);
 }
 
 // Two iconv handles kept open, since every keystroke converts the text several times.
@@ -228,67 +265,74 @@ void QrSymbol::SetText(std::u16string_view text) {
   encoded_ = false;
   bytes_.clear();
   readBack_.clear();
+  bytes_.reserve(text.size() * 2);
+  readBack_.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    // Both code pages hold ASCII as itself.
+    if (c < 0x80) {
+      bytes_ += static_cast<char>(c);
+      readBack_ += c;
+      continue;
+    }
+    std::size_t units = 1;
+    if ((c & 0xFC00) == 0xD800 && i + 1 < text.size() && (text[i + 1] & 0xFC00) == 0xDC00) {
+      units = 2;
+    }
+    const std::u16string_view character = text.substr(i, units);
+    const Conversion& conversion = Convert(character);
+    bytes_ += conversion.bytes;
+    readBack_ += conversion.readBack;
+    i += units - 1;
+  }
+}
+
+// Characters the code page cannot hold become one "?"; the read-back is the code-page bytes
+// turned back, so a character the code page maps to a neighbour shows as changed too.
+const QrSymbol::Conversion& QrSymbol::Convert(std::u16string_view character) {
+  std::u16string key(character);
+  auto found = conversions_.find(key);
+  if (found != conversions_.end()) return found->second;
+  Conversion conversion;
   iconv_t to = converters_->toCodePage;
   iconv_t from = converters_->fromCodePage;
   if (to == reinterpret_cast<iconv_t>(-1) || from == reinterpret_cast<iconv_t>(-1)) {
-    // Without converters only ASCII can be carried; the rest reads back as "?".
-    for (char16_t c : text) {
-      bytes_ += c < 0x80 ? static_cast<char>(c) : '?';
-      readBack_ += c < 0x80 ? c : u'?';
-    }
-    return;
-  }
-  // Character by character, so that each one the code page cannot hold becomes one "?".
-  iconv(to, nullptr, nullptr, nullptr, nullptr);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::size_t units = 1;
-    if ((text[i] & 0xFC00) == 0xD800 && i + 1 < text.size() && (text[i + 1] & 0xFC00) == 0xDC00) {
-      units = 2;
-    }
+    conversion = {"?", u"?"};
+  } else {
     char in[4];
-    for (std::size_t k = 0; k < units; ++k) {
-      in[2 * k] = static_cast<char>(text[i + k] & 0xFF);
-      in[2 * k + 1] = static_cast<char>(text[i + k] >> 8);
+    for (std::size_t k = 0; k < character.size(); ++k) {
+      in[2 * k] = static_cast<char>(character[k] & 0xFF);
+      in[2 * k + 1] = static_cast<char>(character[k] >> 8);
     }
     char out[8];
     char* inPtr = in;
-    std::size_t inLeft = 2 * units;
+    std::size_t inLeft = 2 * character.size();
     char* outPtr = out;
     std::size_t outLeft = sizeof out;
+    iconv(to, nullptr, nullptr, nullptr, nullptr);
     if (iconv(to, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
-        inLeft != 0) {
-      iconv(to, nullptr, nullptr, nullptr, nullptr);
-      bytes_ += '?';
+        inLeft != 0 || outPtr == out) {
+      conversion = {"?", u"?"};
     } else {
-      bytes_.append(out, static_cast<std::size_t>(outPtr - out));
-    }
-    i += units - 1;
-  }
-  // The read-back is the code-page text turned back, so a character the code page maps to a
-  // neighbour shows as changed too.
-  iconv(from, nullptr, nullptr, nullptr, nullptr);
-  std::string wide(bytes_.size() * 4 + 4, '\0');
-  char* inPtr = bytes_.data();
-  std::size_t inLeft = bytes_.size();
-  char* outPtr = wide.data();
-  std::size_t outLeft = wide.size();
-  while (inLeft > 0) {
-    if (iconv(from, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
+      conversion.bytes.assign(out, static_cast<std::size_t>(outPtr - out));
+      char wide[16];
+      char* backIn = conversion.bytes.data();
+      std::size_t backLeft = conversion.bytes.size();
+      char* wideOut = wide;
+      std::size_t wideLeft = sizeof wide;
       iconv(from, nullptr, nullptr, nullptr, nullptr);
-      if (outLeft < 2) break;
-      *outPtr++ = '\xFD';
-      *outPtr++ = '\xFF';
-      outLeft -= 2;
-      ++inPtr;
-      --inLeft;
+      if (iconv(from, &backIn, &backLeft, &wideOut, &wideLeft) == static_cast<std::size_t>(-1)) {
+        conversion.readBack = u"\uFFFD";
+      } else {
+        for (char* p = wide; p + 1 < wideOut; p += 2) {
+          conversion.readBack += static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
+                                                       (static_cast<unsigned char>(p[1]) << 8));
+        }
+      }
     }
   }
-  const auto produced = static_cast<std::size_t>(outPtr - wide.data());
-  readBack_.reserve(produced / 2);
-  for (std::size_t i = 0; i + 1 < produced; i += 2) {
-    readBack_ += static_cast<char16_t>(static_cast<unsigned char>(wide[i]) |
-                                       (static_cast<unsigned char>(wide[i + 1]) << 8));
-  }
+  // A text holds few distinct characters; the memo stays small.
+  return conversions_.emplace(std::move(key), std::move(conversion)).first->second;
 }
 
 void QrSymbol::SetDotsPerModule(int dots) {
@@ -305,7 +349,7 @@ void QrSymbol::SetLevel(int level) {
 
 void QrSymbol::Plan() {
   if (planned_) return;
-  layout_ = PlanQrSymbol(bytes_, level_, codePage_ == CodePage::kCp932);
+  layout_ = planner_.Plan(bytes_, level_, codePage_ == CodePage::kCp932);
   planned_ = true;
 }
 

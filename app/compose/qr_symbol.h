@@ -3,10 +3,12 @@
 // asks of it — the text with its read-back, the width in modules, the dots per module, the
 // error-correction level, the two colours, and painting at x, y with a 5-module margin.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "app/compose/line_items.h"
@@ -34,6 +36,30 @@ struct QrLayout {
   std::vector<QrSegment> segments;
 };
 QrLayout PlanQrSymbol(std::string_view bytes, int level, bool kanji);
+
+// One character of a code-page text: its bytes and the modes it may go in.
+struct QrUnit {
+  std::size_t offset = 0;
+  std::size_t length = 1;
+  bool numeric = false;
+  bool alnum = false;
+  bool kanji = false;
+};
+
+// PlanQrSymbol that keeps its search between calls, so a text that changes only at its end is
+// planned in the time of the change.
+class QrPlanner {
+ public:
+  QrLayout Plan(std::string_view bytes, int level, bool kanji);
+
+ private:
+  bool kanji_ = false;
+  std::string bytes_;
+  std::vector<QrUnit> units_;
+  std::array<std::vector<std::array<long, 4>>, 3> costs_;
+  std::array<std::vector<std::array<std::int8_t, 4>>, 3> chosen_;
+  std::array<std::size_t, 3> valid_{};
+};
 
 // Data codewords of a symbol of version 1 to 40 at level 0 to 3.
 int QrDataCodewords(int version, int level);
@@ -72,6 +98,11 @@ class QrSymbol {
  private:
   void Plan();
   struct Converters;
+  struct Conversion {
+    std::string bytes;
+    std::u16string readBack;
+  };
+  const Conversion& Convert(std::u16string_view character);
 
   CodePage codePage_;
   std::unique_ptr<Converters> converters_;
@@ -81,6 +112,8 @@ class QrSymbol {
   int level_ = 1;
   std::uint32_t darkColor_ = 0x000000;
   std::uint32_t lightColor_ = 0xFFFFFF;
+  std::unordered_map<std::u16string, Conversion> conversions_;
+  QrPlanner planner_;
   bool planned_ = false;
   QrLayout layout_;
   bool encoded_ = false;

@@ -123,6 +123,36 @@ TEST(QrSymbol, KanjiModeOnlyForShiftJisKanji) {
   EXPECT_EQ(PlanQrSymbol("ab12cd", 1, false).segments.size(), 1u);
 }
 
+// The planner resumes its search from the unchanged start of the last text; whatever the order of
+// texts (growing, trimmed, changed in the middle, switching version groups), it must plan what a
+// fresh search plans.
+TEST(QrPlanner, ResumedSearchesPlanLikeFreshOnes) {
+  const std::string longText = std::string(300, 'a') + "0123456789012345";
+  const std::string sequence[] = {
+      "HELLO",
+      "HELLO WORLD 12345",
+      longText,
+      longText + "ABCDEF",
+      longText,
+      "HELLO",
+      "HELLO\x93\xfa",
+      "HELXO\x93\xfa\x96\x7b",
+      "",
+      std::string(150, '7') + "abc",
+  };
+  for (bool kanji : {false, true}) {
+    QrPlanner planner;
+    for (const std::string& text : sequence) {
+      SCOPED_TRACE(text.substr(0, 20));
+      const QrLayout resumed = planner.Plan(text, 1, kanji);
+      const QrLayout fresh = PlanQrSymbol(text, 1, kanji);
+      EXPECT_EQ(resumed.version, fresh.version);
+      EXPECT_EQ(resumed.bits, fresh.bits);
+      EXPECT_EQ(resumed.segments.size(), fresh.segments.size());
+    }
+  }
+}
+
 TEST(QrSymbol, EmptyAndOversizedTextsPaintNothing) {
   QrSymbol symbol(CodePage::kWindows1252);
   Picture canvas(96, 96, kBlack);
