@@ -11,7 +11,12 @@
 #include <QTextCursor>
 #include <filesystem>
 
+#include "app/compose/qr_test_decode.h"
 #include "app/model/qr_page.h"
+
+// The model's fakes name a parameter "slots", which Qt's keyword macro would swallow.
+#undef slots
+#include "app/model/test_fakes.h"
 
 namespace kuv {
 namespace {
@@ -90,6 +95,46 @@ TEST(QrPageWidget, TheEightHundredAndFirstCharacterIsRemoved) {
   text->moveCursor(QTextCursor::End);
   QTest::keyClicks(text, "b");
   EXPECT_EQ(text->toPlainText(), QString(800, QChar('a')));
+}
+
+// Typed into the widget, sent by Update LCD on the QR tab: the panel's lines carry a code that
+// reads back as the text, and the drive keeps the text.
+TEST(QrPageWidget, TypedTextReachesThePanelAndTheDrive) {
+  testing::Rig rig;
+  testing::TempDir volume;
+  DriveRecord drive = testing::Drive(4, kBridgePlain, 1);
+  SetField(drive.driveLetter, std::string_view(volume.path()));
+  rig.model.table.driveRecords[0] = drive;
+  rig.model.table.driveCount = 1;
+  rig.model.SelectDrive(0);
+  testing::TempDir temp;
+  QrPage page(rig.model.table, rig.files, Language::kEnglish, temp.path() + "/");
+  rig.model.AttachQrPage(&page);
+  page.Start();
+  QrPageWidget widget(page);
+
+  const QString url = "https://example.org/inventory?drive=4";
+  QTest::mouseClick(Named<QRadioButton>(widget, "1Dot/Cell"), Qt::LeftButton);
+  QTest::keyClicks(Named<QPlainTextEdit>(widget, "QR text"), url);
+  rig.model.table.currentTab = 2;
+  rig.model.UpdateLcd();
+  rig.model.AttachQrPage(nullptr);
+
+  ASSERT_EQ(rig.service.sentSlots.size(), 1u);
+  Raster raster{};
+  for (std::size_t line = 0; line < 96; ++line) {
+    const std::uint8_t* slot = rig.service.sentSlots[0].data() + line * kRequestLineSlotSize;
+    std::copy_n(slot + 4, 12, raster.begin() + static_cast<std::ptrdiff_t>(line * 12));
+  }
+  EXPECT_EQ(PictureFromRaster(raster), page.picture());
+#ifdef KUVLCD_HAVE_ZBAR
+  EXPECT_EQ(testing::DecodeQrWithZbar(PictureFromRaster(raster)), url.toStdString());
+#endif
+  int err = 0;
+  EXPECT_EQ(rig.files.ReadFile(volume.path() + "/TAVIO_LCDMANAGER/QR_DATA.TXT", 200, err),
+            std::optional<std::string>(url.toStdString()));
+  EXPECT_EQ(rig.model.table.screenConfigs[0].cellPitch, 1);
+  EXPECT_EQ(rig.model.table.screenConfigs[0].eccValue, 3);
 }
 
 }  // namespace
