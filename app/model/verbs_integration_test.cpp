@@ -135,8 +135,9 @@ TEST_F(SampleWorld, QrUpdateReachesThePanelAndTheDrive) {
   ASSERT_TRUE(panel) << panel.error;
   EXPECT_EQ(testing::DecodeQrWithZbar(*panel.picture), url);
 #endif
-  Output tooLong = Run("update --drive 1 --qr " + std::string(300, '7') + " --cell-pitch 2");
-  EXPECT_EQ(tooLong.status, 1) << "message 102: the symbol would not fit the screen";
+  // The drive keeps 1Dot/Cell and Max(30%): 674 digits fit, 675 give message 102.
+  EXPECT_EQ(Run("update --drive 1 --qr " + std::string(674, '7')).status, 0);
+  EXPECT_EQ(Run("update --drive 1 --qr " + std::string(675, '7')).status, 1);
 }
 
 TEST_F(SampleWorld, AStoppedServiceIsReportedWithAFailingExit) {

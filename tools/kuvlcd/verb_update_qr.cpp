@@ -37,8 +37,8 @@ int RunQrUpdate(const Args& args) {
   const auto driveNumber = args.GetInt("drive");
   if (!driveNumber) throw UsageError("--drive N is required");
   const std::string text = *args.Get("qr");
-  const std::int64_t cellPitch = IntInRange(args, "cell-pitch", 0, 1, 2);
-  const std::int64_t ecc = IntInRange(args, "ecc", 0, 0, 3);
+  const std::int64_t cellPitch = IntInRange(args, "cell-pitch", 2, 1, 2);
+  const std::int64_t ecc = IntInRange(args, "ecc", 1, 0, 3);
 
   HeadlessSession session(args.Has("verbose"));
   if (session.Start() < 0) {
