@@ -69,7 +69,8 @@ QrPage::QrPage(DriveTable& table, VolumeFiles& files, Language language, std::st
 }
 
 QrPage::~QrPage() {
-  ::unlink(qrImagePath_.c_str());
+  // Only a file of our own: kuvlcd and the program may share the temporary folder.
+  if (wroteImage_) ::unlink(qrImagePath_.c_str());
 }
 
 void QrPage::Start() {
@@ -159,7 +160,7 @@ bool QrPage::Regenerate() {
   }
   picture_ = DrawQrPicture(symbol_, kQrScreenDots / 2 - extent / 2);
   // The preview and the panel take the picture from memory; the file is for those who look.
-  WriteQrTempPicture(qrImagePath_, picture_, nullptr);
+  if (WriteQrTempPicture(qrImagePath_, picture_, nullptr)) wroteImage_ = true;
   messageLine_ = CountMessage();
   messageIsError_ = false;
   return true;

@@ -32,7 +32,7 @@ class QrPage : public QrPageStep {
   // tempFolder ends with "/"; QrImageTmp.bmp is written there. table and files must outlive
   // the page.
   QrPage(DriveTable& table, VolumeFiles& files, Language language, std::string tempFolder);
-  // Deletes QrImageTmp.bmp.
+  // Deletes QrImageTmp.bmp when this page wrote it.
   ~QrPage() override;
   QrPage(const QrPage&) = delete;
   QrPage& operator=(const QrPage&) = delete;
@@ -96,6 +96,7 @@ class QrPage : public QrPageStep {
   bool messageIsError_ = false;
   bool enabled_ = true;
   Picture picture_;
+  bool wroteImage_ = false;
 };
 
 }  // namespace kuv

@@ -162,6 +162,11 @@ TEST(QrPage, TemporaryPictureIsWrittenAndRemovedWithThePage) {
   rig.model.AttachQrPage(nullptr);
   rig.page.reset();
   EXPECT_FALSE(std::filesystem::exists(path));
+
+  // A page that drew nothing leaves another's file alone.
+  WriteFileBytes(path, std::vector<std::uint8_t>{'x'}, nullptr);
+  { QrPage idle(rig.model.table, rig.files, Language::kEnglish, rig.temp.path() + "/"); }
+  EXPECT_TRUE(std::filesystem::exists(path));
 }
 
 TEST(QrPage, UpdateLcdSendsThePictureAndSavesTheText) {
