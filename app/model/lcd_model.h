@@ -103,6 +103,10 @@ class LcdModel {
   DeviceService& service() { return ports_.service; }
   PanelSystem& system() { return ports_.system; }
 
+  // The QR page once it exists; it gives Update LCD the QR picture and the settings writer
+  // the control's values.
+  void AttachQrPage(QrPageStep* page) { ports_.qrPage = page; }
+
  private:
   bool ValidSlot(int slot) const { return slot >= 0 && slot < kSlotCount; }
   DriveRecord RecordOf(int slot);

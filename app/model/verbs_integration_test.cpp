@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "app/compose/bmp_file.h"
+#include "app/compose/qr_test_decode.h"
 #include "app/model/test_fakes.h"
 #include "common/picture_io.h"
 
@@ -121,6 +122,28 @@ TEST_F(SampleWorld, ScanListsEveryPanelAndUpdateChangesPictureAndSettings) {
   ASSERT_EQ(config.status, 0);
   EXPECT_EQ(nlohmann::json::parse(config.text)["line1"], "Hello");
   EXPECT_EQ(Run("config --drive 31").status, 1) << "no panel on drive 31";
+}
+
+TEST_F(SampleWorld, QrUpdateReachesThePanelAndTheDrive) {
+  const std::string url = "https://example.org/inventory?drive=42";
+  Output update = Run("update --drive 1 --qr '" + url + "' --cell-pitch 1");
+  ASSERT_EQ(update.status, 0) << update.text;
+  EXPECT_EQ(ReadAll(world_ + "/volumes/usb-bridge/TAVIO_LCDMANAGER/QR_DATA.TXT"), url);
+  Output config = Run("config --drive 1");
+  ASSERT_EQ(config.status, 0);
+  const nlohmann::json settings = nlohmann::json::parse(config.text);
+  EXPECT_EQ(settings["cellPitch"], 1) << config.text;
+  EXPECT_EQ(settings["eccValue"], 3) << "1Dot/Cell selects Max(30%)";
+#ifdef KUVLCD_HAVE_ZBAR
+  const std::string pbm = ReadAll(world_ + "/state/panels/bridge1.pbm");
+  PictureResult panel =
+      DecodePbm(std::span(reinterpret_cast<const std::uint8_t*>(pbm.data()), pbm.size()));
+  ASSERT_TRUE(panel) << panel.error;
+  EXPECT_EQ(testing::DecodeQrWithZbar(*panel.picture), url);
+#endif
+  // The drive keeps 1Dot/Cell and Max(30%): 674 digits fit, 675 give message 102.
+  EXPECT_EQ(Run("update --drive 1 --qr " + std::string(674, '7')).status, 0);
+  EXPECT_EQ(Run("update --drive 1 --qr " + std::string(675, '7')).status, 1);
 }
 
 TEST_F(SampleWorld, AStoppedServiceIsReportedWithAFailingExit) {

@@ -10,6 +10,7 @@
 #include "common/utf16.h"
 #include "tools/kuvlcd/bitmap_update.h"
 #include "tools/kuvlcd/cli.h"
+#include "tools/kuvlcd/qr_update.h"
 #include "tools/kuvlcd/screen_options.h"
 
 namespace {
@@ -58,6 +59,7 @@ void ApplyScreenOptions(const kuv::cli::Args& args, const kuv::DriveRecord& driv
 }
 
 int Run(const kuv::cli::Args& args) {
+  if (args.Has("qr")) return kuv::cli::RunQrUpdate(args);
   std::vector<std::string> known = kuv::cli::ScreenOptionNames();
   for (const char* name : {"drive", "verbose", "now", "user", "register-sata-filter"}) {
     known.push_back(name);
@@ -154,7 +156,8 @@ kuv::cli::Registrar reg({"update",
                          "[--register-sata-filter] [--verbose]\n"
                          "       update --drive N --bitmap FILE [--area all|upper|lower] "
                          "[--bmp-rotation DEG] [--bmp-reverse] [--convert [--threshold 0..256] "
-                         "[--line-art]]",
+                         "[--line-art]]\n"
+                         "       update --drive N --qr TEXT [--cell-pitch 1|2] [--ecc 0..3] [--verbose]",
                          Switches(), Run});
 
 }  // namespace
