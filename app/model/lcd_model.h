@@ -98,6 +98,9 @@ class LcdModel {
   void SendRaster(int slot);
   // One pass of the minute refresh: time and S.M.A.R.T. lines, pictures, free space.
   void MinuteRefresh();
+  // Composes the slot's text or bitmap screen with current time lines and sends it; a QR screen
+  // is left to the QR page.
+  void SendScreen(int slot);
 
   // The occupied slots (driveNumber not -10).
   int OccupiedSlots() const;
