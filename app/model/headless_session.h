@@ -3,6 +3,7 @@
 // and the benchmarks run the program's flows on.
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "app/model/compose_renderer.h"
@@ -18,13 +19,19 @@ class TerminalHooks : public ShellHooks {
   explicit TerminalHooks(bool verbose) : verbose_(verbose) {}
   bool AskRestart() override;
   void EndProgram() override { endRequested = true; }
+  void StartPanelWait() override {
+    if (onPanelWait) onPanelWait();
+  }
   void ReportError(int number, const std::string& systemText) override;
   void Diagnostic(const std::string& line) override;
 
   bool endRequested = false;
+  // Set by a caller that runs the timers (kuvlcd watch): the rescan series starts here.
+  std::function<void()> onPanelWait;
 
  private:
   bool verbose_;
+  bool restartAsked_ = false;
 };
 
 struct HeadlessSession {

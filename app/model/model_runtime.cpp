@@ -72,6 +72,11 @@ std::vector<FinishedScan> ThreadScanWorker::TakeFinished() {
   return std::exchange(finished_, {});
 }
 
+bool ThreadScanWorker::Busy() {
+  std::lock_guard lock(mutex_);
+  return running_ || !jobs_.empty();
+}
+
 void ThreadScanWorker::Loop() {
   for (;;) {
     std::pair<ScanKind, std::function<ScanResult()>> job;
@@ -81,10 +86,12 @@ void ThreadScanWorker::Loop() {
       if (stopping_) return;
       job = std::move(jobs_.front());
       jobs_.pop_front();
+      running_ = true;
     }
     ScanResult result = job.second();
     {
       std::lock_guard lock(mutex_);
+      running_ = false;
       finished_.push_back({job.first, std::move(result)});
     }
     std::uint64_t one = 1;

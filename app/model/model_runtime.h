@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/model/lcd_model.h"
@@ -47,6 +48,8 @@ class ThreadScanWorker : public ScanWorker {
   void Start(ScanKind kind, std::function<ScanResult()> job) override;
   std::vector<FinishedScan> TakeFinished() override;
   int fd() const { return eventFd_; }
+  // A scan is queued or running.
+  bool Busy();
   // The process is ending: a scan still waiting for a hung service is left behind. The caller
   // must then end the process without destroying the model the scan reads (std::_Exit).
   void Abandon();
@@ -60,6 +63,7 @@ class ThreadScanWorker : public ScanWorker {
   std::deque<std::pair<ScanKind, std::function<ScanResult()>>> jobs_;
   std::vector<FinishedScan> finished_;
   bool stopping_ = false;
+  bool running_ = false;
   std::thread thread_;
 };
 
