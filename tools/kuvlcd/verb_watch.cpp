@@ -80,6 +80,10 @@ int Run(const kuv::cli::Args& args) {
   sigprocmask(SIG_BLOCK, &stops, nullptr);
   int signals = ::signalfd(-1, &stops, SFD_NONBLOCK | SFD_CLOEXEC);
 
+  // Listening starts before the first scan, so a device plugged in meanwhile is not missed.
+  auto devices = kuv::OpenDeviceChanges(error);
+  if (!devices) std::fprintf(stderr, "kuvlcd watch: no device changes: %s\n", error.c_str());
+
   kuv::HeadlessSession session(verbose);
   if (session.Start() < 0) {
     std::fprintf(stderr, "kuvlcd watch: the panel service cannot be reached at %s\n",
@@ -97,8 +101,6 @@ int Run(const kuv::cli::Args& args) {
   runtime.Start();
   if (session.model.waitingForPanels) runtime.PanelWaitStarted();
 
-  auto devices = kuv::OpenDeviceChanges(error);
-  if (!devices) std::fprintf(stderr, "kuvlcd watch: no device changes: %s\n", error.c_str());
   auto sleep = kuv::OpenLogindSleepSignal(error);
   if (!sleep && verbose) std::fprintf(stderr, "kuvlcd watch: no resume: %s\n", error.c_str());
 
