@@ -24,6 +24,9 @@
 
 namespace {
 
+// The exit status when another copy drives the panels; the systemd unit does not restart on it.
+constexpr int kAnotherCopyRuns = 3;
+
 class WatchHooks : public kuv::RuntimeHooks {
  public:
   WatchHooks(kuv::LcdModel& model, bool verbose) : model_(model), verbose_(verbose) {}
@@ -69,7 +72,7 @@ int Run(const kuv::cli::Args& args) {
   auto owner = kuv::PanelOwnerLock::Acquire("kuvlcd watch", error);
   if (!owner) {
     std::fprintf(stderr, "kuvlcd watch: %s\n", error.c_str());
-    return 1;
+    return kAnotherCopyRuns;
   }
 
   // Signals are read from a descriptor so that a stop waits for the loop like any other event.
@@ -144,6 +147,7 @@ int Run(const kuv::cli::Args& args) {
   return 0;
 }
 
-kuv::cli::Registrar reg({"watch", "watch [--verbose]", {"verbose"}, Run});
+kuv::cli::Registrar reg(
+    {"watch", "watch [--verbose]   (exit 3: another copy drives the panels)", {"verbose"}, Run});
 
 }  // namespace
