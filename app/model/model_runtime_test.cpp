@@ -2,8 +2,10 @@
 #include "app/model/model_runtime.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <algorithm>
+#include <future>
 
 #include "app/model/test_fakes.h"
 #include "app/model/virtual_time.h"
@@ -234,6 +236,41 @@ TEST(ModelRuntime, SleepStopsTheMinuteRefreshAndResumeRepaintsAndScans) {
   EXPECT_EQ(rig.Count(2), 0);
   rig.Until(660s);
   EXPECT_EQ(rig.Count(2), 1);
+}
+
+TEST(ThreadScanWorker, RunsScansInOrderAwayFromTheCallerAndSignalsTheirEnd) {
+  ThreadScanWorker worker;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  const auto caller = std::this_thread::get_id();
+  std::vector<std::thread::id> threads(2);
+  worker.Start(ScanKind::kDeviceChange, [&, released] {
+    threads[0] = std::this_thread::get_id();
+    released.wait();
+    return ScanResult{.count = 1};
+  });
+  worker.Start(ScanKind::kButton, [&] {
+    threads[1] = std::this_thread::get_id();
+    return ScanResult{.count = 2};
+  });
+  EXPECT_TRUE(worker.Busy());
+  EXPECT_TRUE(worker.TakeFinished().empty()) << "the first scan is still waiting";
+  release.set_value();
+
+  std::vector<FinishedScan> done;
+  for (int i = 0; i < 100 && done.size() < 2; ++i) {
+    pollfd p{worker.fd(), POLLIN, 0};
+    if (::poll(&p, 1, 100) == 1) {
+      for (FinishedScan& scan : worker.TakeFinished()) done.push_back(std::move(scan));
+    }
+  }
+  ASSERT_EQ(done.size(), 2u);
+  EXPECT_EQ(done[0].kind, ScanKind::kDeviceChange);
+  EXPECT_EQ(done[0].result.count, 1);
+  EXPECT_EQ(done[1].kind, ScanKind::kButton);
+  EXPECT_NE(threads[0], caller);
+  EXPECT_EQ(threads[0], threads[1]) << "one scan after the other on one worker";
+  EXPECT_FALSE(worker.Busy());
 }
 
 }  // namespace
