@@ -1,5 +1,6 @@
 // Drive discovery: command 1 for drive numbers 0 to 31, the answers kept in the 16 slots.
 
+#include <algorithm>
 #include <array>
 
 #include "app/model/lcd_model.h"
@@ -86,30 +87,53 @@ ScanResult LcdModel::WorkerScan() {
   const std::int32_t hidPanels = ports_.system.HidLcdCount();
   ScanResult report;
   int hidTied = 0;
+  PathHints hints;
   {
     std::lock_guard lock(tableLock);
-    PathHints hints = BuildPathHints(table);
-    for (int n = 0; n < kDriveNumbers; ++n) {
-      DriveRecord info{};
-      SetField(info.hidPath, std::u16string_view(hints[static_cast<std::size_t>(n)]));
-      // A failed exchange comes back as sent, with no state: it simply yields no drive.
-      std::int32_t result = ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
-      if (result == 0 || !IsListed(info.connectionState)) continue;
-      if (IsHidTied(info.connectionState)) ++hidTied;
-      if (info.connectionState == kSiliconImageWithoutFilter) report.sataHostFound = true;
-      if (report.count >= kSlotCount) continue;
-      table.driveRecords[static_cast<std::size_t>(report.count)] = info;
-      ++report.count;
-    }
-    scanBusy = false;
+    hints = BuildPathHints(table);
+  }
+  // Up to 32 exchanges of up to 3 s each: the table stays free for the window meanwhile.
+  for (int n = 0; n < kDriveNumbers; ++n) {
+    DriveRecord info{};
+    SetField(info.hidPath, std::u16string_view(hints[static_cast<std::size_t>(n)]));
+    // A failed exchange comes back as sent, with no state: it simply yields no drive.
+    std::int32_t result = ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
+    if (result == 0 || !IsListed(info.connectionState)) continue;
+    if (IsHidTied(info.connectionState)) ++hidTied;
+    if (info.connectionState == kSiliconImageWithoutFilter) report.sataHostFound = true;
+    if (report.count >= kSlotCount) continue;
+    report.drives.push_back(info);
+    ++report.count;
   }
   report.hidMismatch = hidTied != hidPanels;
+  scanBusy = false;
   return report;
 }
 
-void LcdModel::HandleScanReport(const ScanResult& result, bool deviceChange) {
+namespace {
+
+// Another drive in the slot: another number, or the same bay holding another disk.
+bool SameDrive(const DriveRecord& a, const DriveRecord& b) {
+  return a.driveNumber == b.driveNumber && FieldView(a.serialNumber) == FieldView(b.serialNumber);
+}
+
+}  // namespace
+
+bool LcdModel::HandleScanReport(const ScanResult& result, bool deviceChange) {
+  const int count = std::clamp(result.count, 0, kSlotCount);
+  bool drivesChanged = count != table.driveCount;
+  {
+    std::lock_guard lock(tableLock);
+    for (int k = 0; k < count && static_cast<std::size_t>(k) < result.drives.size(); ++k) {
+      DriveRecord& slot = table.driveRecords[static_cast<std::size_t>(k)];
+      const DriveRecord& found = result.drives[static_cast<std::size_t>(k)];
+      if (!SameDrive(slot, found)) drivesChanged = true;
+      slot = found;
+    }
+  }
   if (deviceChange) {
-    if (result.count == table.driveCount) return;
+    // The same count with the same drives: the configurations in the table still fit them.
+    if (!drivesChanged) return false;
     // Another set of drives: every configuration is read afresh from its store below.
     for (auto& config : table.screenConfigs) config = ScreenConfig{};
   }
@@ -122,13 +146,13 @@ void LcdModel::HandleScanReport(const ScanResult& result, bool deviceChange) {
   }
   {
     std::lock_guard lock(tableLock);
-    for (int k = std::max(result.count, 0); k < kSlotCount; ++k) table.EmptySlot(k);
+    for (int k = count; k < kSlotCount; ++k) table.EmptySlot(k);
   }
   table.selectedDrive = -1;
   ports_.hooks.FillList();
   for (int k = 0; k < kSlotCount; ++k) {
     const auto index = static_cast<std::size_t>(k);
-    if (table.driveRecords[index].driveNumber == kEmptyDriveNumber) continue;
+    if (RecordOf(k).driveNumber == kEmptyDriveNumber) continue;
     if (table.screenConfigs[index].lcdDataType != kLcdQr) LoadScreenConfig(k);
   }
   int occupied = OccupiedSlots();
@@ -137,6 +161,7 @@ void LcdModel::HandleScanReport(const ScanResult& result, bool deviceChange) {
     ports_.hooks.FillList();
   }
   ports_.hooks.AfterScanReport();
+  return true;
 }
 
 void LcdModel::RunRestartQuestion() {

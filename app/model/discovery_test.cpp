@@ -129,7 +129,10 @@ TEST(WorkerScan, ReportsCountMismatchAndSataHost) {
   EXPECT_TRUE(result.sataHostFound);
   EXPECT_FALSE(rig.model.scanBusy);
   EXPECT_EQ(rig.service.Commands(), std::vector<std::int32_t>(32, 1)) << "no 8, no load";
-  EXPECT_EQ(rig.model.table.driveRecords[1].driveNumber, 8);
+  ASSERT_EQ(result.drives.size(), 2u);
+  EXPECT_EQ(result.drives[1].driveNumber, 8);
+  EXPECT_EQ(rig.model.table.driveRecords[0].driveNumber, kEmptyDriveNumber)
+      << "the table is only written when the report is applied";
 }
 
 TEST(WorkerScan, AnUnreachableServiceYieldsNoDrives) {
@@ -159,8 +162,40 @@ TEST(HandleScanReport, EmptiesLaterSlotsAndReloadsConfigurations) {
 
   // A device change that leaves the count as it was changes nothing.
   rig.model.table.screenConfigs[0].rotation = 180;
-  rig.model.HandleScanReport(rig.model.WorkerScan(), true);
+  EXPECT_FALSE(rig.model.HandleScanReport(rig.model.WorkerScan(), true));
   EXPECT_EQ(rig.model.table.screenConfigs[0].rotation, 180);
+}
+
+TEST(HandleScanReport, ADeviceChangeWithTheSameCountButOtherDrivesIsApplied) {
+  struct Case {
+    const char* name;
+    std::int32_t driveNumber;
+    const char* serial;
+    bool applied;
+  };
+  const Case cases[] = {
+      {"same drive", 3, "WD-WCC4M1234567", false},
+      {"another disk in the same bay", 3, "S2H7J9AB123456", true},
+      {"another drive number", 4, "WD-WCC4M1234567", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig;
+    rig.service.panels[3] = {1, Drive(3, kBridgePlain, 1, kFsXfs)};
+    rig.model.HandleScanReport(rig.model.WorkerScan(), false);
+    ASSERT_EQ(rig.model.table.driveCount, 1);
+    rig.model.table.screenConfigs[0].rotation = 180;
+
+    DriveRecord next = Drive(c.driveNumber, kBridgePlain, 1, kFsXfs);
+    SetField(next.serialNumber, std::string_view(c.serial));
+    rig.service.panels.clear();
+    rig.service.panels[c.driveNumber] = {1, next};
+    EXPECT_EQ(rig.model.HandleScanReport(rig.model.WorkerScan(), true), c.applied);
+    EXPECT_EQ(rig.model.table.screenConfigs[0].rotation, c.applied ? 0 : 180)
+        << "another drive gets its own configuration, not the old drive's";
+    EXPECT_EQ(rig.model.table.driveRecords[0].driveNumber, c.driveNumber);
+    EXPECT_EQ(FieldUtf8(rig.model.table.driveRecords[0].serialNumber), c.serial);
+  }
 }
 
 }  // namespace

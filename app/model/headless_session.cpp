@@ -5,7 +5,9 @@
 namespace kuv {
 
 bool TerminalHooks::AskRestart() {
-  std::fprintf(stderr, "%s\n", StringUtf8(3010, SystemLanguage()).c_str());
+  // Every scan asks again; a terminal or the journal needs the question once.
+  if (!restartAsked_) std::fprintf(stderr, "%s\n", StringUtf8(3010, SystemLanguage()).c_str());
+  restartAsked_ = true;
   return false;
 }
 

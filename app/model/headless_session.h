@@ -3,6 +3,7 @@
 // and the benchmarks run the program's flows on.
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "app/model/bitmap_page.h"
@@ -23,13 +24,19 @@ class TerminalHooks : public ShellHooks {
 
   bool registerSataFilter = false;
   void EndProgram() override { endRequested = true; }
+  void StartPanelWait() override {
+    if (onPanelWait) onPanelWait();
+  }
   void ReportError(int number, const std::string& systemText) override;
   void Diagnostic(const std::string& line) override;
 
   bool endRequested = false;
+  // Set by a caller that runs the timers (kuvlcd watch): the rescan series starts here.
+  std::function<void()> onPanelWait;
 
  private:
   bool verbose_;
+  bool restartAsked_ = false;
 };
 
 // The bitmap page's messages go to stderr and are counted; there is no dialog to browse with.

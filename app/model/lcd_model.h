@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/model/device_service.h"
 #include "app/model/ports.h"
@@ -32,6 +33,8 @@ struct ScanResult {
   std::int32_t count = 0;      // drives copied into the table
   bool hidMismatch = false;    // fewer (or more) HID-tied drives than HID panels
   bool sataHostFound = false;  // a drive on a Silicon Image host without the SATA filter
+  // The records found, in slot order; HandleScanReport copies them into the table.
+  std::vector<DriveRecord> drives;
 };
 
 // The outcome of saving a configuration.
@@ -56,8 +59,9 @@ class LcdModel {
   explicit LcdModel(ModelPorts ports);
 
   DriveTable table;
-  // Held by the background scan while it writes drive records, and by readers of a whole record.
-  std::mutex tableLock;
+  // Held while drive records are read for a scan's path hints, while a scan's records are copied
+  // in, and by readers of a record on the window thread.
+  mutable std::mutex tableLock;
   std::int32_t autoUpdateFlag = 1;  // "SMART_AUTOUPDATE", sent with every command 1
   bool waitingForPanels = false;
   bool showAtStart = false;
@@ -78,11 +82,14 @@ class LcdModel {
 
   // The synchronous scan: the number of drives found, -1 when the service could not be reached.
   std::int32_t ScanDrives(bool full);
-  // The background scan, for a worker thread: writes the records under tableLock.
+  // The background scan, for a worker thread: scans into the result and holds tableLock only to
+  // read the path hints, so the window never waits for the service.
   ScanResult WorkerScan();
-  // Applies a background scan's report on the window thread. deviceChange: the report came
-  // after a device change, and is only acted on when the count differs from driveCount.
-  void HandleScanReport(const ScanResult& result, bool deviceChange);
+  // Applies a background scan's report on the window thread: copies its records in under
+  // tableLock. deviceChange: the report came after a device change, and is only acted on when
+  // the drives differ from those listed (another count, or another drive in a slot). True when
+  // the report was acted on.
+  bool HandleScanReport(const ScanResult& result, bool deviceChange);
   void RunRestartQuestion();
 
   // The Update LCD button: apply the working copy to the selected slot, compose, send, save.
@@ -95,6 +102,9 @@ class LcdModel {
   // The program's start: every text and bitmap screen composed and sent once (QR screens are
   // sent only by Update LCD; video-recorder disks only by their own update).
   void StartupRefresh();
+  // Composes the slot's text or bitmap screen with current time lines and sends it; a QR screen
+  // is left to the QR page.
+  void SendScreen(int slot);
 
   // The occupied slots (driveNumber not -10).
   int OccupiedSlots() const;

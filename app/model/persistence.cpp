@@ -68,6 +68,7 @@ DriveRecord LcdModel::RecordOf(int slot) {
 }
 
 int LcdModel::OccupiedSlots() const {
+  std::lock_guard lock(tableLock);
   int count = 0;
   for (const auto& record : table.driveRecords) {
     if (record.driveNumber != kEmptyDriveNumber) ++count;

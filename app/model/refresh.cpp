@@ -51,7 +51,7 @@ void LcdModel::MinuteRefresh() {
   for (int k = 0; k < kSlotCount; ++k) {
     const auto index = static_cast<std::size_t>(k);
     const ScreenConfig& config = table.screenConfigs[index];
-    if (table.driveRecords[index].driveNumber == kEmptyDriveNumber) continue;
+    if (RecordOf(k).driveNumber == kEmptyDriveNumber) continue;
     if (config.lcdDataType != kLcdBitmap || !ports_.bitmapPage) continue;
     if (config.bmpAreaRatio != 0) {
       ports_.renderer.RenderTextScreen(table, k);

@@ -8,6 +8,7 @@
 #include "common/picture_io.h"
 #include "panelio/sim/sample_world.h"
 #include "panelio/sim/sim_state.h"
+#include "panelio/sim/world_plug.h"
 #include "tools/kuvlcd/cli.h"
 
 namespace {
@@ -74,6 +75,24 @@ int Panel(const kuv::cli::Args& args) {
   return 0;
 }
 
+int Plug(const kuv::cli::Args& args, bool plug) {
+  args.RejectUnknown({});
+  if (args.positional().size() != 2) throw kuv::cli::UsageError("DIR and NAME are needed");
+  const std::string& dir = args.positional()[0];
+  const std::string& name = args.positional()[1];
+  kuv::Status s = kuv::sim::PlugDevice(dir, name, plug);
+  if (!s.ok()) throw std::runtime_error(s.context());
+  std::printf("%s %s\n", name.c_str(), plug ? "plugged in" : "unplugged");
+  return 0;
+}
+
+int PlugIn(const kuv::cli::Args& args) {
+  return Plug(args, true);
+}
+int Unplug(const kuv::cli::Args& args) {
+  return Plug(args, false);
+}
+
 kuv::cli::Registrar init({"sim init", "sim init DIR [--keep-state]", {"keep-state"}, Init});
 kuv::cli::Registrar fault({"sim fault",
                            "sim fault DIR (--target disk:N|hid:NAME|adapter:ID --kind "
@@ -82,5 +101,8 @@ kuv::cli::Registrar fault({"sim fault",
                            {"clear"},
                            Fault});
 kuv::cli::Registrar panel({"sim panel", "sim panel DIR NAME", {}, Panel});
+// NAME: a disk's name, its bridge panel's name or an HID panel's name; a tray goes as a whole.
+kuv::cli::Registrar plug({"sim plug", "sim plug DIR NAME", {}, PlugIn});
+kuv::cli::Registrar unplug({"sim unplug", "sim unplug DIR NAME", {}, Unplug});
 
 }  // namespace

@@ -1,0 +1,44 @@
+#pragma once
+// Where the program hears that devices came or went: udev on a real machine, the world file on a
+// simulated one. Each source is a file descriptor the event loop watches (a QSocketNotifier in
+// the program, poll() in kuvlcd watch) and a non-blocking read of what arrived.
+
+#include <memory>
+#include <string>
+
+namespace kuv {
+
+class DeviceChangeSource {
+ public:
+  virtual ~DeviceChangeSource() = default;
+  // Becomes readable when something may have changed; stays valid for the source's lifetime.
+  virtual int fd() const = 0;
+  // Reads everything pending without blocking; true when at least one of it counts as a change
+  // of the devices the program looks at.
+  virtual bool TakeChanges() = 0;
+};
+
+// One udev event as the rule below sees it.
+struct DeviceEvent {
+  std::string action;        // "add", "remove", "change", "move", ...
+  std::string subsystem;     // "block" or "hidraw"
+  std::string sysname;       // "sdb", "sdb1", "hidraw3"
+  bool mediaChange = false;  // DISK_MEDIA_CHANGE=1: a medium went in or out of the drive
+};
+
+// Whether an event should start the device-change delay. A "change" of a disk also follows every
+// close of a disk that was open for writing (udev watches for it), which is what the service's
+// own requests do; only a real medium change counts among those.
+bool CountsAsDeviceChange(const DeviceEvent& event);
+
+// A udev monitor on "block" and "hidraw"; null with error set when udev cannot be reached.
+std::unique_ptr<DeviceChangeSource> OpenUdevDeviceChanges(std::string& error);
+
+// Watches a simulated world's world.json (what `kuvlcd sim plug` and `sim unplug` rewrite).
+std::unique_ptr<DeviceChangeSource> OpenWorldChanges(const std::string& worldDir,
+                                                     std::string& error);
+
+// The source for this process: the simulated world when KUVLCD_SIM_WORLD names one, else udev.
+std::unique_ptr<DeviceChangeSource> OpenDeviceChanges(std::string& error);
+
+}  // namespace kuv

@@ -1,0 +1,256 @@
+#include "app/model/model_runtime.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "app/model/temperature_warning.h"
+#include "common/utf16.h"
+
+namespace kuv {
+namespace {
+
+constexpr std::int32_t kSmartTab = 3;
+
+struct DriveIdentity {
+  std::int32_t driveNumber;
+  std::u16string serial;
+  bool operator==(const DriveIdentity&) const = default;
+};
+
+std::vector<DriveIdentity> Identities(LcdModel& model) {
+  std::vector<DriveIdentity> out;
+  std::lock_guard lock(model.tableLock);
+  for (const auto& record : model.table.driveRecords) {
+    if (record.driveNumber == kEmptyDriveNumber) continue;
+    out.push_back({record.driveNumber, std::u16string(FieldView(record.serialNumber))});
+  }
+  return out;
+}
+
+}  // namespace
+
+ThreadScanWorker::ThreadScanWorker() {
+  eventFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (eventFd_ < 0) throw std::runtime_error("eventfd failed");
+  thread_ = std::thread([this] { Loop(); });
+}
+
+ThreadScanWorker::~ThreadScanWorker() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+  ::close(eventFd_);
+}
+
+void ThreadScanWorker::Abandon() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.detach();
+}
+
+void ThreadScanWorker::Start(ScanKind kind, std::function<ScanResult()> job) {
+  {
+    std::lock_guard lock(mutex_);
+    jobs_.emplace_back(kind, std::move(job));
+  }
+  wake_.notify_all();
+}
+
+std::vector<FinishedScan> ThreadScanWorker::TakeFinished() {
+  std::uint64_t count = 0;
+  [[maybe_unused]] ssize_t n = ::read(eventFd_, &count, sizeof count);  // EAGAIN: none pending
+  std::lock_guard lock(mutex_);
+  return std::exchange(finished_, {});
+}
+
+bool ThreadScanWorker::Busy() {
+  std::lock_guard lock(mutex_);
+  return running_ || !jobs_.empty();
+}
+
+void ThreadScanWorker::Loop() {
+  for (;;) {
+    std::pair<ScanKind, std::function<ScanResult()>> job;
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+      if (stopping_) return;
+      job = std::move(jobs_.front());
+      jobs_.pop_front();
+      running_ = true;
+    }
+    ScanResult result = job.second();
+    {
+      std::lock_guard lock(mutex_);
+      running_ = false;
+      finished_.push_back({job.first, std::move(result)});
+    }
+    std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(eventFd_, &one, sizeof one);
+  }
+}
+
+ModelRuntime::ModelRuntime(LcdModel& model, const SchedulerClock& clock, ScanWorker& worker,
+                           RuntimeHooks& hooks, Language language)
+    : model_(model), worker_(worker), hooks_(hooks), language_(language), scheduler_(clock) {}
+
+void ModelRuntime::Start() {
+  scheduler_.Start();
+}
+
+void ModelRuntime::SearchDevice() {
+  Run(scheduler_.SearchDevice());
+}
+
+void ModelRuntime::Resumed() {
+  Run(scheduler_.Resumed());
+}
+
+void ModelRuntime::Exit() {
+  Run(scheduler_.Exit());
+}
+
+void ModelRuntime::Advance() {
+  Run(scheduler_.Advance());
+}
+
+void ModelRuntime::Run(const std::vector<TimerAction>& actions) {
+  for (TimerAction action : actions) {
+    switch (action) {
+      case TimerAction::kDeviceScan:
+        StartScan(ScanKind::kDeviceChange);
+        break;
+      case TimerAction::kButtonScan:
+        StartScan(ScanKind::kButton);
+        break;
+      case TimerAction::kSlotCheck:
+        SlotCountCheck();
+        scheduler_.SlotCheckFinished();
+        break;
+      case TimerAction::kMinuteRefresh:
+        model_.MinuteRefresh();
+        break;
+      case TimerAction::kRescan:
+        Rescan();
+        break;
+      case TimerAction::kEnableSearch:
+        hooks_.SetSearchEnabled(true);
+        break;
+      case TimerAction::kQuit:
+        quitRequested_ = true;
+        hooks_.Quit();
+        break;
+    }
+  }
+  CollectScans();
+}
+
+void ModelRuntime::StartScan(ScanKind kind) {
+  if (kind == ScanKind::kButton) {
+    model_.waitingForPanels = false;
+    hooks_.SetSearchEnabled(false);
+  }
+  scheduler_.ScanStarted();
+  LcdModel& model = model_;
+  worker_.Start(kind, [&model] { return model.WorkerScan(); });
+}
+
+void ModelRuntime::CollectScans() {
+  for (const FinishedScan& scan : worker_.TakeFinished()) ApplyScan(scan);
+}
+
+void ModelRuntime::ApplyScan(const FinishedScan& scan) {
+  const bool byButton = scan.kind == ScanKind::kButton;
+  std::vector<DriveIdentity> before = Identities(model_);
+  bool applied = model_.HandleScanReport(scan.result, !byButton);
+  scheduler_.ScanReported(byButton);
+  if (byButton) hooks_.SetSearchEnabled(true);
+  if (!applied) return;
+  SlotCountCheck();
+  // A drive that was not listed before shows its picture now, not at the next minute.
+  model_.TakeClockSnapshot();
+  for (int k = 0; k < kSlotCount; ++k) {
+    DriveIdentity id;
+    {
+      std::lock_guard lock(model_.tableLock);
+      const DriveRecord& record = model_.table.driveRecords[static_cast<std::size_t>(k)];
+      if (record.driveNumber == kEmptyDriveNumber) continue;
+      id = {record.driveNumber, std::u16string(FieldView(record.serialNumber))};
+    }
+    if (std::find(before.begin(), before.end(), id) == before.end()) model_.SendScreen(k);
+  }
+}
+
+void ModelRuntime::SlotCountCheck() {
+  DriveTable& table = model_.table;
+  int occupied = model_.OccupiedSlots();
+  if (occupied != table.driveCount) {
+    table.driveCount = occupied;
+    hooks_.FillList();
+  }
+  int rows = hooks_.ListRowCount();
+  if (rows >= 0 && rows != table.driveCount) {
+    table.selectedDrive = -1;
+    hooks_.FillList();
+  }
+  TemperatureCheck();
+  if (table.currentTab == kSmartTab && table.driveCount > 0) hooks_.RefreshSmartPage();
+}
+
+void ModelRuntime::Rescan() {
+  DriveTable& table = model_.table;
+  std::int32_t found = model_.ScanDrives(false);
+  if (found != table.driveCount) {
+    // An unreachable service leaves the slots it did not reach as they were; count those.
+    table.driveCount = found < 0 ? model_.OccupiedSlots() : found;
+    hooks_.FillList();
+    int rows = hooks_.ListRowCount();
+    if (rows >= 0 && rows != table.driveCount) {
+      table.selectedDrive = -1;
+      hooks_.FillList();
+    }
+  }
+  TemperatureCheck();
+  hooks_.RefreshSmartPage();
+  if (table.currentTab == kSmartTab) return;
+  model_.TakeClockSnapshot();
+  for (int k = 0; k < kSlotCount; ++k) {
+    DriveRecord drive;
+    {
+      std::lock_guard lock(model_.tableLock);
+      drive = table.driveRecords[static_cast<std::size_t>(k)];
+    }
+    if (drive.driveNumber == kEmptyDriveNumber) continue;
+    if (table.screenConfigs[static_cast<std::size_t>(k)].lcdDataType == kLcdQr) continue;
+    if (IsVideoRecorderDisk(drive.fileSystemType)) continue;
+    // Each screen as its kind composes it: a bitmap drive keeps its picture.
+    model_.SendScreen(k);
+  }
+}
+
+void ModelRuntime::TemperatureCheck() {
+  DriveTable snapshot;
+  {
+    std::lock_guard lock(model_.tableLock);
+    snapshot.driveRecords = model_.table.driveRecords;
+  }
+  snapshot.screenConfigs = model_.table.screenConfigs;
+  if (auto text = BuildTemperatureWarning(snapshot, language_)) {
+    hooks_.ShowTemperatureWarning(*text);
+    warningShown_ = true;
+  } else if (warningShown_) {
+    hooks_.HideTemperatureWarning();
+    warningShown_ = false;
+  }
+}
+
+}  // namespace kuv

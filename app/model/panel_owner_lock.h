@@ -1,0 +1,28 @@
+#pragma once
+// One copy drives a user's panels: the tray program and kuvlcd watch each hold this lock while
+// they run, so their timers never paint the same panels twice. It is an flock on
+// $XDG_RUNTIME_DIR/kuvlcd-panels.lock (or /tmp/kuvlcd-panels-<uid>.lock without a runtime
+// directory), released by the kernel when its holder ends, however it ends.
+
+#include <memory>
+#include <string>
+
+namespace kuv {
+
+class PanelOwnerLock {
+ public:
+  // Takes the lock for `who` (the program's name, shown to the one refused). Null with error set
+  // when another copy holds it or the lock file cannot be used.
+  static std::unique_ptr<PanelOwnerLock> Acquire(const std::string& who, std::string& error);
+  ~PanelOwnerLock();
+  PanelOwnerLock(const PanelOwnerLock&) = delete;
+  PanelOwnerLock& operator=(const PanelOwnerLock&) = delete;
+
+ private:
+  explicit PanelOwnerLock(int fd) : fd_(fd) {}
+  int fd_;
+};
+
+std::string PanelOwnerLockPath();
+
+}  // namespace kuv

@@ -1,0 +1,135 @@
+// kuvlcd watch against panelsvc on the sample simulated world: a tray plugged in with
+// `kuvlcd sim plug` shows a picture within seconds, with no display anywhere.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/model/test_fakes.h"
+#include "panelio/sim/sim_state.h"
+
+namespace kuv {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+const std::string kKuvlcd = KUVLCD_BINARY_DIR "/tools/kuvlcd/kuvlcd";
+const std::string kPanelsvc = KUVLCD_BINARY_DIR "/panelsvc/panelsvc";
+
+class WatchOnSampleWorld : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(kKuvlcd) || !std::filesystem::exists(kPanelsvc)) {
+      GTEST_SKIP() << "kuvlcd or panelsvc is not built";
+    }
+    std::filesystem::create_directories(runtime_);
+    ASSERT_EQ(Run({"sim", "init", world_}), 0);
+    ASSERT_EQ(Run({"sim", "unplug", world_, "tray2"}), 0);
+    service_ = Spawn({kPanelsvc, "--foreground"}, "/dev/null");
+    for (int i = 0; i < 250 && !std::filesystem::exists(socket_); ++i)
+      std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(std::filesystem::exists(socket_));
+  }
+  void TearDown() override {
+    for (pid_t* pid : {&watch_, &service_}) {
+      if (*pid > 0) {
+        ::kill(*pid, SIGTERM);
+        ::waitpid(*pid, nullptr, 0);
+        *pid = -1;
+      }
+    }
+  }
+
+  pid_t Spawn(std::vector<std::string> argv, const std::string& output) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      ::setenv("KUVLCD_SIM_WORLD", world_.c_str(), 1);
+      ::setenv("KUVLCD_SOCKET", socket_.c_str(), 1);
+      ::setenv("XDG_CONFIG_HOME", (dir_.path() + "/config").c_str(), 1);
+      ::setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+      // Nothing started here may outlive a test that dies.
+      ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+      std::freopen("/dev/null", "r", stdin);
+      std::freopen(output.c_str(), "a", stdout);
+      std::freopen(output.c_str(), "a", stderr);
+      std::vector<char*> args;
+      for (auto& a : argv) args.push_back(a.data());
+      args.push_back(nullptr);
+      ::execv(args[0], args.data());
+      ::_exit(127);
+    }
+    return pid;
+  }
+  int Wait(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  int Run(std::vector<std::string> words) {
+    words.insert(words.begin(), kKuvlcd);
+    return Wait(Spawn(words, log_));
+  }
+  std::uint64_t Pictures(const std::string& panel) {
+    auto memory = sim::ReadPanel(world_, panel);
+    return memory.ok() ? memory->pictures : 0;
+  }
+  // Waits until the panel has more than `before` pictures; the time it took.
+  std::optional<Clock::duration> WaitForPicture(const std::string& panel, std::uint64_t before,
+                                                Clock::duration limit) {
+    auto start = Clock::now();
+    while (Clock::now() - start < limit) {
+      if (Pictures(panel) > before) return Clock::now() - start;
+      std::this_thread::sleep_for(50ms);
+    }
+    return std::nullopt;
+  }
+  static std::string ReadAll(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  testing::TempDir dir_;
+  std::string world_ = dir_.path() + "/world";
+  std::string socket_ = dir_.path() + "/service.sock";
+  std::string runtime_ = dir_.path() + "/runtime";
+  std::string log_ = dir_.path() + "/kuvlcd.log";
+  pid_t service_ = -1;
+  pid_t watch_ = -1;
+};
+
+TEST_F(WatchOnSampleWorld, APluggedTrayGetsItsPictureWithinFiveSeconds) {
+  watch_ = Spawn({kKuvlcd, "watch"}, dir_.path() + "/watch.log");
+  ASSERT_TRUE(WaitForPicture("bridge1", 0, 30s)) << "the start paints every text panel\n"
+                                                 << ReadAll(dir_.path() + "/watch.log");
+  ASSERT_EQ(Pictures("tray2"), 0u);
+
+  ASSERT_EQ(Run({"sim", "plug", world_, "tray2"}), 0);
+  auto took = WaitForPicture("tray2", 0, 15s);
+  ASSERT_TRUE(took) << ReadAll(dir_.path() + "/watch.log");
+  RecordProperty(
+      "plugToPictureMs",
+      static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(*took).count()));
+  EXPECT_LE(*took, 5s) << std::chrono::duration_cast<std::chrono::milliseconds>(*took).count()
+                       << " ms";
+
+  // One copy drives the panels: a second watcher is refused and says who holds them.
+  EXPECT_EQ(Run({"watch"}), 3);
+  EXPECT_NE(ReadAll(log_).find("kuvlcd watch (pid "), std::string::npos) << ReadAll(log_);
+
+  auto stopAt = Clock::now();
+  ::kill(watch_, SIGTERM);
+  EXPECT_EQ(Wait(watch_), 0);
+  watch_ = -1;
+  EXPECT_LT(Clock::now() - stopAt, 10s);
+}
+
+}  // namespace
+}  // namespace kuv

@@ -1,0 +1,153 @@
+// kuvlcd watch: the tray program's life without a display, for servers and NAS boxes. The same
+// timers, device changes and resume handling keep the panels current; warnings go to stderr,
+// which is the journal under systemd.
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/model/device_changes.h"
+#include "app/model/headless_session.h"
+#include "app/model/model_runtime.h"
+#include "app/model/panel_owner_lock.h"
+#include "app/model/sleep_signal.h"
+#include "common/service_client.h"
+#include "common/utf16.h"
+#include "tools/kuvlcd/cli.h"
+
+namespace {
+
+// The exit status when another copy drives the panels; the systemd unit does not restart on it.
+constexpr int kAnotherCopyRuns = 3;
+
+class WatchHooks : public kuv::RuntimeHooks {
+ public:
+  WatchHooks(kuv::LcdModel& model, bool verbose) : model_(model), verbose_(verbose) {}
+
+  void ShowTemperatureWarning(const std::u16string& text) override {
+    // The check runs every 61 s; the journal needs a line only when the message changes.
+    if (text == lastWarning_) return;
+    lastWarning_ = text;
+    std::fprintf(stderr, "kuvlcd watch: %s\n", kuv::Utf16ToUtf8(text).c_str());
+  }
+  void HideTemperatureWarning() override {
+    lastWarning_.clear();
+    std::fprintf(stderr, "kuvlcd watch: every drive is below its warning temperature again\n");
+  }
+  void FillList() override {
+    if (model_.table.driveCount == listed_) return;
+    listed_ = model_.table.driveCount;
+    std::fprintf(stderr, "kuvlcd watch: %d drive%s with a panel\n", listed_,
+                 listed_ == 1 ? "" : "s");
+  }
+  void Quit() override {
+    if (verbose_) std::fprintf(stderr, "kuvlcd watch: ending\n");
+  }
+
+ private:
+  kuv::LcdModel& model_;
+  bool verbose_;
+  std::u16string lastWarning_;
+  int listed_ = -1;
+};
+
+int MillisecondsUntil(const kuv::Scheduler& scheduler, const kuv::SchedulerClock& clock) {
+  auto next = scheduler.NextDeadline();
+  if (!next) return -1;
+  auto wait = *next - clock.Now();
+  return wait.count() <= 0 ? 0 : static_cast<int>(wait.count());
+}
+
+int Run(const kuv::cli::Args& args) {
+  args.RejectUnknown({"verbose"});
+  const bool verbose = args.Has("verbose");
+  std::string error;
+  auto owner = kuv::PanelOwnerLock::Acquire("kuvlcd watch", error);
+  if (!owner) {
+    std::fprintf(stderr, "kuvlcd watch: %s\n", error.c_str());
+    return kAnotherCopyRuns;
+  }
+
+  // Signals are read from a descriptor so that a stop waits for the loop like any other event.
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGTERM);
+  sigaddset(&stops, SIGINT);
+  sigprocmask(SIG_BLOCK, &stops, nullptr);
+  int signals = ::signalfd(-1, &stops, SFD_NONBLOCK | SFD_CLOEXEC);
+
+  // Listening starts before the first scan, so a device plugged in meanwhile is not missed.
+  auto devices = kuv::OpenDeviceChanges(error);
+  if (!devices) std::fprintf(stderr, "kuvlcd watch: no device changes: %s\n", error.c_str());
+
+  kuv::HeadlessSession session(verbose);
+  if (session.Start() < 0) {
+    std::fprintf(stderr, "kuvlcd watch: the panel service cannot be reached at %s\n",
+                 kuv::ServiceSocketPath().c_str());
+    return 1;
+  }
+  kuv::SystemSchedulerClock clock;
+  kuv::ThreadScanWorker worker;
+  WatchHooks hooks(session.model, verbose);
+  kuv::ModelRuntime runtime(session.model, clock, worker, hooks, kuv::SystemLanguage());
+  session.hooks.onPanelWait = [&runtime] { runtime.PanelWaitStarted(); };
+  hooks.FillList();
+  // The program's start sends every screen once; the minute refresh does that with the time.
+  session.model.MinuteRefresh();
+  runtime.Start();
+  if (session.model.waitingForPanels) runtime.PanelWaitStarted();
+
+  auto sleep = kuv::OpenLogindSleepSignal(error);
+  if (!sleep && verbose) std::fprintf(stderr, "kuvlcd watch: no resume: %s\n", error.c_str());
+
+  // The restart question ends the tray program; a watcher logs it once and keeps the panels going.
+  while (!runtime.quitRequested()) {
+    std::vector<pollfd> fds;
+    fds.push_back({worker.fd(), POLLIN, 0});
+    fds.push_back({signals, POLLIN, 0});
+    if (devices) fds.push_back({devices->fd(), POLLIN, 0});
+    if (sleep) fds.push_back({sleep->fd(), sleep->events(), 0});
+    int ready = ::poll(fds.data(), fds.size(), MillisecondsUntil(runtime.scheduler(), clock));
+    if (ready < 0 && errno != EINTR) break;
+    if (fds[1].revents & POLLIN) {
+      signalfd_siginfo info;
+      while (::read(signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+      }
+      runtime.Exit();
+    }
+    if (fds[0].revents & POLLIN) runtime.CollectScans();
+    if (devices && devices->TakeChanges()) {
+      if (verbose) std::fprintf(stderr, "kuvlcd watch: devices changed\n");
+      runtime.DeviceChanged();
+    }
+    if (sleep) {
+      for (kuv::SleepEvent event : sleep->Take()) {
+        if (event == kuv::SleepEvent::kGoingToSleep) {
+          runtime.PrepareForSleep();
+        } else {
+          runtime.Resumed();
+        }
+      }
+    }
+    runtime.Advance();
+  }
+  if (worker.Busy()) {
+    // A scan still waits for a hung service after the five retries: leave it behind.
+    worker.Abandon();
+    std::fflush(nullptr);
+    std::_Exit(0);
+  }
+  return 0;
+}
+
+kuv::cli::Registrar reg(
+    {"watch", "watch [--verbose]   (exit 3: another copy drives the panels)", {"verbose"}, Run});
+
+}  // namespace
