@@ -36,8 +36,12 @@ class DeviceService {
   // Commands 9 and 11: info goes out as it is and comes back as the service answered it.
   virtual std::int32_t GetSmartInfo(std::int32_t driveNumber, DriveRecord& info) = 0;
   virtual std::int32_t GetSizeFromSector(std::int32_t driveNumber, DriveRecord& info) = 0;
-  // Command 10: writes (on) or removes the program's autostart entry.
-  virtual std::int32_t SetAutorun(bool on) = 0;
+  // Command 10: writes (on) or removes the program's autostart entry. Services that cannot
+  // answer -1, as an unreachable service does.
+  virtual std::int32_t SetAutorun(bool on) {
+    (void)on;
+    return -1;
+  }
 };
 
 // DeviceService over the service's socket (common/service_client.h).

@@ -12,7 +12,6 @@ namespace kuv {
 namespace {
 
 constexpr int kDefaultLevel = 1;
-constexpr int kDefaultCellPitch = 2;
 
 int CellPitchOfIndex(int index) {
   return index == 1 ? 1 : 2;
