@@ -91,6 +91,10 @@ class LcdModel {
   void SendRaster(int slot);
   // One pass of the minute refresh: time and S.M.A.R.T. lines, pictures, free space.
   void MinuteRefresh();
+  // Reads the slot's S.M.A.R.T. sectors through the service into its record. automatic: a disk in
+  // standby or sleep is left alone and keeps its last values, so timers never spin a disk up.
+  // The service's result (kSmartSkippedAsleep when the disk was left asleep).
+  std::int32_t ReadSmart(int slot, bool automatic);
 
   // The occupied slots (driveNumber not -10).
   int OccupiedSlots() const;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "app/model/lcd_model.h"
@@ -77,6 +78,14 @@ class FakeService : public DeviceService {
   }
   std::int32_t GetSmartInfo(std::int32_t driveNumber, DriveRecord& info) override {
     if (!Record(9, driveNumber)) return -1;
+    info.smartData[0] = smartByte;
+    return 1;
+  }
+  // Command 12 answers as 9 unless the drive number is in asleep.
+  std::set<std::int32_t> asleep;
+  std::int32_t GetSmartUnlessAsleep(std::int32_t driveNumber, DriveRecord& info) override {
+    if (!Record(12, driveNumber)) return -1;
+    if (asleep.count(driveNumber)) return kSmartSkippedAsleep;
     info.smartData[0] = smartByte;
     return 1;
   }
