@@ -69,6 +69,8 @@ ScsiReply CheckCondition(std::uint8_t key, std::uint8_t asc) {
   return reply;
 }
 
+constexpr std::uint8_t kCheckPowerMode = 0xE5;
+
 ScsiReply IllegalRequest() {
   return CheckCondition(0x05, 0x24);
 }
@@ -239,6 +241,7 @@ class SimDisk final : public Disk {
       if (PreadFull(image_.get(), out, byteOffset) < 0)
         return PosixError("read " + disk_.image, errno);
     }
+    Wake();
     return MarkActivity();
   }
 
@@ -256,6 +259,7 @@ class SimDisk final : public Disk {
     std::uint8_t sector[512];
     std::span<std::uint8_t> buffer = dataIn.empty() ? std::span<std::uint8_t>() : sector;
     if (Status s = sim::AnswerAta(disk_, registers, buffer); !s.ok()) return s;
+    if (!dataIn.empty()) Wake();
     if (registers.command == 0xEC) MarkActivity();
     if (!dataIn.empty())
       std::copy_n(sector, std::min<std::size_t>(dataIn.size(), 512), dataIn.begin());
@@ -313,10 +317,15 @@ class SimDisk final : public Disk {
 
   Result<ScsiReply> AtaPassThrough(const ScsiRequest& request) {
     bool twelve = request.cdb[0] == 0xA1;
-    bool known = twelve ? disk_.transport == sim::Transport::kBridge12
-                        : disk_.transport == sim::Transport::kBridge16;
     auto registers = sim::AtaFromPassThrough(request.cdb);
+    // On Linux the platform's own ATA route is ATA PASS-THROUGH (16) too; CHECK POWER MODE is the
+    // one command the library sends that way directly.
+    bool known = twelve ? disk_.transport == sim::Transport::kBridge12
+                        : disk_.transport == sim::Transport::kBridge16 ||
+                              (disk_.transport == sim::Transport::kPlatform && registers &&
+                               registers->command == kCheckPowerMode);
     if (!known || !registers) return CheckCondition(0x05, 0x20);
+    if (registers->command == kCheckPowerMode) return PowerModeReply();
     bool dataIn = sim::PassThroughReadsData(request.cdb);
     if (dataIn && (request.direction != DataDirection::kIn || request.data.size() < 512))
       return IllegalRequest();
@@ -324,9 +333,47 @@ class SimDisk final : public Disk {
     std::span<std::uint8_t> buffer =
         dataIn ? std::span<std::uint8_t>(sector) : std::span<std::uint8_t>();
     if (!sim::AnswerAta(disk_, *registers, buffer).ok()) return CheckCondition(0x0B, 0x00);
+    if (dataIn) Wake();
     if (registers->command == 0xEC) MarkActivity();
     if (dataIn) std::copy_n(sector, 512, request.data.begin());
     return ScsiReply{};
+  }
+
+  // CHECK POWER MODE with CK_COND: the count register in an ATA Status Return descriptor. A
+  // sleeping disk answers as standby, as after the reset the kernel sends it.
+  Result<ScsiReply> PowerModeReply() {
+    auto power = state_.Power(disk_);
+    if (!power.ok()) return power.status();
+    std::uint8_t count = 0x00;
+    if (power->mode == sim::PowerMode::kActive) count = 0xFF;
+    if (power->mode == sim::PowerMode::kIdle) count = 0x80;
+    ScsiReply reply;
+    reply.scsiStatus = 0x02;
+    reply.senseLength = 22;
+    reply.sense[0] = 0x72;
+    reply.sense[1] = 0x01;  // recovered error: ATA PASS-THROUGH information available
+    reply.sense[3] = 0x1D;
+    reply.sense[7] = 14;
+    reply.sense[8] = 0x09;
+    reply.sense[9] = 0x0C;
+    reply.sense[13] = count;
+    reply.sense[21] = 0x50;  // device ready, no error
+    return reply;
+  }
+
+  // A read of the media or of S.M.A.R.T. data spins a disk in standby or sleep up; the count lets
+  // tests see reads that should never have reached a sleeping disk. Bookkeeping only: a state
+  // file that cannot be kept does not fail the read.
+  void Wake() {
+    (void)state_.Locked([&]() -> Status {
+      auto power = state_.Power(disk_);
+      if (!power.ok()) return power.status();
+      if (power->mode != sim::PowerMode::kStandby && power->mode != sim::PowerMode::kSleep)
+        return {};
+      power->mode = sim::PowerMode::kActive;
+      ++power->wakeups;
+      return state_.SetPower(disk_, *power);
+    });
   }
 
   // HID panels tied to this disk see its activity: their next probe answers 0xE0.

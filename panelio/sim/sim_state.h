@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "panelio/env.h"
+#include "panelio/sim/world.h"
 
 namespace kuv::sim {
 
@@ -42,6 +43,12 @@ struct PanelMemory {
   bool Complete() const;
 };
 
+// A disk's power mode and how often a read spun it up from standby or sleep.
+struct DiskPower {
+  PowerMode mode = PowerMode::kActive;
+  std::uint64_t wakeups = 0;
+};
+
 class StateDir {
  public:
   explicit StateDir(std::string worldDir);
@@ -58,6 +65,10 @@ class StateDir {
   Result<std::vector<Fault>> Faults() const;  // take the lock yourself around changes
   Status SetFaults(const std::vector<Fault>& faults) const;
 
+  // The disk's power state; the world's powerMode and no wake-ups until one is stored.
+  Result<DiskPower> Power(const Disk& disk) const;
+  Status SetPower(const Disk& disk, const DiskPower& power) const;
+
   Result<PanelMemory> Panel(const std::string& name) const;
   // Stores the memory; with picture set, also writes panels/<name>.pbm and .png of the raster.
   Status SetPanel(const std::string& name, const PanelMemory& memory, bool picture) const;
@@ -69,6 +80,10 @@ class StateDir {
 // Adds a fault to a world (tests, `kuvlcd sim fault`).
 Status AddFault(const std::string& worldDir, const Fault& fault);
 Status ClearFaults(const std::string& worldDir);
+
+// Puts a disk of the world into a power mode (tests, `kuvlcd sim power`); the wake-up count stays.
+Status SetDiskPowerMode(const std::string& worldDir, int diskNumber, PowerMode mode);
+Result<DiskPower> ReadDiskPower(const std::string& worldDir, int diskNumber);
 
 // The panel's memory as the simulator last stored it.
 Result<PanelMemory> ReadPanel(const std::string& worldDir, const std::string& name);
