@@ -120,6 +120,18 @@ void Dispatch(RequestRecord& record, const Peer& peer, const DispatchContext& co
                                        record.driveInfo.smartData, record.driveInfo.serialNumber);
       error = errno;
       break;
+    case kCmdGetSmartUnlessAsleep:
+      if (!ops.getSmartUnlessAsleep) break;
+      record.result =
+          ops.getSmartUnlessAsleep(drive, record.driveInfo.smartThresholds,
+                                   record.driveInfo.smartData, record.driveInfo.serialNumber);
+      error = errno;
+      break;
+    case kCmdGetPowerMode:
+      if (!ops.getPowerMode) break;
+      record.result = ops.getPowerMode(drive);
+      error = errno;
+      break;
     case kCmdSetAutorun:
       (void)ops.setAutorun(record.autorun);
       error = errno;

@@ -1,5 +1,6 @@
 #include "panelio/env.h"
 #include "panelio/panelio.h"
+#include "panelio/power_mode.h"
 #include "panelsvc/device_ops.h"
 
 namespace kuv::svc {
@@ -20,7 +21,8 @@ const DeviceOps& PanelioOps() {
   static const DeviceOps ops{
       GetLcdInfo,   LcdSendLineData,   ModifyFilterSilHost, LcdCreateDirectory,
       LcdWriteFile, LcdDeleteFile,     StopLcdTimer,        GetSmartInfo,
-      SetAutorun,   GetSizeFromSector, VolumeMountPoints,
+      SetAutorun,   GetSizeFromSector, VolumeMountPoints,   GetSmartInfoUnlessAsleep,
+      GetPowerMode,
   };
   return ops;
 }
