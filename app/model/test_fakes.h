@@ -55,10 +55,10 @@ class FakeService : public DeviceService {
     info = it->second.second;
     return it->second.first;
   }
-  std::int32_t SendLineData(std::int32_t driveNumber, LineSlots slots) override {
+  std::int32_t SendLineData(std::int32_t driveNumber, LineSlots lineSlots) override {
     if (!Record(2, driveNumber)) return -1;
     sentSlots.emplace_back();
-    std::copy(slots.begin(), slots.end(), sentSlots.back().begin());
+    std::copy(lineSlots.begin(), lineSlots.end(), sentSlots.back().begin());
     return 0;
   }
   std::int32_t AddSataFilter() override { return Record(3) ? 1 : -1; }
