@@ -94,6 +94,7 @@ HealthClass SmartPage::ShowDrive(std::int32_t driveNumber) {
   }
   RebuildLineLists();
 
+  view_.autoUpdate = model_.autoUpdateFlag == 1;
   view_.healthText = std::u16string(String(HealthTextId(pageHealth_), language_));
   view_.healthColour = HealthColour(pageHealth_);
   if (pageTemperature_ != 0) {
