@@ -87,7 +87,9 @@ class SleepingWorld : public ::testing::Test {
 
   std::pair<int, std::string> Kuvlcd(const std::string& arguments) {
     std::string text;
-    FILE* pipe = ::popen((kKuvlcd + " " + arguments + " 2>&1").c_str(), "r");
+    const std::string env = "KUVLCD_SIM_WORLD=" + world_ + " KUVLCD_SOCKET=" + socket_ +
+                            " XDG_CONFIG_HOME=" + dir_.path() + "/config ";
+    FILE* pipe = ::popen((env + kKuvlcd + " " + arguments + " 2>/dev/null").c_str(), "r");
     if (!pipe) return {-1, text};
     char buffer[1024];
     while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) text.append(buffer, n);
@@ -169,6 +171,34 @@ TEST_F(SleepingWorld, AnHourOfRefreshesWakesNoSleepingDiskButOpeningThePageDoes)
   page_.ReadAndShowDrive(1);
   EXPECT_EQ(Power(1), "disk 1: active, woken 1 times\n");
   EXPECT_EQ(page_.view().healthText, u"Bad");
+}
+
+TEST_F(SleepingWorld, KuvlcdSmartShowsThePageAndThePowerMode) {
+  Power(1, "standby");
+  auto [status, text] = Kuvlcd("smart --drive 1 --format json --no-wake");
+  ASSERT_EQ(status, 0) << text;
+  nlohmann::json asleep = nlohmann::json::parse(text);
+  EXPECT_EQ(asleep["powerMode"], "standby");
+  EXPECT_EQ(asleep["smart"], "skipped: asleep");
+  EXPECT_EQ(Power(1), "disk 1: standby, woken 0 times\n");
+
+  std::tie(status, text) = Kuvlcd("smart --drive 1 --format json");
+  ASSERT_EQ(status, 0) << text;
+  nlohmann::json read = nlohmann::json::parse(text);
+  EXPECT_EQ(read["powerMode"], "standby") << "the mode before the read";
+  EXPECT_EQ(read["smart"], "read");
+  EXPECT_EQ(read["healthText"], "Bad");
+  EXPECT_EQ(read["temperatureText"], "34°C");
+  int bad = 0;
+  for (const auto& attribute : read["attributes"]) {
+    if (attribute["class"] == 2) {
+      ++bad;
+      EXPECT_EQ(attribute["id"], "04");
+    }
+  }
+  EXPECT_EQ(bad, 1);
+  EXPECT_EQ(Power(1), "disk 1: active, woken 1 times\n");
+  EXPECT_EQ(Kuvlcd("smart --drive 32").first, 2) << "drive numbers stop at 31";
 }
 
 }  // namespace
