@@ -47,6 +47,12 @@ inline constexpr std::int32_t kSmartSkippedAsleep = 2;
 // 0xFF active ...), or kPowerModeUnknown when the disk could not be asked.
 inline constexpr std::int32_t kPowerModeUnknown = -2;
 
+// True for a command 13 answer of a disk whose platters are stopped: standby (0x00, 0x01) and the
+// NV cache modes with the spindle down (0x40, 0x41).
+constexpr bool PowerModeResultAsleep(std::int32_t result) {
+  return result == 0x00 || result == 0x01 || result == 0x40 || result == 0x41;
+}
+
 struct RequestRecord {
   std::int32_t command;
   std::int32_t result;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "common/request_record.h"
 #include "panelio/panelio.h"
 #include "panelio/pass_through.h"
 #include "panelio/sata_filter.h"
@@ -73,7 +74,7 @@ std::optional<std::uint8_t> AtaCountFromSense(std::span<const std::uint8_t> sens
 }
 
 bool PowerModeAsleep(std::uint8_t count) {
-  return count == 0x00 || count == 0x01 || count == 0x40 || count == 0x41;
+  return PowerModeResultAsleep(count);
 }
 
 std::string_view PowerModeName(std::optional<std::uint8_t> count) {

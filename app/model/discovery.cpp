@@ -1,5 +1,6 @@
 // Drive discovery: command 1 for drive numbers 0 to 31, the answers kept in the 16 slots.
 
+#include <algorithm>
 #include <array>
 
 #include "app/model/lcd_model.h"
@@ -81,7 +82,7 @@ std::int32_t LcdModel::ScanDrives(bool full) {
   return slot;
 }
 
-ScanResult LcdModel::WorkerScan() {
+ScanResult LcdModel::WorkerScan(bool automatic) {
   scanBusy = true;
   const std::int32_t hidPanels = ports_.system.HidLcdCount();
   ScanResult report;
@@ -89,11 +90,23 @@ ScanResult LcdModel::WorkerScan() {
   {
     std::lock_guard lock(tableLock);
     PathHints hints = BuildPathHints(table);
+    const auto before = table.driveRecords;
     for (int n = 0; n < kDriveNumbers; ++n) {
       DriveRecord info{};
       SetField(info.hidPath, std::u16string_view(hints[static_cast<std::size_t>(n)]));
-      // A failed exchange comes back as sent, with no state: it simply yields no drive.
-      std::int32_t result = ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
+      // The slots are rewritten as the scan goes, so earlier records are looked up in a copy.
+      const auto known = std::find_if(before.begin(), before.end(),
+                                      [n](const DriveRecord& r) { return r.driveNumber == n; });
+      std::int32_t result = 0;
+      if (automatic && known != before.end() &&
+          PowerModeResultAsleep(ports_.service.GetPowerMode(n))) {
+        // Still there, only asleep: what it was is what it is.
+        info = *known;
+        result = 1;
+      } else {
+        // A failed exchange comes back as sent, with no state: it simply yields no drive.
+        result = ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
+      }
       if (result == 0 || !IsListed(info.connectionState)) continue;
       if (IsHidTied(info.connectionState)) ++hidTied;
       if (info.connectionState == kSiliconImageWithoutFilter) report.sataHostFound = true;

@@ -77,8 +77,10 @@ class LcdModel {
 
   // The synchronous scan: the number of drives found, -1 when the service could not be reached.
   std::int32_t ScanDrives(bool full);
-  // The background scan, for a worker thread: writes the records under tableLock.
-  ScanResult WorkerScan();
+  // The background scan, for a worker thread: writes the records under tableLock. automatic (the
+  // timers' and device changes' scans, not Search Device): a listed drive whose disk is in standby
+  // or sleep keeps its record instead of being examined, which would spin it up.
+  ScanResult WorkerScan(bool automatic = false);
   // Applies a background scan's report on the window thread. deviceChange: the report came
   // after a device change, and is only acted on when the count differs from driveCount.
   void HandleScanReport(const ScanResult& result, bool deviceChange);

@@ -81,6 +81,11 @@ class FakeService : public DeviceService {
     info.smartData[0] = smartByte;
     return 1;
   }
+  // Command 13: standby for the drive numbers in asleep, active for the others.
+  std::int32_t GetPowerMode(std::int32_t driveNumber) override {
+    if (!Record(13, driveNumber)) return -1;
+    return asleep.count(driveNumber) ? 0x00 : 0xFF;
+  }
   // Command 12 answers as 9 unless the drive number is in asleep.
   std::set<std::int32_t> asleep;
   std::int32_t GetSmartUnlessAsleep(std::int32_t driveNumber, DriveRecord& info) override {
