@@ -87,8 +87,10 @@ RequestRecord DriveRequest(std::int32_t command, std::int32_t driveNumber) {
   return record;
 }
 
-RequestRecord GetSmartInfoRequest(std::int32_t driveNumber, const DriveRecord& info) {
-  RequestRecord record = DriveRequest(kCmdGetSmartInfo, driveNumber);
+RequestRecord GetSmartInfoRequest(std::int32_t driveNumber, const DriveRecord& info,
+                                  bool unlessAsleep) {
+  RequestRecord record =
+      DriveRequest(unlessAsleep ? kCmdGetSmartUnlessAsleep : kCmdGetSmartInfo, driveNumber);
   record.driveInfo = info;
   return record;
 }

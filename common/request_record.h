@@ -35,7 +35,23 @@ enum RequestCommand : std::int32_t {
   kCmdGetSmartInfo = 9,
   kCmdSetAutorun = 10,
   kCmdGetSizeFromSector = 11,
+  // Codes the Windows programs never send: the same record, no field moved.
+  kCmdGetSmartUnlessAsleep = 12,  // as 9, but a disk in standby or sleep is not read
+  kCmdGetPowerMode = 13,          // ATA CHECK POWER MODE of the drive
 };
+
+// `result` of command 12 when the disk was asleep and nothing was read (driveInfo comes back as
+// sent); otherwise command 12 answers as command 9.
+inline constexpr std::int32_t kSmartSkippedAsleep = 2;
+// `result` of command 13: the sector count register of CHECK POWER MODE (0x00 standby, 0x80 idle,
+// 0xFF active ...), or kPowerModeUnknown when the disk could not be asked.
+inline constexpr std::int32_t kPowerModeUnknown = -2;
+
+// True for a command 13 answer of a disk whose platters are stopped: standby (0x00, 0x01) and the
+// NV cache modes with the spindle down (0x40, 0x41).
+constexpr bool PowerModeResultAsleep(std::int32_t result) {
+  return result == 0x00 || result == 0x01 || result == 0x40 || result == 0x41;
+}
 
 struct RequestRecord {
   std::int32_t command;
@@ -99,7 +115,8 @@ RequestRecord SendLineDataRequest(
     std::int32_t driveNumber,
     std::span<const std::uint8_t, kRequestLineSlots * kRequestLineSlotSize> slots);
 RequestRecord DriveRequest(std::int32_t command, std::int32_t driveNumber);  // 8, 9, 11
-RequestRecord GetSmartInfoRequest(std::int32_t driveNumber, const DriveRecord& info);
+RequestRecord GetSmartInfoRequest(std::int32_t driveNumber, const DriveRecord& info,
+                                  bool unlessAsleep = false);
 RequestRecord SetAutorunRequest(bool on);
 
 // The record as the bytes that travel on the wire, and back.

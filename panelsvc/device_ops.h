@@ -25,6 +25,11 @@ struct DeviceOps {
   std::int32_t (*getSizeFromSector)(std::int32_t driveNumber, DriveRecord* info);
   // Mount points of the mounted volumes of drives 0 to 31; empty when they cannot be listed.
   std::vector<std::string> (*mountPoints)();
+  // Commands 12 and 13, which no export serves: S.M.A.R.T. unless the disk sleeps (2 when it does),
+  // and the CHECK POWER MODE count (-2 when the disk could not be asked). Null: not served.
+  std::int32_t (*getSmartUnlessAsleep)(std::int32_t driveNumber, std::uint8_t* thresholds,
+                                       std::uint8_t* data, char16_t* serial) = nullptr;
+  std::int32_t (*getPowerMode)(std::int32_t driveNumber) = nullptr;
 };
 
 // The exports of panelio on the process's device environment (real devices, or the simulated

@@ -121,6 +121,18 @@ void Dispatch(RequestRecord& record, const Peer& peer, const DispatchContext& co
                                        record.driveInfo.smartData, record.driveInfo.serialNumber);
       error = errno;
       break;
+    case kCmdGetSmartUnlessAsleep:
+      if (!ops.getSmartUnlessAsleep) break;
+      record.result =
+          ops.getSmartUnlessAsleep(drive, record.driveInfo.smartThresholds,
+                                   record.driveInfo.smartData, record.driveInfo.serialNumber);
+      error = errno;
+      break;
+    case kCmdGetPowerMode:
+      if (!ops.getPowerMode) break;
+      record.result = ops.getPowerMode(drive);
+      error = errno;
+      break;
     case kCmdSetAutorun: {
       const bool on = (record.autorun & 0xFF) == 1;
       const std::int32_t answer = ops.setAutorun(record.autorun);

@@ -23,9 +23,10 @@ struct DispatchContext {
 };
 
 // Serves one record in place. Codes 1 to 11 do their operation (3 and 4 alike; 10 leaves `result`
-// as sent); any other code does nothing. `lastError` is errno right after the operation. A
-// refused record gets the operation's failure value in `result`, the rest left as sent, and a log
-// line naming the peer; so does every change made on a volume or to the autostart entry.
+// as sent), 12 and 13 the power-mode aware reads; any other code does nothing. `lastError` is
+// errno right after the operation. A refused record gets the operation's failure value in
+// `result`, the rest left as sent, and a log line naming the peer; so does every change made on a
+// volume or to the autostart entry.
 void Dispatch(RequestRecord& record, const Peer& peer, const DispatchContext& context);
 
 }  // namespace kuv::svc

@@ -72,6 +72,15 @@ const DeviceOps kFakeOps{
       return Note("GetSizeFromSector");
     },
     [] { return calls.mounts; },
+    [](std::int32_t d, std::uint8_t* thresholds, std::uint8_t*, char16_t*) {
+      calls.drive = d;
+      calls.pointer = thresholds;
+      return Note("GetSmartInfoUnlessAsleep");
+    },
+    [](std::int32_t d) {
+      calls.drive = d;
+      return Note("GetPowerMode");
+    },
 };
 
 class DispatchTest : public ::testing::Test {
@@ -96,7 +105,7 @@ bool SameExceptLastError(RequestRecord a, RequestRecord b) {
 }
 
 TEST_F(DispatchTest, CodesOutsideTheTableCallNothing) {
-  for (std::int32_t code : {0, -1, 12, 0x7FFFFFFF}) {
+  for (std::int32_t code : {0, -1, 14, 0x7FFFFFFF}) {
     RequestRecord record = MakeRequest(code);
     record.result = 55;
     record.driveNumber = 3;
@@ -119,7 +128,8 @@ TEST_F(DispatchTest, EachCodeCallsItsExport) {
   const std::vector<Case> cases = {{1, "GetLcdInfo"},          {2, "LcdSendLineData"},
                                    {3, "ModifyFilterSilHost"}, {4, "ModifyFilterSilHost"},
                                    {8, "StopLcdTimer"},        {9, "GetSmartInfo"},
-                                   {11, "GetSizeFromSector"}};
+                                   {11, "GetSizeFromSector"},  {12, "GetSmartInfoUnlessAsleep"},
+                                   {13, "GetPowerMode"}};
   for (const auto& c : cases) {
     calls = Calls{};
     calls.answer = 42;
@@ -179,8 +189,14 @@ TEST_F(DispatchTest, RefusedRecordsCallNothingAndAreLogged) {
   record.SetPath(u"/etc/passwd");
   Run(record);
   EXPECT_EQ(record.result, -1);
+  record = DriveRequest(kCmdGetPowerMode, 40);
+  Run(record);
+  EXPECT_EQ(record.result, kPowerModeUnknown);
+  record = DriveRequest(kCmdGetSmartUnlessAsleep, -1);
+  Run(record);
+  EXPECT_EQ(record.result, 0);
   EXPECT_TRUE(calls.names.empty());
-  ASSERT_EQ(log_.size(), 3u);
+  ASSERT_EQ(log_.size(), 5u);
   EXPECT_NE(log_[0].find("pid 77 uid 1000"), std::string::npos);
   EXPECT_NE(log_[2].find("/etc/passwd"), std::string::npos);
 }

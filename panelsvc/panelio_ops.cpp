@@ -2,6 +2,7 @@
 
 #include "panelio/env.h"
 #include "panelio/panelio.h"
+#include "panelio/power_mode.h"
 #include "panelsvc/device_ops.h"
 
 namespace kuv::svc {
@@ -28,7 +29,8 @@ std::int32_t SetHiddenAt(int folderFd, const std::string& path) {
 const DeviceOps& PanelioOps() {
   static const DeviceOps ops{
       GetLcdInfo,   LcdSendLineData, ModifyFilterSilHost, SetHiddenAt,       StopLcdTimer,
-      GetSmartInfo, SetAutorun,      GetSizeFromSector,   VolumeMountPoints,
+      GetSmartInfo, SetAutorun,      GetSizeFromSector,   VolumeMountPoints, GetSmartInfoUnlessAsleep,
+      GetPowerMode,
   };
   return ops;
 }

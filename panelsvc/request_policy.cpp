@@ -26,6 +26,8 @@ bool IsDriveCommand(std::int32_t command) {
     case kCmdStopLcdTimer:
     case kCmdGetSmartInfo:
     case kCmdGetSizeFromSector:
+    case kCmdGetSmartUnlessAsleep:
+    case kCmdGetPowerMode:
       return true;
     default:
       return false;
@@ -68,6 +70,8 @@ std::int32_t RefusedResult(std::int32_t command) {
       return static_cast<std::int32_t>(kPanelStopRefused);
     case kCmdDeleteFile:
       return -1;
+    case kCmdGetPowerMode:
+      return kPowerModeUnknown;
     default:
       return 0;
   }

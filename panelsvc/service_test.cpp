@@ -26,6 +26,7 @@
 #include "common/service_client.h"
 #include "common/utf16.h"
 #include "panelio/sim/sample_world.h"
+#include "panelio/sim/sim_state.h"
 #include "panelio/sim/world.h"
 
 extern char** environ;
@@ -160,7 +161,7 @@ RequestRecord Patterned(std::int32_t command) {
 }
 
 TEST_F(ServiceTest, UnknownCodesChangeOnlyLastError) {
-  for (std::int32_t code : {0, -1, 12, 1000}) {
+  for (std::int32_t code : {0, -1, 14, 1000}) {
     RequestRecord sent = Patterned(code);
     RequestRecord answer = Ask(sent);
     EXPECT_TRUE(SameExceptLastError(answer, sent)) << code;
@@ -197,6 +198,21 @@ TEST_F(ServiceTest, SmartInfoChangesOnlyItsFields) {
   std::memcpy(expected.smartData, answer.driveInfo.smartData, 512);
   std::memcpy(expected.serialNumber, answer.driveInfo.serialNumber, sizeof expected.serialNumber);
   EXPECT_EQ(std::memcmp(&answer.driveInfo, &expected, sizeof expected), 0);
+}
+
+TEST_F(ServiceTest, SmartUnlessAsleepLeavesASleepingDiskAndItsRecordAlone) {
+  ASSERT_TRUE(sim::SetDiskPowerMode(world_, bridgeDrive_, sim::PowerMode::kStandby).ok());
+  RequestRecord sent = Patterned(kCmdGetSmartUnlessAsleep);
+  sent.driveNumber = bridgeDrive_;
+  RequestRecord answer = Ask(sent);
+  EXPECT_EQ(answer.result, kSmartSkippedAsleep);
+  EXPECT_EQ(std::memcmp(&answer.driveInfo, &sent.driveInfo, sizeof sent.driveInfo), 0);
+  EXPECT_EQ(Ask(DriveRequest(kCmdGetPowerMode, bridgeDrive_)).result, 0x00);
+  EXPECT_EQ(sim::ReadDiskPower(world_, bridgeDrive_)->wakeups, 0u);
+
+  ASSERT_TRUE(sim::SetDiskPowerMode(world_, bridgeDrive_, sim::PowerMode::kIdle).ok());
+  EXPECT_EQ(Ask(sent).result, 1) << "an idle disk is read";
+  EXPECT_EQ(Ask(DriveRequest(kCmdGetPowerMode, bridgeDrive_)).result, 0x80);
 }
 
 TEST_F(ServiceTest, LineDataReachesTheSimulatedPanel) {

@@ -93,7 +93,8 @@ TEST(BitmapPage, UpdateLcdStoresThePictureSendsItAndSaves) {
   rig.page.TakeFile(chosen);
   rig.model.UpdateLcd();
 
-  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{5, 2, 5, 7, 7}));
+  // The files replace their old versions by renaming, so only the folder is asked for.
+  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{5, 2, 5}));
   EXPECT_EQ(ReadAll(rig.DriveImage()), EncodeBmp(Stripes()));
   EXPECT_EQ(rig.model.table.screenConfigs[0].lcdDataType, kLcdBitmap);
   EXPECT_EQ(FieldUtf8(rig.model.table.screenConfigs[0].bmpFileName), chosen);

@@ -64,4 +64,17 @@ std::int32_t SocketDeviceService::GetSizeFromSector(std::int32_t driveNumber, Dr
   return result;
 }
 
+std::int32_t SocketDeviceService::GetSmartUnlessAsleep(std::int32_t driveNumber,
+                                                       DriveRecord& info) {
+  RequestRecord record = GetSmartInfoRequest(driveNumber, info, true);
+  std::int32_t result = Exchange(record);
+  info = record.driveInfo;
+  return result;
+}
+
+std::int32_t SocketDeviceService::GetPowerMode(std::int32_t driveNumber) {
+  RequestRecord record = DriveRequest(kCmdGetPowerMode, driveNumber);
+  return Exchange(record);
+}
+
 }  // namespace kuv

@@ -42,6 +42,19 @@ class DeviceService {
     (void)on;
     return -1;
   }
+  // Command 12: as GetSmartInfo, but a disk in standby or sleep is left asleep; then
+  // kSmartSkippedAsleep comes back and info is unchanged. Without an override nothing is read, so
+  // a service that cannot tell the power mode never wakes a disk by accident.
+  virtual std::int32_t GetSmartUnlessAsleep(std::int32_t driveNumber, DriveRecord& info) {
+    (void)driveNumber;
+    (void)info;
+    return kSmartSkippedAsleep;
+  }
+  // Command 13: the CHECK POWER MODE count byte, kPowerModeUnknown, or -1.
+  virtual std::int32_t GetPowerMode(std::int32_t driveNumber) {
+    (void)driveNumber;
+    return kPowerModeUnknown;
+  }
 };
 
 // DeviceService over the service's socket (common/service_client.h).
@@ -59,6 +72,8 @@ class SocketDeviceService : public DeviceService {
   std::int32_t GetSmartInfo(std::int32_t driveNumber, DriveRecord& info) override;
   std::int32_t GetSizeFromSector(std::int32_t driveNumber, DriveRecord& info) override;
   std::int32_t SetAutorun(bool on) override;
+  std::int32_t GetSmartUnlessAsleep(std::int32_t driveNumber, DriveRecord& info) override;
+  std::int32_t GetPowerMode(std::int32_t driveNumber) override;
 
  private:
   std::int32_t Exchange(RequestRecord& record);

@@ -82,22 +82,34 @@ std::int32_t LcdModel::ScanDrives(bool full) {
   return slot;
 }
 
-ScanResult LcdModel::WorkerScan() {
+ScanResult LcdModel::WorkerScan(bool automatic) {
   scanBusy = true;
   const std::int32_t hidPanels = ports_.system.HidLcdCount();
   ScanResult report;
   int hidTied = 0;
   PathHints hints;
+  std::array<DriveRecord, kSlotCount> before;
   {
     std::lock_guard lock(tableLock);
     hints = BuildPathHints(table);
+    before = table.driveRecords;
   }
   // Up to 32 exchanges of up to 3 s each: the table stays free for the window meanwhile.
   for (int n = 0; n < kDriveNumbers; ++n) {
     DriveRecord info{};
     SetField(info.hidPath, std::u16string_view(hints[static_cast<std::size_t>(n)]));
-    // A failed exchange comes back as sent, with no state: it simply yields no drive.
-    std::int32_t result = ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
+    const auto known = std::find_if(before.begin(), before.end(),
+                                    [n](const DriveRecord& r) { return r.driveNumber == n; });
+    std::int32_t result = 0;
+    if (automatic && known != before.end() &&
+        PowerModeResultAsleep(ports_.service.GetPowerMode(n))) {
+      // Still there, only asleep: what it was is what it is.
+      info = *known;
+      result = 1;
+    } else {
+      // A failed exchange comes back as sent, with no state: it simply yields no drive.
+      result = ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
+    }
     if (result == 0 || !IsListed(info.connectionState)) continue;
     if (IsHidTied(info.connectionState)) ++hidTied;
     if (info.connectionState == kSiliconImageWithoutFilter) report.sataHostFound = true;

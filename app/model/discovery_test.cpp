@@ -145,6 +145,31 @@ TEST(WorkerScan, AnUnreachableServiceYieldsNoDrives) {
   EXPECT_FALSE(result.hidMismatch);
 }
 
+TEST(WorkerScan, AutomaticScansLeaveSleepingListedDisksAlone) {
+  Rig rig;
+  rig.service.panels[3] = {1, Drive(3, kBridgePlain)};
+  rig.service.panels[5] = {1, Drive(5, kBridgePlain)};
+  rig.service.panels[9] = {1, Drive(9, kBridgePlain)};
+  rig.system.hidPanels = 0;
+  // Search Device: every drive is examined, and its report applied.
+  rig.model.HandleScanReport(rig.model.WorkerScan(), false);
+  rig.model.table.driveRecords[1].temperature = 41;  // drive 5, as the last read left it
+  rig.service.asleep = {5, 12};
+  rig.service.calls.clear();
+  ScanResult result = rig.model.WorkerScan(true);
+  EXPECT_EQ(result.count, 3);
+  rig.model.HandleScanReport(result, true);
+  std::vector<std::int32_t> examined, asked;
+  for (const auto& call : rig.service.calls) {
+    (call.command == 1 ? examined : asked).push_back(call.driveNumber);
+  }
+  EXPECT_EQ(asked, (std::vector<std::int32_t>{3, 5, 9})) << "only listed drives are asked";
+  EXPECT_EQ(std::count(examined.begin(), examined.end(), 5), 0);
+  EXPECT_EQ(std::count(examined.begin(), examined.end(), 12), 1) << "unknown: examined";
+  EXPECT_EQ(rig.model.table.driveRecords[1].driveNumber, 5);
+  EXPECT_EQ(rig.model.table.driveRecords[1].temperature, 41) << "its record is kept";
+}
+
 TEST(HandleScanReport, EmptiesLaterSlotsAndReloadsConfigurations) {
   Rig rig;
   rig.service.panels[3] = {1, Drive(3, kBridgePlain, 1, kFsXfs)};

@@ -83,8 +83,10 @@ class LcdModel {
   // The synchronous scan: the number of drives found, -1 when the service could not be reached.
   std::int32_t ScanDrives(bool full);
   // The background scan, for a worker thread: scans into the result and holds tableLock only to
-  // read the path hints, so the window never waits for the service.
-  ScanResult WorkerScan();
+  // read the path hints, so the window never waits for the service. automatic (the timers' and
+  // device changes' scans, not Search Device): a listed drive whose disk is in standby or sleep
+  // keeps its record instead of being examined, which would spin it up.
+  ScanResult WorkerScan(bool automatic = false);
   // Applies a background scan's report on the window thread: copies its records in under
   // tableLock. deviceChange: the report came after a device change, and is only acted on when
   // the drives differ from those listed (another count, or another drive in a slot). True when
@@ -105,6 +107,10 @@ class LcdModel {
   // Composes the slot's text or bitmap screen with current time lines and sends it; a QR screen
   // is left to the QR page.
   void SendScreen(int slot);
+  // Reads the slot's S.M.A.R.T. sectors through the service into its record. automatic: a disk in
+  // standby or sleep is left alone and keeps its last values, so timers never spin a disk up.
+  // The service's result (kSmartSkippedAsleep when the disk was left asleep).
+  std::int32_t ReadSmart(int slot, bool automatic);
 
   // The occupied slots (driveNumber not -10).
   int OccupiedSlots() const;

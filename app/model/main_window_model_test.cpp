@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/model/test_fakes.h"
 
 namespace kuv {
@@ -182,8 +184,10 @@ TEST(UpdateLcdClicked, SendsTheWorkingCopyAndSavesIt) {
   ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
   rig.text.LineEdited(1, u"Photos 2026");
   rig.window.UpdateLcdClicked();
-  EXPECT_EQ(rig.service.FlowCommands().back(), 7);
+  EXPECT_EQ(rig.service.FlowCommands(), (std::vector<std::int32_t>{2, 2, 5}))
+      << "the start-up picture, the update's picture, then the folder for the save";
   EXPECT_EQ(FieldUtf8(rig.model.table.screenConfigs[0].line1), "Photos 2026");
+  EXPECT_TRUE(std::filesystem::exists(volume.path() + "/TAVIO_LCDMANAGER/LCD_DATA.TXT"));
 }
 
 TEST(ReportError, FormatsTheNumberIntoString201) {

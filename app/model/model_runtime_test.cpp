@@ -203,12 +203,13 @@ TEST(ModelRuntime, UntiedHidPanelsRescanSevenTimesThenTheMinuteRefreshResumes) {
   EXPECT_EQ(rig.hooks.panelWaits, 1);
   rig.Until(115s);
   EXPECT_EQ(rig.Count(1), 7 * 32);
-  EXPECT_EQ(rig.Count(9), 0) << "no minute refresh during the series";
+  // The minute refresh reads S.M.A.R.T. with 9, or with 12 when it lets sleeping disks be.
+  EXPECT_EQ(rig.Count(9) + rig.Count(12), 0) << "no minute refresh during the series";
   EXPECT_EQ(rig.Count(2, 4), 7) << "every run re-sends the screens";
   EXPECT_EQ(rig.hooks.panelWaits, 1) << "the series starts once while waiting";
   rig.Until(150s);
   EXPECT_EQ(rig.Count(1), 7 * 32);
-  EXPECT_GE(rig.Count(9), 1) << "the minute refresh is back after the series";
+  EXPECT_GE(rig.Count(9) + rig.Count(12), 1) << "the minute refresh is back after the series";
 }
 
 TEST(ModelRuntime, SearchDeviceClearsTheWaitAndIsEnabledAgainByItsReport) {

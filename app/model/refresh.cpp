@@ -87,16 +87,26 @@ void LcdModel::MinuteRefresh() {
         record.freeMB = freeMB;
       }
     }
-    if (autoUpdateFlag == 1) {
-      DriveRecord smart = drive;
-      ports_.service.GetSmartInfo(drive.driveNumber, smart);
-      std::lock_guard lock(tableLock);
-      DriveRecord& record = table.driveRecords[index];
-      if (record.driveNumber != drive.driveNumber) continue;
-      std::copy_n(smart.smartThresholds, kSmartSectorSize, record.smartThresholds);
-      std::copy_n(smart.smartData, kSmartSectorSize, record.smartData);
-    }
+    if (autoUpdateFlag == 1) ReadSmart(k, true);
   }
+}
+
+std::int32_t LcdModel::ReadSmart(int slot, bool automatic) {
+  if (!ValidSlot(slot)) return 0;
+  const auto index = static_cast<std::size_t>(slot);
+  DriveRecord drive = RecordOf(slot);
+  if (drive.driveNumber == kEmptyDriveNumber) return 0;
+  DriveRecord smart = drive;
+  const std::int32_t result = automatic
+                                  ? ports_.service.GetSmartUnlessAsleep(drive.driveNumber, smart)
+                                  : ports_.service.GetSmartInfo(drive.driveNumber, smart);
+  if (result == kSmartSkippedAsleep) return result;
+  std::lock_guard lock(tableLock);
+  DriveRecord& record = table.driveRecords[index];
+  if (record.driveNumber != drive.driveNumber) return result;
+  std::copy_n(smart.smartThresholds, kSmartSectorSize, record.smartThresholds);
+  std::copy_n(smart.smartData, kSmartSectorSize, record.smartData);
+  return result;
 }
 
 }  // namespace kuv

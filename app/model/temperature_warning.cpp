@@ -2,13 +2,10 @@
 
 #include <cstdio>
 
+#include "app/model/smart_page.h"
 #include "common/utf16.h"
 
 namespace kuv {
-
-std::int32_t EffectiveWarningTemp(std::int32_t warningTemp) {
-  return warningTemp < kLowestWarningTemp ? kDefaultWarningTemperature : warningTemp;
-}
 
 std::optional<std::u16string> BuildTemperatureWarning(const DriveTable& table, Language language) {
   std::u16string text(String(1602, language));

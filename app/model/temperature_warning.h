@@ -10,13 +10,8 @@
 
 namespace kuv {
 
-// The lowest warning temperature the S.M.A.R.T. page offers; anything below is shown and used as
-// kDefaultWarningTemperature.
-inline constexpr std::int32_t kLowestWarningTemp = 45;
-inline constexpr std::int32_t kDefaultWarningTemperature = 50;
-
-// The warning temperature a configuration stands for.
-std::int32_t EffectiveWarningTemp(std::int32_t warningTemp);
+// The warning temperature a configuration stands for is the S.M.A.R.T. page's
+// EffectiveWarningTemp: anything outside the page's 45 to 65 is shown and used as 50.
 
 // The warning message (string 1602, then one paragraph per drive at or over its warning
 // temperature), or nullopt when no drive is: the window is then hidden.

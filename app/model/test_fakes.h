@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "app/model/lcd_model.h"
@@ -55,10 +56,10 @@ class FakeService : public DeviceService {
     info = it->second.second;
     return it->second.first;
   }
-  std::int32_t SendLineData(std::int32_t driveNumber, LineSlots slots) override {
+  std::int32_t SendLineData(std::int32_t driveNumber, LineSlots lineSlots) override {
     if (!Record(2, driveNumber)) return -1;
     sentSlots.emplace_back();
-    std::copy(slots.begin(), slots.end(), sentSlots.back().begin());
+    std::copy(lineSlots.begin(), lineSlots.end(), sentSlots.back().begin());
     return 0;
   }
   std::int32_t AddSataFilter() override { return Record(3) ? 1 : -1; }
@@ -84,6 +85,19 @@ class FakeService : public DeviceService {
   std::int32_t SetAutorun(bool on) override {
     autorun = on;
     return Record(10) ? 1 : -1;
+  }
+  // Command 13: standby for the drive numbers in asleep, active for the others.
+  std::int32_t GetPowerMode(std::int32_t driveNumber) override {
+    if (!Record(13, driveNumber)) return -1;
+    return asleep.count(driveNumber) ? 0x00 : 0xFF;
+  }
+  // Command 12 answers as 9 unless the drive number is in asleep.
+  std::set<std::int32_t> asleep;
+  std::int32_t GetSmartUnlessAsleep(std::int32_t driveNumber, DriveRecord& info) override {
+    if (!Record(12, driveNumber)) return -1;
+    if (asleep.count(driveNumber)) return kSmartSkippedAsleep;
+    info.smartData[0] = smartByte;
+    return 1;
   }
   std::int32_t GetSizeFromSector(std::int32_t driveNumber, DriveRecord& info) override {
     if (!Record(11, driveNumber)) return -1;

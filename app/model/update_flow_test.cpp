@@ -142,7 +142,7 @@ TEST(MinuteRefresh, TicksTimeLinesAndFollowsFreeSpace) {
   rig.service.smartByte = 0x5A;
   rig.model.MinuteRefresh();
   EXPECT_EQ(FieldUtf8(config.line2), "09:05");
-  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{2, 11, 9}));
+  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{2, 11, 12}));
   const DriveRecord& drive = rig.model.table.driveRecords[0];
   EXPECT_EQ(drive.totalMB, 500u);
   EXPECT_EQ(drive.freeMB, 200u);

@@ -71,6 +71,8 @@ ScsiReply CheckCondition(std::uint8_t key, std::uint8_t asc) {
   return reply;
 }
 
+constexpr std::uint8_t kCheckPowerMode = 0xE5;
+
 ScsiReply IllegalRequest() {
   return CheckCondition(0x05, 0x24);
 }
@@ -269,7 +271,10 @@ class SimDisk final : public Disk {
       return reached;
     });
     if (!counted.ok()) return counted;
-    return reached ? MarkActivity() : Status();
+    if (!reached) return {};
+    // Only a read that reaches the medium spins a sleeping disk up.
+    Wake();
+    return MarkActivity();
   }
 
   // A read past the cache, held to what O_DIRECT demands of a block device: whole logical blocks
@@ -288,6 +293,7 @@ class SimDisk final : public Disk {
         });
         !s.ok())
       return s;
+    Wake();
     return MarkActivity();
   }
 
@@ -311,6 +317,7 @@ class SimDisk final : public Disk {
     std::uint8_t sector[512];
     std::span<std::uint8_t> buffer = dataIn.empty() ? std::span<std::uint8_t>() : sector;
     if (Status s = sim::AnswerAta(disk_, registers, buffer); !s.ok()) return s;
+    if (!dataIn.empty()) Wake();
     if (registers.command == 0xEC) MarkActivity();
     if (!dataIn.empty())
       std::copy_n(sector, std::min<std::size_t>(dataIn.size(), 512), dataIn.begin());
@@ -368,10 +375,15 @@ class SimDisk final : public Disk {
 
   Result<ScsiReply> AtaPassThrough(const ScsiRequest& request) {
     bool twelve = request.cdb[0] == 0xA1;
-    bool known = twelve ? disk_.transport == sim::Transport::kBridge12
-                        : disk_.transport == sim::Transport::kBridge16;
     auto registers = sim::AtaFromPassThrough(request.cdb);
+    // On Linux the platform's own ATA route is ATA PASS-THROUGH (16) too; CHECK POWER MODE is the
+    // one command the library sends that way directly.
+    bool known = twelve ? disk_.transport == sim::Transport::kBridge12
+                        : disk_.transport == sim::Transport::kBridge16 ||
+                              (disk_.transport == sim::Transport::kPlatform && registers &&
+                               registers->command == kCheckPowerMode);
     if (!known || !registers) return CheckCondition(0x05, 0x20);
+    if (registers->command == kCheckPowerMode) return PowerModeReply();
     bool dataIn = sim::PassThroughReadsData(request.cdb);
     if (dataIn && (request.direction != DataDirection::kIn || request.data.size() < 512))
       return IllegalRequest();
@@ -384,6 +396,7 @@ class SimDisk final : public Disk {
     std::span<std::uint8_t> buffer =
         dataIn ? std::span<std::uint8_t>(sector) : std::span<std::uint8_t>();
     if (!sim::AnswerAta(disk_, *registers, buffer).ok()) return CheckCondition(0x0B, 0x00);
+    if (dataIn) Wake();
     if (registers->command == 0xEC) MarkActivity();
     if (dataIn) std::copy_n(sector, 512, request.data.begin());
     ScsiReply reply;
@@ -434,6 +447,43 @@ class SimDisk final : public Disk {
     for (const sim::Volume& v : disk_.volumes)
       if (::stat(v.dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
     return false;
+  }
+
+  // CHECK POWER MODE with CK_COND: the count register in an ATA Status Return descriptor. A
+  // sleeping disk answers as standby, as after the reset the kernel sends it.
+  Result<ScsiReply> PowerModeReply() {
+    auto power = state_.Power(disk_);
+    if (!power.ok()) return power.status();
+    std::uint8_t count = 0x00;
+    if (power->mode == sim::PowerMode::kActive) count = 0xFF;
+    if (power->mode == sim::PowerMode::kIdle) count = 0x80;
+    ScsiReply reply;
+    reply.scsiStatus = 0x02;
+    reply.senseLength = 22;
+    reply.sense[0] = 0x72;
+    reply.sense[1] = 0x01;  // recovered error: ATA PASS-THROUGH information available
+    reply.sense[3] = 0x1D;
+    reply.sense[7] = 14;
+    reply.sense[8] = 0x09;
+    reply.sense[9] = 0x0C;
+    reply.sense[13] = count;
+    reply.sense[21] = 0x50;  // device ready, no error
+    return reply;
+  }
+
+  // A read of the media or of S.M.A.R.T. data spins a disk in standby or sleep up; the count lets
+  // tests see reads that should never have reached a sleeping disk. Bookkeeping only: a state
+  // file that cannot be kept does not fail the read.
+  void Wake() {
+    (void)state_.Locked([&]() -> Status {
+      auto power = state_.Power(disk_);
+      if (!power.ok()) return power.status();
+      if (power->mode != sim::PowerMode::kStandby && power->mode != sim::PowerMode::kSleep)
+        return {};
+      power->mode = sim::PowerMode::kActive;
+      ++power->wakeups;
+      return state_.SetPower(disk_, *power);
+    });
   }
 
   // HID panels tied to this disk see its activity: their next probe answers 0xE0.

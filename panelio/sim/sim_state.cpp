@@ -210,6 +210,28 @@ Status StateDir::SetCounters(int diskNumber, const DiskCounters& c) const {
   return Write("disks/" + std::to_string(diskNumber) + ".json", root.dump() + "\n");
 }
 
+Result<DiskPower> StateDir::Power(const Disk& disk) const {
+  const std::string rel = "power/" + disk.name + ".json";
+  auto text = Read(rel);
+  if (!text.ok()) return text.status();
+  DiskPower power{disk.powerMode, 0};
+  if (!*text) return power;
+  json root = json::parse(**text, nullptr, false);
+  std::optional<PowerMode> mode;
+  if (root.is_object() && root.contains("mode") && root["mode"].is_string())
+    mode = PowerModeFromName(root["mode"].get<std::string>());
+  if (!mode) return Status(EINVAL, dir_ + "/" + rel + ": malformed");
+  power.mode = *mode;
+  if (root.contains("wakeups") && root["wakeups"].is_number_unsigned())
+    power.wakeups = root["wakeups"].get<std::uint64_t>();
+  return power;
+}
+
+Status StateDir::SetPower(const Disk& disk, const DiskPower& power) const {
+  json root = {{"mode", PowerModeName(power.mode)}, {"wakeups", power.wakeups}};
+  return Write("power/" + disk.name + ".json", root.dump() + "\n");
+}
+
 Result<PanelMemory> StateDir::Panel(const std::string& name) const {
   auto text = Read("panels/" + name + ".json");
   if (!text.ok()) return text.status();
@@ -302,6 +324,43 @@ Result<DiskCounters> ReadDiskCounters(const std::string& worldDir, int diskNumbe
   });
   if (!s.ok()) return s;
   return counters;
+}
+
+namespace {
+
+Result<Disk> WorldDisk(const std::string& worldDir, int diskNumber) {
+  auto world = LoadWorld(worldDir);
+  if (!world.ok()) return world.status();
+  const Disk* disk = world->FindDisk(diskNumber);
+  if (!disk) return Status(ENODEV, "no disk " + std::to_string(diskNumber) + " in the world");
+  return *disk;
+}
+
+}  // namespace
+
+Status SetDiskPowerMode(const std::string& worldDir, int diskNumber, PowerMode mode) {
+  auto disk = WorldDisk(worldDir, diskNumber);
+  if (!disk.ok()) return disk.status();
+  StateDir state(worldDir);
+  return state.Locked([&]() -> Status {
+    auto power = state.Power(*disk);
+    if (!power.ok()) return power.status();
+    power->mode = mode;
+    return state.SetPower(*disk, *power);
+  });
+}
+
+Result<DiskPower> ReadDiskPower(const std::string& worldDir, int diskNumber) {
+  auto disk = WorldDisk(worldDir, diskNumber);
+  if (!disk.ok()) return disk.status();
+  StateDir state(worldDir);
+  Result<DiskPower> power = Status(EIO, "unread");
+  Status s = state.Locked([&]() -> Status {
+    power = state.Power(*disk);
+    return power.ok() ? Status() : power.status();
+  });
+  if (!s.ok()) return s;
+  return power;
 }
 
 Result<PanelMemory> ReadPanel(const std::string& worldDir, const std::string& name) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "panelio/env.h"
+#include "panelio/sim/world.h"
 
 namespace kuv::sim {
 
@@ -51,6 +52,12 @@ struct DiskCounters {
   std::vector<std::uint64_t> cachedPages;  // 4 KiB pages the page cache holds, sorted
 };
 
+// A disk's power mode and how often a read spun it up from standby or sleep.
+struct DiskPower {
+  PowerMode mode = PowerMode::kActive;
+  std::uint64_t wakeups = 0;
+};
+
 class StateDir {
  public:
   explicit StateDir(std::string worldDir);
@@ -69,6 +76,9 @@ class StateDir {
 
   Result<DiskCounters> Counters(int diskNumber) const;  // take the lock yourself around changes
   Status SetCounters(int diskNumber, const DiskCounters& counters) const;
+  // The disk's power state; the world's powerMode and no wake-ups until one is stored.
+  Result<DiskPower> Power(const Disk& disk) const;
+  Status SetPower(const Disk& disk, const DiskPower& power) const;
 
   Result<PanelMemory> Panel(const std::string& name) const;
   // Stores the memory; with picture set, also writes panels/<name>.pbm and .png of the raster.
@@ -84,6 +94,9 @@ Status ClearFaults(const std::string& worldDir);
 
 // A disk's counters as the simulator last stored them.
 Result<DiskCounters> ReadDiskCounters(const std::string& worldDir, int diskNumber);
+// Puts a disk of the world into a power mode (tests, `kuvlcd sim power`); the wake-up count stays.
+Status SetDiskPowerMode(const std::string& worldDir, int diskNumber, PowerMode mode);
+Result<DiskPower> ReadDiskPower(const std::string& worldDir, int diskNumber);
 
 // The panel's memory as the simulator last stored it.
 Result<PanelMemory> ReadPanel(const std::string& worldDir, const std::string& name);

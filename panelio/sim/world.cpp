@@ -142,6 +142,11 @@ Disk ParseDisk(const json& v, const std::string& where, const std::string& dir) 
     d.usb = usb;
   }
   d.adapter = Str(v, "adapter", where);
+  if (Member(v, "powerMode")) {
+    auto mode = PowerModeFromName(Str(v, "powerMode", where));
+    if (!mode) Fail(where + ".powerMode", "expected active, idle, standby or sleep");
+    d.powerMode = *mode;
+  }
   if (const json* ata = Member(v, "ata")) {
     std::string w = where + ".ata";
     Obj(*ata, w);
@@ -322,6 +327,28 @@ std::string_view TransportName(Transport transport) {
       return "bridge16";
   }
   return "none";
+}
+
+std::string_view PowerModeName(PowerMode mode) {
+  switch (mode) {
+    case PowerMode::kActive:
+      return "active";
+    case PowerMode::kIdle:
+      return "idle";
+    case PowerMode::kStandby:
+      return "standby";
+    case PowerMode::kSleep:
+      return "sleep";
+  }
+  return "active";
+}
+
+std::optional<PowerMode> PowerModeFromName(std::string_view name) {
+  for (PowerMode mode :
+       {PowerMode::kActive, PowerMode::kIdle, PowerMode::kStandby, PowerMode::kSleep}) {
+    if (name == PowerModeName(mode)) return mode;
+  }
+  return std::nullopt;
 }
 
 }  // namespace kuv::sim

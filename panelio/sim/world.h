@@ -38,6 +38,10 @@ struct Usb {
 
 enum class Transport { kNone, kFilter, kPlatform, kBridge12, kBridge16 };
 
+// ATA power modes. A disk in standby or sleep spins up for any read of its media or S.M.A.R.T.
+// data; CHECK POWER MODE does not wake it.
+enum class PowerMode { kActive, kIdle, kStandby, kSleep };
+
 struct Disk {
   int number = 0;
   std::string name;
@@ -54,6 +58,7 @@ struct Disk {
   std::string smartData;
   std::string smartThresholds;
   bool smartStatusGood = true;
+  PowerMode powerMode = PowerMode::kActive;  // at the start, before state/ records a change
   std::vector<Volume> volumes;
   std::optional<BridgePanel> bridgePanel;
 };
@@ -98,5 +103,9 @@ Result<World> ParseWorld(std::string_view json, const std::string& dir);
 Result<World> LoadWorld(const std::string& dir);
 
 std::string_view TransportName(Transport transport);
+
+// "active", "idle", "standby", "sleep".
+std::string_view PowerModeName(PowerMode mode);
+std::optional<PowerMode> PowerModeFromName(std::string_view name);
 
 }  // namespace kuv::sim

@@ -93,6 +93,28 @@ int Unplug(const kuv::cli::Args& args) {
   return Plug(args, false);
 }
 
+// Puts a simulated disk into a power mode, or prints its mode and the reads that woke it.
+int Power(const kuv::cli::Args& args) {
+  args.RejectUnknown({"disk", "mode"});
+  if (args.positional().size() != 1) throw kuv::cli::UsageError("one DIR is needed");
+  const std::string& dir = args.positional()[0];
+  const auto disk = args.GetInt("disk");
+  if (!disk || *disk < 0 || *disk > 31) throw kuv::cli::UsageError("--disk 0..31 is needed");
+  const int number = static_cast<int>(*disk);
+  if (auto name = args.Get("mode")) {
+    auto mode = kuv::sim::PowerModeFromName(*name);
+    if (!mode) throw kuv::cli::UsageError("--mode is active, idle, standby or sleep");
+    kuv::Status s = kuv::sim::SetDiskPowerMode(dir, number, *mode);
+    if (!s.ok()) throw std::runtime_error(s.ToString());
+  }
+  auto power = kuv::sim::ReadDiskPower(dir, number);
+  if (!power.ok()) throw std::runtime_error(power.status().ToString());
+  std::printf("disk %d: %s, woken %llu times\n", number,
+              std::string(kuv::sim::PowerModeName(power->mode)).c_str(),
+              static_cast<unsigned long long>(power->wakeups));
+  return 0;
+}
+
 kuv::cli::Registrar init({"sim init", "sim init DIR [--keep-state]", {"keep-state"}, Init});
 kuv::cli::Registrar fault({"sim fault",
                            "sim fault DIR (--target disk:N|hid:NAME|adapter:ID --kind "
@@ -104,5 +126,7 @@ kuv::cli::Registrar panel({"sim panel", "sim panel DIR NAME", {}, Panel});
 // NAME: a disk's name, its bridge panel's name or an HID panel's name; a tray goes as a whole.
 kuv::cli::Registrar plug({"sim plug", "sim plug DIR NAME", {}, PlugIn});
 kuv::cli::Registrar unplug({"sim unplug", "sim unplug DIR NAME", {}, Unplug});
+kuv::cli::Registrar power(
+    {"sim power", "sim power DIR --disk N [--mode active|idle|standby|sleep]", {}, Power});
 
 }  // namespace
