@@ -46,6 +46,7 @@ InitOutcome MainWindowModel::Initialise(const std::function<bool()>& createPages
     table.workingConfig = table.screenConfigs[0];
     text_->LoadTextPage(table.driveRecords[0].driveNumber);
     ShowBitmapSettings();
+    ShowOnOtherPages(0);
   }
   model_->StartupRefresh();
   model_->LoadSettings();
@@ -118,6 +119,7 @@ void MainWindowModel::SelectRow(int row) {
   }
   pages.smartPageEnabled = true;
   ShowBitmapSettings();
+  ShowOnOtherPages(row);
   // Update LCD never acts from the S.M.A.R.T. tab, and never on a drive whose file system is
   // unknown: there is nothing there to save to.
   if (table.currentTab == kTabSmart || drive.fileSystemType == kFsUnknown) {
@@ -128,6 +130,27 @@ void MainWindowModel::SelectRow(int row) {
     if (bitmap_) bitmap_->EnablePage(false);
   }
   Changed();
+}
+
+// The S.M.A.R.T. page shows the drive with its warning settings; the QR page its QR settings.
+void MainWindowModel::ShowOnOtherPages(int row) {
+  DriveTable& table = model_->table;
+  const auto slot = static_cast<std::size_t>(row);
+  const std::int32_t driveNumber = table.driveRecords[slot].driveNumber;
+  if (smart_) {
+    smart_->SetWarningControls(table.screenConfigs[slot].warningTemp,
+                               table.screenConfigs[slot].showWarningTemp != 0);
+    smart_->Enable(pages.smartPageEnabled);
+    if (table.currentTab == kTabSmart) {
+      smart_->ReadAndShowDrive(driveNumber);
+    } else {
+      smart_->ShowDrive(driveNumber);
+    }
+  }
+  if (qr_) {
+    if (pages.qrPageEnabled) qr_->LoadFromDrive(driveNumber);
+    qr_->EnablePage(pages.qrPageEnabled);
+  }
 }
 
 void MainWindowModel::ShowBitmapSettings() {
@@ -154,6 +177,8 @@ void MainWindowModel::ChangeTab(int tab) {
   model_->table.currentTab = tab;
   RefreshPageState();
   if (tab == kTabBitmap && bitmap_) bitmap_->DrawBitmapPreview();
+  // Opening the S.M.A.R.T. page is asking to see the values: read them, even from a sleeping disk.
+  if (tab == kTabSmart && smart_ && Selected()) smart_->ReadAndShowDrive(Selected()->driveNumber);
   Changed();
 }
 
@@ -188,6 +213,11 @@ void MainWindowModel::RefreshPageState() {
       text_->EnableLineControls(true, LineForm::kFourLine);
     }
   }
+  if (tab == kTabQr && qr_) {
+    qr_->EnablePage(pages.qrPageEnabled);
+    const std::size_t slot = static_cast<std::size_t>(table.selectedDrive);
+    if (table.screenConfigs[slot].lcdDataType == kLcdQr) qr_->LoadRaster(model_->table.raster);
+  }
 }
 
 void MainWindowModel::UpdateLcdClicked() {
@@ -214,6 +244,19 @@ void MainWindowModel::RedrawPreview() {
 
 void MainWindowModel::TextPageChanged() {
   const DriveTable& table = model_->table;
+  // The S.M.A.R.T. page rebuilt the line lists around its checked attribute.
+  if (smart_ && !smart_->lineItemLabels().empty()) {
+    const DriveRecord* drive = Selected();
+    for (auto& line : text_->view.lines) {
+      line.items = smart_->lineItemLabels();
+      if (drive && IsVideoRecorderDisk(drive->fileSystemType)) line.items.resize(1);
+    }
+    for (int i = 1; i <= kLineCount; ++i) {
+      const std::int32_t type = table.workingConfig.lineType(i);
+      auto& line = text_->view.lines[static_cast<std::size_t>(i - 1)];
+      line.selectedItem = type >= 0 && type < static_cast<int>(line.items.size()) ? type : -1;
+    }
+  }
   if (table.driveCount > 0 && table.selectedDrive >= 0) {
     for (int i = 1; i <= kLineCount; ++i) {
       text_->view.lines[static_cast<std::size_t>(i - 1)].text =

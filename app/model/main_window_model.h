@@ -11,6 +11,8 @@
 #include "app/model/bitmap_page.h"
 #include "app/model/lcd_model.h"
 #include "app/model/list_rows.h"
+#include "app/model/qr_page.h"
+#include "app/model/smart_page.h"
 #include "app/model/text_page_model.h"
 #include "common/strings.h"
 
@@ -58,6 +60,8 @@ class MainWindowModel : public ShellHooks {
   void SetView(WindowView* view) { view_ = view; }
   // The bitmap page, once it exists; it follows the selection and the tab.
   void AttachBitmapPage(BitmapPage* page) { bitmap_ = page; }
+  void AttachQrPage(QrPage* page) { qr_ = page; }
+  void AttachSmartPage(SmartPage* page) { smart_ = page; }
   // The pages that exist are the first count tabs; a drive whose data type selects a later tab
   // shows the text page instead.
   void SetAvailableTabs(int count) { availableTabs_ = count; }
@@ -110,11 +114,14 @@ class MainWindowModel : public ShellHooks {
   const DriveRecord* Selected() const;
   void TabOfDataType(std::int32_t lcdDataType);
   void ShowBitmapSettings();
+  void ShowOnOtherPages(int row);
 
   Language language_;
   LcdModel* model_ = nullptr;
   TextPageModel* text_ = nullptr;
   BitmapPage* bitmap_ = nullptr;
+  QrPage* qr_ = nullptr;
+  SmartPage* smart_ = nullptr;
   WindowView* view_ = nullptr;
   int availableTabs_ = kTabCount;
 };

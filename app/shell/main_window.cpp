@@ -24,7 +24,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/health/smart_page_widget.h"
 #include "app/pages/bitmap_page_widget.h"
+#include "app/pages/qr_page_widget.h"
 #include "app/pages/qt_strings.h"
 #include "app/pages/text_page_widget.h"
 
@@ -158,6 +160,16 @@ bool MainWindow::Initialise() {
     if (imageTitle.isEmpty()) return false;
     tabs_->addTab(bitmapPage_, imageTitle);
     bitmapPage_->setAccessibleName(imageTitle);
+
+    qrPage_ = new QrPageWidget(session_.qrPage, tabs_);
+    smartPage_ = new SmartPageWidget(session_.smartPage, tabs_);
+    for (auto [page, id] : {std::pair<QWidget*, int>{qrPage_, 2001}, {smartPage_, 2002}}) {
+      const QString pageTitle = Text(id, language_);
+      if (pageTitle.isEmpty()) return false;
+      tabs_->addTab(page, pageTitle);
+      page->setAccessibleName(pageTitle);
+    }
+    session_.qrPage.Start();
     session_.window.SetAvailableTabs(tabs_->count());
     return true;
   });
@@ -211,6 +223,11 @@ void MainWindow::ShowState() {
     textPage_->Refresh();
   }
   if (bitmapPage_) bitmapPage_->Refresh();
+  if (qrPage_) qrPage_->Refresh();
+  if (smartPage_) {
+    smartPage_->setEnabled(window.pages.smartPageEnabled);
+    smartPage_->Refresh();
+  }
   showing_ = false;
   emit stateShown();
 }

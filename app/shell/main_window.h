@@ -24,6 +24,8 @@ class QTreeWidget;
 namespace kuv {
 
 class BitmapPageWidget;
+class QrPageWidget;
+class SmartPageWidget;
 class TextPageWidget;
 
 class MainWindow : public QWidget, public WindowView {
@@ -92,6 +94,8 @@ class MainWindow : public QWidget, public WindowView {
   QPushButton* search_ = nullptr;
   TextPageWidget* textPage_ = nullptr;
   BitmapPageWidget* bitmapPage_ = nullptr;
+  QrPageWidget* qrPage_ = nullptr;
+  SmartPageWidget* smartPage_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
   std::thread scanThread_;
   bool showing_ = false;

@@ -15,8 +15,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -26,6 +28,7 @@
 #include <fstream>
 #include <thread>
 
+#include "app/compose/qr_test_decode.h"
 #include "app/pages/preview_widget.h"
 #include "app/pages/text_page_widget.h"
 #include "app/shell/single_instance.h"
@@ -385,6 +388,55 @@ TEST_F(WindowOnSampleWorld, AboutBoxShowsNameAndVersion) {
   EXPECT_TRUE(labels.contains(QStringLiteral("TAVIO LCD Manager")));
   EXPECT_TRUE(labels.filter(QStringLiteral("Version ")).size() == 1)
       << labels.join('|').toStdString();
+}
+
+}  // namespace
+}  // namespace kuv
+
+namespace kuv {
+namespace {
+
+TEST_F(WindowOnSampleWorld, QrTextReachesThePanelAndTheDrive) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  const int row = RowOf(window, QStringLiteral("NTFS"));
+  ASSERT_GE(row, 0);
+  window.driveList()->setCurrentItem(window.driveList()->topLevelItem(row));
+  window.tabs()->setCurrentIndex(kTabQr);
+  QPlainTextEdit* text = Named<QPlainTextEdit>(&window, QStringLiteral("QR text"));
+  ASSERT_NE(text, nullptr);
+  text->setFocus();
+  QTest::keyClicks(text, QStringLiteral("https://shelf.example/a7"));
+  ASSERT_TRUE(window.updateButton()->isEnabled());
+  QTest::mouseClick(window.updateButton(), Qt::LeftButton);
+  EXPECT_EQ(window.session().model.table.screenConfigs[static_cast<std::size_t>(row)].lcdDataType,
+            kLcdQr);
+  bool saved = false;
+  for (const auto& entry : fs::recursive_directory_iterator(world_)) {
+    if (entry.path().filename() == "QR_DATA.TXT" &&
+        ReadAll(entry.path()).find("shelf.example/a7") != std::string::npos) {
+      saved = true;
+    }
+  }
+  EXPECT_TRUE(saved) << "QR_DATA.TXT on the volume carries the text";
+#ifdef KUVLCD_HAVE_ZBAR
+  const std::string seen = ReadAll(Panel("bridge1"));
+  const PictureResult panel =
+      DecodePbm(std::span(reinterpret_cast<const std::uint8_t*>(seen.data()), seen.size()));
+  ASSERT_TRUE(panel) << panel.error;
+  EXPECT_EQ(testing::DecodeQrWithZbar(*panel.picture), "https://shelf.example/a7");
+#endif
+}
+
+TEST_F(WindowOnSampleWorld, SmartTabShowsAttributesAndDisablesUpdate) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  window.tabs()->setCurrentIndex(kTabSmart);
+  EXPECT_FALSE(window.updateButton()->isEnabled());
+  QTableWidget* list = Named<QTableWidget>(&window, QStringLiteral("S.M.A.R.T. attributes"));
+  ASSERT_NE(list, nullptr);
+  EXPECT_GT(list->rowCount(), 0);
+  EXPECT_NE(Named<QWidget>(&window, QStringLiteral("Health")), nullptr);
 }
 
 }  // namespace

@@ -17,9 +17,14 @@ struct WindowSession {
         model(ModelPorts{service, profile, files, system, renderer, window, &bitmapPage}),
         textPage(model.table, language),
         bitmapPage(model.table, service, files, renderer, bitmapHooks,
-                   BitmapPaths::FromEnvironment()) {
+                   BitmapPaths::FromEnvironment()),
+        qrPage(model.table, files, language, TemporaryFolder()),
+        smartPage(model, profile, window, language) {
     window.Attach(model, textPage);
     window.AttachBitmapPage(&bitmapPage);
+    model.AttachQrPage(&qrPage);
+    window.AttachQrPage(&qrPage);
+    window.AttachSmartPage(&smartPage);
   }
 
   SocketDeviceService service;
@@ -32,6 +37,8 @@ struct WindowSession {
   TextPageModel textPage;
   WidgetBitmapHooks bitmapHooks;
   BitmapPage bitmapPage;
+  QrPage qrPage;
+  SmartPage smartPage;
 };
 
 }  // namespace kuv
