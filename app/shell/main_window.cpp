@@ -16,6 +16,8 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QShortcut>
+#include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
@@ -23,12 +25,16 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cstdlib>
 
 #include "app/health/smart_page_widget.h"
+#include "app/model/temperature_warning.h"
 #include "app/pages/bitmap_page_widget.h"
 #include "app/pages/qr_page_widget.h"
 #include "app/pages/qt_strings.h"
 #include "app/pages/text_page_widget.h"
+#include "app/shell/help_launcher.h"
 
 namespace kuv {
 namespace {
@@ -119,20 +125,32 @@ MainWindow::MainWindow(Language language, QWidget* parent)
     if (!showing_ && index >= 0) session_.window.ChangeTab(index);
   });
   connect(update_, &QPushButton::clicked, this, [this] { session_.window.UpdateLcdClicked(); });
-  connect(search_, &QPushButton::clicked, this, &MainWindow::StartBackgroundScan);
+  connect(search_, &QPushButton::clicked, this, [this] {
+    if (!runtime_) return;
+    runtime_->SearchDevice();
+    AfterRuntime();
+  });
 
   session_.window.SetView(this);
   setAcceptDrops(true);
+  auto* help = new QShortcut(QKeySequence::HelpContents, this);
+  connect(help, &QShortcut::activated, this, &MainWindow::ShowHelp);
   resize(660, 520);
 }
 
 MainWindow::~MainWindow() {
   session_.window.SetView(nullptr);
-  if (scanThread_.joinable()) scanThread_.join();
 }
 
 bool MainWindow::Initialise() {
   auto tr = [this](int id) { return Text(id, language_); };
+  // One copy drives a user's panels: kuvlcd watch and this program never run side by side.
+  std::string lockError;
+  ownerLock_ = PanelOwnerLock::Acquire("KuvLcdManager", lockError);
+  if (!ownerLock_) {
+    QMessageBox::critical(nullptr, tr(100), QString::fromStdString(lockError));
+    return false;
+  }
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
     tray_ = new QSystemTrayIcon(ProgramIcon(true), this);
     tray_->setToolTip(tr(1001));
@@ -177,9 +195,7 @@ bool MainWindow::Initialise() {
     // The string says what happened; the detail says what to do about it on this system.
     QMessageBox box(QMessageBox::Critical, tr(100), tr(115), QMessageBox::Ok);
     box.setInformativeText(
-        QStringLiteral("The service socket %1 did not answer.\nStart the service with: "
-                       "sudo systemctl enable --now panelsvc")
-            .arg(QString::fromStdString(ServiceSocketPath())));
+        tr(4121).replace(QStringLiteral("%s"), QString::fromStdString(ServiceSocketPath())));
     box.exec();
     return false;
   }
@@ -193,6 +209,7 @@ bool MainWindow::Initialise() {
     tray_->setToolTip(tr(100));
   }
   ShowState();
+  StartLiving();
   // Without a notification area the window is the only way to reach the program.
   if (!tray_ || session_.model.showAtStart) ShowFromTray();
   return true;
@@ -283,47 +300,157 @@ void MainWindow::ShowAbout() {
 }
 
 void MainWindow::ShowHelp() {
-  if (helpOpener_) helpOpener_();
+  if (helpOpener_) {
+    helpOpener_();
+    return;
+  }
+  if (!OpenHelpPage(language_)) {
+    QMessageBox::information(this, Text(700, language_), Text(4120, language_));
+  }
 }
 
 void MainWindow::Exit() {
   if (about_) about_->reject();
-  // A running background scan gets at most five ticks of two seconds to finish.
-  if (!scanRunning()) {
-    ending_ = true;
-    QApplication::quit();
+  // The runtime gives a running background scan at most five ticks of two seconds, then quits.
+  if (!runtime_) {
+    Quit();
     return;
   }
-  if (!exitTimer_) {
-    exitTimer_ = new QTimer(this);
-    connect(exitTimer_, &QTimer::timeout, this, [this] {
-      if (!scanRunning() || ++exitTicks_ >= 5) {
-        exitTimer_->stop();
-        ending_ = true;
-        QApplication::quit();
+  runtime_->Exit();
+  AfterRuntime();
+}
+
+void MainWindow::Quit() {
+  ending_ = true;
+  // A scan still waiting for a hung service cannot be joined; leave it behind.
+  if (worker_.Busy()) {
+    worker_.Abandon();
+    std::_Exit(0);
+  }
+  QApplication::quit();
+}
+
+void MainWindow::StartLiving() {
+  runtime_ = std::make_unique<ModelRuntime>(session_.model, clock_, worker_, *this, language_);
+  tick_ = new QTimer(this);
+  tick_->setSingleShot(true);
+  tick_->setTimerType(Qt::CoarseTimer);
+  connect(tick_, &QTimer::timeout, this, [this] {
+    runtime_->Advance();
+    AfterRuntime();
+  });
+  auto* scans = new QSocketNotifier(worker_.fd(), QSocketNotifier::Read, this);
+  connect(scans, &QSocketNotifier::activated, this, [this] {
+    runtime_->CollectScans();
+    AfterRuntime();
+    emit scanApplied();
+  });
+  std::string error;
+  devices_ = OpenDeviceChanges(error);
+  if (devices_) {
+    auto* notifier = new QSocketNotifier(devices_->fd(), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+      if (devices_->TakeChanges()) {
+        runtime_->DeviceChanged();
+        AfterRuntime();
       }
     });
   }
-  exitTicks_ = 0;
-  exitTimer_->start(2000);
+  // Without a system bus the program runs on; it only misses the repaint after resume.
+  sleep_ = OpenLogindSleepSignal(error);
+  if (sleep_) {
+    auto* notifier = new QSocketNotifier(sleep_->fd(), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+      for (SleepEvent event : sleep_->Take()) {
+        if (event == SleepEvent::kGoingToSleep) {
+          runtime_->PrepareForSleep();
+        } else {
+          runtime_->Resumed();
+        }
+      }
+      AfterRuntime();
+    });
+  }
+  runtime_->Start();
+  if (panelWaitPending_) runtime_->PanelWaitStarted();
+  ArmTimer();
 }
 
-void MainWindow::StartBackgroundScan() {
-  if (scanThread_.joinable()) return;
-  search_->setEnabled(false);
-  scanThread_ = std::thread([this] {
-    ScanResult result = session_.model.WorkerScan();
-    QMetaObject::invokeMethod(
-        this, [this, result] { ApplyScanReport(result); }, Qt::QueuedConnection);
-  });
+void MainWindow::ArmTimer() {
+  if (!runtime_ || !tick_) return;
+  const std::optional<SteadyTime> next = runtime_->NextDeadline();
+  if (!next) {
+    tick_->stop();
+    return;
+  }
+  const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(*next - clock_.Now());
+  tick_->start(static_cast<int>(std::clamp<std::int64_t>(wait.count(), 0, 24 * 3600 * 1000)));
 }
 
-void MainWindow::ApplyScanReport(ScanResult result) {
-  if (scanThread_.joinable()) scanThread_.join();
-  session_.model.HandleScanReport(result, false);
-  search_->setEnabled(true);
+void MainWindow::AfterRuntime() {
   ShowState();
-  emit scanApplied();
+  ArmTimer();
+}
+
+void MainWindow::StartPanelWait() {
+  if (runtime_) {
+    runtime_->PanelWaitStarted();
+    ArmTimer();
+  } else {
+    panelWaitPending_ = true;
+  }
+}
+
+void MainWindow::FillList() {
+  session_.window.FillList();
+}
+
+int MainWindow::ListRowCount() {
+  return static_cast<int>(session_.window.rows.size());
+}
+
+void MainWindow::SetSearchEnabled(bool enabled) {
+  search_->setEnabled(enabled);
+}
+
+void MainWindow::RefreshSmartPage() {
+  const DriveTable& table = session_.model.table;
+  if (table.driveCount > 0 && table.selectedDrive >= 0 && table.selectedDrive < kSlotCount) {
+    session_.smartPage.ShowDrive(
+        table.driveRecords[static_cast<std::size_t>(table.selectedDrive)].driveNumber);
+  }
+  if (smartPage_) smartPage_->Refresh();
+}
+
+void MainWindow::ShowTemperatureWarning(const std::u16string& text) {
+  if (!warning_) {
+    auto* dialog = new QDialog(this);
+    dialog->setWindowTitle(QStringLiteral("Warning!"));
+    warningText_ = new QLabel(dialog);
+    warningText_->setWordWrap(true);
+    warningText_->setAccessibleName(QStringLiteral("Warning message"));
+    warningMute_ = new QCheckBox(Text(1601, language_), dialog);
+    warningMute_->setAccessibleName(Text(1601, language_));
+    auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok, dialog);
+    connect(ok, &QDialogButtonBox::accepted, this, [this] {
+      ApplyWarningAnswer(session_.model.table, warningMute_->isChecked());
+      warning_->hide();
+      ShowState();
+    });
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(warningText_);
+    layout->addWidget(warningMute_);
+    layout->addWidget(ok);
+    warning_ = dialog;
+  }
+  warningText_->setText(QString::fromStdU16String(text));
+  warningMute_->setChecked(false);
+  warning_->show();
+  warning_->raise();
+}
+
+void MainWindow::HideTemperatureWarning() {
+  if (warning_) warning_->hide();
 }
 
 void MainWindow::ShowError(const std::u16string& message) {

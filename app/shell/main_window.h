@@ -9,7 +9,12 @@
 #include <memory>
 #include <thread>
 
+#include "app/model/device_changes.h"
 #include "app/model/main_window_model.h"
+#include "app/model/model_runtime.h"
+#include "app/model/panel_owner_lock.h"
+#include "app/model/scheduler.h"
+#include "app/model/sleep_signal.h"
 #include "app/shell/window_session.h"
 
 class QCheckBox;
@@ -28,7 +33,7 @@ class QrPageWidget;
 class SmartPageWidget;
 class TextPageWidget;
 
-class MainWindow : public QWidget, public WindowView {
+class MainWindow : public QWidget, public WindowView, public RuntimeHooks {
   Q_OBJECT
  public:
   explicit MainWindow(Language language = SystemLanguage(), QWidget* parent = nullptr);
@@ -45,8 +50,10 @@ class MainWindow : public QWidget, public WindowView {
   QTabWidget* tabs() const { return tabs_; }
   QPushButton* updateButton() const { return update_; }
   QPushButton* searchButton() const { return search_; }
-  // Whether the last background scan has been applied.
-  bool scanRunning() const { return scanThread_.joinable(); }
+  // A background scan is queued or running.
+  bool scanRunning() { return worker_.Busy(); }
+  // The timers' runtime, once the window has started.
+  ModelRuntime* runtime() const { return runtime_.get(); }
 
   // Shows and raises the window, as a double click on the tray icon does.
   void ShowFromTray();
@@ -64,6 +71,19 @@ class MainWindow : public QWidget, public WindowView {
   void ShowError(const std::u16string& message) override;
   bool AskRestart() override;
   void EndProgram() override;
+  void StartPanelWait() override;
+
+  // RuntimeHooks
+  void ShowTemperatureWarning(const std::u16string& text) override;
+  void HideTemperatureWarning() override;
+  void RefreshSmartPage() override;
+  void SetSearchEnabled(bool enabled) override;
+  void FillList() override;
+  int ListRowCount() override;
+  void Quit() override;
+  QWidget* temperatureWarning() const { return warning_; }
+  // Tests open help without a browser.
+  void SetHelpOpener(std::function<void()> opener) { helpOpener_ = std::move(opener); }
 
  signals:
   void stateShown();
@@ -76,8 +96,11 @@ class MainWindow : public QWidget, public WindowView {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  void StartBackgroundScan();
-  void ApplyScanReport(ScanResult result);
+  // The runtime's next deadline as the one timer of the window.
+  void ArmTimer();
+  // After the runtime acted: show the model and wait for the next deadline.
+  void AfterRuntime();
+  void StartLiving();
 
   Language language_;
   WindowSession session_;
@@ -97,7 +120,17 @@ class MainWindow : public QWidget, public WindowView {
   QrPageWidget* qrPage_ = nullptr;
   SmartPageWidget* smartPage_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
-  std::thread scanThread_;
+  SystemSchedulerClock clock_;
+  ThreadScanWorker worker_;
+  std::unique_ptr<ModelRuntime> runtime_;
+  std::unique_ptr<DeviceChangeSource> devices_;
+  std::unique_ptr<SleepSignal> sleep_;
+  std::unique_ptr<PanelOwnerLock> ownerLock_;
+  QTimer* tick_ = nullptr;
+  bool panelWaitPending_ = false;
+  QWidget* warning_ = nullptr;
+  class QLabel* warningText_ = nullptr;
+  QCheckBox* warningMute_ = nullptr;
   bool showing_ = false;
   bool ending_ = false;
 };

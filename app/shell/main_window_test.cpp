@@ -441,3 +441,58 @@ TEST_F(WindowOnSampleWorld, SmartTabShowsAttributesAndDisablesUpdate) {
 
 }  // namespace
 }  // namespace kuv
+
+namespace kuv {
+namespace {
+
+// A tray plugged in while the program runs shows up in the list and gets its picture within
+// seconds, as udev's events would bring it on a real machine.
+TEST_F(WindowOnSampleWorld, APluggedTrayAppearsAndGetsItsPicture) {
+  const std::string unplug = kKuvlcd + " sim unplug " + world_ + " tray-fat32 >/dev/null";
+  ASSERT_EQ(std::system(unplug.c_str()), 0);
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  const int rows = window.driveList()->topLevelItemCount();
+  std::error_code ec;
+  fs::remove(Panel("tray1"), ec);
+  const std::string plug = kKuvlcd + " sim plug " + world_ + " tray-fat32 >/dev/null";
+  ASSERT_EQ(std::system(plug.c_str()), 0);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return window.driveList()->topLevelItemCount() == rows + 1 && fs::exists(Panel("tray1"));
+      },
+      8000))
+      << "rows " << window.driveList()->topLevelItemCount() << " of " << rows + 1;
+}
+
+TEST_F(WindowOnSampleWorld, KuvlcdWatchRefusesWhileTheProgramRuns) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  const int status = std::system((kKuvlcd + " watch >/dev/null 2>&1").c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 3);
+}
+
+}  // namespace
+}  // namespace kuv
+
+namespace kuv {
+namespace {
+
+TEST_F(WindowOnSampleWorld, HelpAndF1OpenTheHelp) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  int opened = 0;
+  window.SetHelpOpener([&] { ++opened; });
+  window.ShowFromTray();
+  for (QAction* action : window.trayMenu()->actions()) {
+    if (action->text() == QStringLiteral("Help")) action->trigger();
+  }
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  QTest::keyClick(&window, Qt::Key_F1);
+  EXPECT_EQ(opened, 2);
+}
+
+}  // namespace
+}  // namespace kuv
