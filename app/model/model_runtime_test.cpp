@@ -248,11 +248,15 @@ TEST(ThreadScanWorker, RunsScansInOrderAwayFromTheCallerAndSignalsTheirEnd) {
   worker.Start(ScanKind::kDeviceChange, [&, released] {
     threads[0] = std::this_thread::get_id();
     released.wait();
-    return ScanResult{.count = 1};
+    ScanResult result;
+    result.count = 1;
+    return result;
   });
   worker.Start(ScanKind::kButton, [&] {
     threads[1] = std::this_thread::get_id();
-    return ScanResult{.count = 2};
+    ScanResult result;
+    result.count = 2;
+    return result;
   });
   EXPECT_TRUE(worker.Busy());
   EXPECT_TRUE(worker.TakeFinished().empty()) << "the first scan is still waiting";

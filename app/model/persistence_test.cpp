@@ -177,9 +177,13 @@ TEST(SaveScreenConfig, ARefusedRenameNeverLosesTheSettings) {
     EXPECT_EQ(rig.service.Commands(), c.commands) << what;
     const std::string lcdData = rig.folder + "/LCD_DATA.TXT";
     const std::string newBytes = EncodeLcdData(rig.model.table.driveRecords[0], rig.slot(), 1, 2);
-    if (std::string_view(c.lcdData) == "old") EXPECT_EQ(ReadAll(lcdData), "old settings") << what;
-    if (std::string_view(c.lcdData) == "new") EXPECT_EQ(ReadAll(lcdData), newBytes) << what;
-    if (std::string_view(c.lcdData) == "gone") EXPECT_FALSE(std::filesystem::exists(lcdData));
+    if (std::string_view(c.lcdData) == "old") {
+      EXPECT_EQ(ReadAll(lcdData), "old settings") << what;
+    } else if (std::string_view(c.lcdData) == "new") {
+      EXPECT_EQ(ReadAll(lcdData), newBytes) << what;
+    } else if (std::string_view(c.lcdData) == "gone") {
+      EXPECT_FALSE(std::filesystem::exists(lcdData)) << what;
+    }
     int temps = 0;
     for (const auto& entry : std::filesystem::directory_iterator(rig.folder)) {
       const std::string name = entry.path().filename().string();

@@ -81,11 +81,11 @@ MainWindow::MainWindow(Language language, QWidget* parent)
   menu_ = new QMenu(this);
   const auto actions = {&MainWindow::ShowFromTray, &MainWindow::ShowHelp, &MainWindow::ShowAbout,
                         &MainWindow::Exit};
-  int index = 0;
+  int entry = 0;
   for (auto slot : actions) {
-    if (index == 1) menu_->addSeparator();
+    if (entry == 1) menu_->addSeparator();
     connect(menu_->addAction(QString()), &QAction::triggered, this, slot);
-    ++index;
+    ++entry;
   }
   // The texts are read at each opening, as the tray menu always did.
   connect(menu_, &QMenu::aboutToShow, this, [this] {
