@@ -3,12 +3,15 @@
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -124,6 +127,33 @@ void BM_IdleResidentMemory(benchmark::State& state) {
   state.counters["resident_MiB"] = static_cast<double>(ResidentKiB()) / 1024.0;
 }
 BENCHMARK(BM_IdleResidentMemory)->Iterations(1);
+
+// A minute of the program left alone on the sample world: the CPU time it takes (its own
+// threads) and how often it wakes up. Only its timers should wake it.
+void BM_IdleMinute(benchmark::State& state) {
+  if (!World().ready) return state.SkipWithError("the sample world could not be served");
+  kuv::MainWindow window(kuv::Language::kEnglish);
+  if (!window.Initialise()) return state.SkipWithError("the window did not start");
+  QApplication::processEvents();
+  const int seconds = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    auto micros = [](const timeval& t) { return t.tv_sec * 1000000.0 + t.tv_usec; };
+    const double cpu = micros(after.ru_utime) - micros(before.ru_utime) + micros(after.ru_stime) -
+                       micros(before.ru_stime);
+    const double scale = 60.0 / seconds;
+    state.counters["cpu_ms_per_minute"] = cpu / 1000.0 * scale;
+    state.counters["wakeups_per_minute"] =
+        static_cast<double>(after.ru_nvcsw - before.ru_nvcsw) * scale;
+  }
+}
+BENCHMARK(BM_IdleMinute)->Arg(60)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 

@@ -496,3 +496,35 @@ TEST_F(WindowOnSampleWorld, HelpAndF1OpenTheHelp) {
 
 }  // namespace
 }  // namespace kuv
+
+namespace kuv {
+namespace {
+
+// The sample world's ext4 recorder disk has reallocated past its threshold: the page says so.
+TEST_F(WindowOnSampleWorld, SmartTabShowsTheFailingDriveAsBad) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  int row = -1;
+  for (int i = 0; i < window.driveList()->topLevelItemCount(); ++i) {
+    if (window.driveList()->topLevelItem(i)->text(5) == QStringLiteral("EXT2")) row = i;
+  }
+  ASSERT_GE(row, 0);
+  window.driveList()->setCurrentItem(window.driveList()->topLevelItem(row));
+  window.tabs()->setCurrentIndex(kTabSmart);
+  QLabel* health = Named<QLabel>(&window, QStringLiteral("Health"));
+  ASSERT_NE(health, nullptr);
+  EXPECT_EQ(health->text(), QStringLiteral("Bad"));
+  QTableWidget* list = Named<QTableWidget>(&window, QStringLiteral("S.M.A.R.T. attributes"));
+  bool redRow = false;
+  for (int r = 0; r < list->rowCount(); ++r) {
+    QTableWidgetItem* id = list->item(r, 1);
+    if (id && id->text() == QStringLiteral("05")) {
+      const QColor colour = id->background().color();
+      redRow = colour.red() > 200 && colour.green() < 120 && colour.blue() < 120;
+    }
+  }
+  EXPECT_TRUE(redRow) << "the reallocated sectors row is red";
+}
+
+}  // namespace
+}  // namespace kuv

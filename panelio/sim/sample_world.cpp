@@ -200,7 +200,13 @@ std::vector<std::uint8_t> SampleSmartData(int temperature, int reallocated) {
   };
   const Entry entries[] = {
       {1, 0x000F, 100, 100, 0},
-      {5, 0x0033, static_cast<std::uint8_t>(reallocated > 0 ? 90 : 100), 90,
+      // Past a thousand reallocated sectors the normalised value falls under its threshold of
+      // 36: the drive is failing.
+      {5, 0x0033,
+       static_cast<std::uint8_t>(reallocated >= 1000 ? 30
+                                 : reallocated > 0   ? 90
+                                                     : 100),
+       static_cast<std::uint8_t>(reallocated >= 1000 ? 30 : 90),
        static_cast<std::uint32_t>(reallocated)},
       {9, 0x0032, 97, 97, 2811},
       {12, 0x0032, 99, 99, 412},
@@ -285,7 +291,7 @@ Status WriteSampleWorld(const std::string& dir, bool resetState) {
     return s;
   if (Status s = WriteAta(dir, "usb-locked", "SIM HDD 500 USB", "SIMB0004", 33, 0); !s.ok())
     return s;
-  if (Status s = WriteAta(dir, "usb-ext4", "SIM HDD 1000 USB", "SIMB0005", 38, 0); !s.ok())
+  if (Status s = WriteAta(dir, "usb-ext4", "SIM HDD 1000 USB", "SIMB0005", 38, 1480); !s.ok())
     return s;
   if (Status s = WriteAta(dir, "usb-plain", "SIM HDD 320 USB", "  SIMU0006", 29, 0); !s.ok())
     return s;
