@@ -19,6 +19,7 @@
 #include <string>
 #include <thread>
 
+#include "app/model/test_service.h"
 #include "app/pages/preview_widget.h"
 #include "app/pages/text_page_widget.h"
 #include "app/shell/main_window.h"
@@ -41,28 +42,15 @@ struct SampleWorld {
     ::setenv("KUVLCD_SOCKET", socket.c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-    service = ::fork();
-    if (service == 0) {
-      ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-      std::freopen("/dev/null", "w", stderr);
-      ::execl(kPanelsvc.c_str(), kPanelsvc.c_str(), "--foreground", nullptr);
-      ::_exit(127);
-    }
-    for (int i = 0; i < 250 && !fs::exists(socket); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ready = fs::exists(socket);
+    ready = service.Start(kPanelsvc, world, socket);
   }
   ~SampleWorld() {
-    if (service > 0) {
-      ::kill(service, SIGTERM);
-      ::waitpid(service, nullptr, 0);
-    }
+    service.Stop();
     std::error_code ec;
     fs::remove_all(dir, ec);
   }
   std::string dir;
-  pid_t service = -1;
+  kuv::testing::ServiceProcess service;
   bool ready = false;
 };
 

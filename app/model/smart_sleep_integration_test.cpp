@@ -16,6 +16,7 @@
 
 #include "app/model/smart_page.h"
 #include "app/model/test_fakes.h"
+#include "app/model/test_service.h"
 
 namespace kuv {
 namespace {
@@ -58,32 +59,14 @@ class SleepingWorld : public ::testing::Test {
     }
     std::ofstream(world_ + "/world.json") << world.dump(2);
 
-    service_ = ::fork();
-    if (service_ == 0) {
-      ::setenv("KUVLCD_SIM_WORLD", world_.c_str(), 1);
-      ::setenv("KUVLCD_SOCKET", socket_.c_str(), 1);
-      ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-      std::freopen("/dev/null", "w", stdout);
-      std::freopen("/dev/null", "w", stderr);
-      ::execl(kPanelsvc.c_str(), kPanelsvc.c_str(), "--foreground", nullptr);
-      ::_exit(127);
-    }
-    for (int i = 0; i < 250 && !std::filesystem::exists(socket_); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ASSERT_TRUE(std::filesystem::exists(socket_));
+    ASSERT_TRUE(service_.Start(kPanelsvc, world_, socket_));
     system_.hidPanels = 3;
     // The sample world has a Silicon Image drive without the filter, so the scan answers 0 after
     // its restart question; the slots are filled all the same.
     ASSERT_GE(model_.ScanDrives(true), 0);
     ASSERT_GE(model_.OccupiedSlots(), 4);
   }
-  void TearDown() override {
-    if (service_ > 0) {
-      ::kill(service_, SIGTERM);
-      ::waitpid(service_, nullptr, 0);
-    }
-  }
+  void TearDown() override { service_.Stop(); }
 
   std::pair<int, std::string> Kuvlcd(const std::string& arguments) {
     std::string text;
@@ -107,7 +90,7 @@ class SleepingWorld : public ::testing::Test {
   testing::TempDir dir_;
   std::string world_ = dir_.path() + "/world";
   std::string socket_ = dir_.path() + "/service.sock";
-  pid_t service_ = -1;
+  testing::ServiceProcess service_;
   SocketDeviceService service_client_{ServiceClientOptions{socket_}};
   MemoryProfileStore profile_;
   PosixVolumeFiles files_;

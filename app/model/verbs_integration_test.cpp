@@ -16,6 +16,7 @@
 #include "app/compose/bmp_file.h"
 #include "app/compose/qr_test_decode.h"
 #include "app/model/test_fakes.h"
+#include "app/model/test_service.h"
 #include "common/picture_io.h"
 
 namespace kuv {
@@ -39,33 +40,13 @@ class SampleWorld : public ::testing::Test {
            " XDG_CONFIG_HOME=" + dir_.path() + "/config ";
     ASSERT_EQ(Run("sim init " + world_).status, 0);
     PrepareWorld();
-    service_ = ::fork();
-    if (service_ == 0) {
-      ::setenv("KUVLCD_SIM_WORLD", world_.c_str(), 1);
-      ::setenv("KUVLCD_SOCKET", socket_.c_str(), 1);
-      // The service must not outlive a test that dies, nor hold the test's output open.
-      ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-      std::freopen("/dev/null", "w", stdout);
-      std::freopen("/dev/null", "w", stderr);
-      ::execl(kPanelsvc.c_str(), kPanelsvc.c_str(), "--foreground", nullptr);
-      ::_exit(127);
-    }
-    for (int i = 0; i < 250 && !std::filesystem::exists(socket_); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ASSERT_TRUE(std::filesystem::exists(socket_));
+    ASSERT_TRUE(service_.Start(kPanelsvc, world_, socket_));
   }
   void TearDown() override { StopService(); }
   // Changes the fresh world before the service starts.
   virtual void PrepareWorld() {}
 
-  void StopService() {
-    if (service_ > 0) {
-      ::kill(service_, SIGTERM);
-      ::waitpid(service_, nullptr, 0);
-      service_ = -1;
-    }
-  }
+  void StopService() { service_.Stop(); }
 
   Output Run(const std::string& arguments) {
     Output out;
@@ -87,7 +68,7 @@ class SampleWorld : public ::testing::Test {
   std::string world_ = dir_.path() + "/world";
   std::string socket_ = dir_.path() + "/service.sock";
   std::string env_;
-  pid_t service_ = -1;
+  testing::ServiceProcess service_;
 };
 
 TEST_F(SampleWorld, ScanListsEveryPanelAndUpdateChangesPictureAndSettings) {

@@ -174,12 +174,7 @@ void TextPageWidget::Refresh() {
 }
 
 void TextPageWidget::keyPressEvent(QKeyEvent* event) {
-  // Enter and Escape neither close nor reset anything here.
-  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
-      event->key() == Qt::Key_Escape) {
-    event->accept();
-    return;
-  }
+  if (SwallowDialogKeys(event)) return;
   QWidget::keyPressEvent(event);
 }
 

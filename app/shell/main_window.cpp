@@ -496,11 +496,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
-      event->key() == Qt::Key_Escape) {
-    event->accept();
-    return;
-  }
+  if (SwallowDialogKeys(event)) return;
   QWidget::keyPressEvent(event);
 }
 

@@ -29,6 +29,7 @@
 #include <thread>
 
 #include "app/compose/qr_test_decode.h"
+#include "app/model/test_service.h"
 #include "app/pages/preview_widget.h"
 #include "app/pages/text_page_widget.h"
 #include "app/shell/single_instance.h"
@@ -77,27 +78,8 @@ class WindowOnSampleWorld : public ::testing::Test {
     std::error_code ec;
     if (!dir_.empty()) fs::remove_all(dir_, ec);
   }
-  void StartService() {
-    service_ = ::fork();
-    if (service_ == 0) {
-      ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-      std::freopen("/dev/null", "w", stdout);
-      std::freopen("/dev/null", "w", stderr);
-      ::execl(kPanelsvc.c_str(), kPanelsvc.c_str(), "--foreground", nullptr);
-      ::_exit(127);
-    }
-    for (int i = 0; i < 250 && !fs::exists(socket_); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ASSERT_TRUE(fs::exists(socket_));
-  }
-  void StopService() {
-    if (service_ > 0) {
-      ::kill(service_, SIGTERM);
-      ::waitpid(service_, nullptr, 0);
-      service_ = -1;
-    }
-  }
+  void StartService() { ASSERT_TRUE(service_.Start(kPanelsvc, world_, socket_)); }
+  void StopService() { service_.Stop(); }
   fs::path Panel(const std::string& name, const char* ext = ".pbm") const {
     return fs::path(world_) / "state/panels" / (name + ext);
   }
@@ -110,7 +92,7 @@ class WindowOnSampleWorld : public ::testing::Test {
   }
 
   std::string dir_, world_, socket_;
-  pid_t service_ = -1;
+  testing::ServiceProcess service_;
 };
 
 TEST_F(WindowOnSampleWorld, StartSendsEveryTextPanelAndListsTheDrives) {
