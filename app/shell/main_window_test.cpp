@@ -9,9 +9,9 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +29,7 @@
 #include <fstream>
 #include <thread>
 
+#include "app/compose/bmp_file.h"
 #include "app/compose/qr_test_decode.h"
 #include "app/model/test_service.h"
 #include "app/pages/preview_widget.h"
@@ -513,6 +514,43 @@ TEST_F(WindowOnSampleWorld, SmartTabShowsTheFailingDriveAsBad) {
     }
   }
   EXPECT_TRUE(redRow) << "the reallocated sectors row is red";
+}
+
+}  // namespace
+}  // namespace kuv
+
+namespace kuv {
+namespace {
+
+// A picture dropped on the window becomes the bitmap page's; Update LCD on the Image Data tab
+// puts it on the panel and into LCD_IMAGE.BMP on the drive.
+TEST_F(WindowOnSampleWorld, DroppedBmpReachesThePanelAndTheDrive) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  const int row = RowOf(window, QStringLiteral("NTFS"));
+  ASSERT_GE(row, 0);
+  window.driveList()->setCurrentItem(window.driveList()->topLevelItem(row));
+  BmpImage image = DefaultBmpImage();
+  for (int y = 10; y < 40; ++y) image.bits[static_cast<std::size_t>(y * 12 + 2)] = 0;
+  const std::vector<std::uint8_t> bytes = EncodeBmp(image);
+  const std::string logo = dir_ + "/logo.bmp";
+  std::ofstream(logo, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  window.tabs()->setCurrentIndex(kTabBitmap);
+  window.session().window.DropFiles({logo});
+  ASSERT_TRUE(window.updateButton()->isEnabled());
+  QTest::mouseClick(window.updateButton(), Qt::LeftButton);
+  std::string stored;
+  for (const auto& entry : fs::recursive_directory_iterator(world_)) {
+    if (entry.path().filename() == "LCD_IMAGE.BMP") stored = ReadAll(entry.path());
+  }
+  EXPECT_EQ(stored, std::string(bytes.begin(), bytes.end()));
+  const std::string seen = ReadAll(Panel("bridge1"));
+  const PictureResult panel =
+      DecodePbm(std::span(reinterpret_cast<const std::uint8_t*>(seen.data()), seen.size()));
+  ASSERT_TRUE(panel) << panel.error;
+  EXPECT_EQ(*panel.picture, PictureFromRaster(image.bits));
 }
 
 }  // namespace
