@@ -46,6 +46,13 @@ struct SampleWorld {
             // The Silicon Image adapter gets its filter first, as after the program's first
             // start; otherwise every start would end with the restart question.
             std::system((kKuvlcd + " request --command 3 --format json >/dev/null").c_str()) == 0;
+    // Drives that have been updated once carry LCD_DATA.TXT; a drive without it is given six
+    // tries 100 ms apart at every start, which would be timed here instead of the program.
+    for (int n = 0; ready && n < 8; ++n) {
+      const std::string update =
+          kKuvlcd + " update --drive " + std::to_string(n) + " --data-type 0 >/dev/null 2>&1";
+      (void)std::system(update.c_str());
+    }
   }
   ~SampleWorld() {
     service.Stop();
