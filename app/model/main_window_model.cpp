@@ -35,19 +35,14 @@ InitOutcome MainWindowModel::Initialise(const std::function<bool()>& createPages
   table.driveCount = count;
   if (count == -1) return InitOutcome::kServiceUnreachable;
 
-  FillList();
-  if (static_cast<int>(rows.size()) != table.driveCount) RefreshRowTexts();
-
   if (createPages && !createPages()) return InitOutcome::kPagesFailed;
   text_->Initialise();
+  // Without a drive no selection brings the QR page its settings: it starts from the defaults.
+  if (qr_ && table.driveCount <= 0) qr_->Start();
 
-  if (table.driveCount > 0) {
-    table.selectedDrive = 0;
-    table.workingConfig = table.screenConfigs[0];
-    text_->LoadTextPage(table.driveRecords[0].driveNumber);
-    ShowBitmapSettings();
-    ShowOnOtherPages(0);
-  }
+  // Filling the list selects row 0, which shows its configuration on every page.
+  FillList();
+  if (static_cast<int>(rows.size()) != table.driveCount) RefreshRowTexts();
   model_->StartupRefresh();
   model_->LoadSettings();
   autostartChecked = model_->system().AutostartRegistered();

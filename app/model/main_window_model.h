@@ -66,9 +66,9 @@ class MainWindowModel : public ShellHooks {
   // shows the text page instead.
   void SetAvailableTabs(int count) { availableTabs_ = count; }
 
-  // The window's initialisation: clock, first scan, list, pages (createPages makes them and
-  // answers whether it could), selection of row 0, start-up refresh of every panel, settings,
-  // and the tab of the selected drive.
+  // The window's initialisation: clock, first scan, pages (createPages makes them and answers
+  // whether it could), list with the selection of row 0, start-up refresh of every panel,
+  // settings, and the tab of the selected drive.
   InitOutcome Initialise(const std::function<bool()>& createPages);
 
   // The list's row gained the selection.
@@ -105,7 +105,6 @@ class MainWindowModel : public ShellHooks {
   std::vector<std::u16string> rowTooltips;  // the full mount point of each row
   int selectedRow = -1;
   PageStates pages;
-  bool windowShown = false;
   bool autostartChecked = false;
 
  private:

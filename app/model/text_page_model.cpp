@@ -72,7 +72,6 @@ void TextPageModel::LineEdited(int line, std::u16string_view text) {
   limited = std::u16string(FieldView(table_.workingConfig.line(line)));
   view.lines[Index(line)].text = limited;
   page.lineTexts[Index(line)] = limited;
-  Redraw();
 }
 
 void TextPageModel::LineItemChosen(int line, int position) {
@@ -122,14 +121,12 @@ void TextPageModel::LineReverseClicked(int line, bool checked) {
   for (int i = 1; i <= kLineCount; ++i) {
     table_.workingConfig.lineReverse(i) = view.lines[Index(i)].reverse ? 1 : 0;
   }
-  Redraw();
 }
 
 void TextPageModel::RotatePreviewClicked(bool checked) {
   view.rotatePreview = checked;
   table_.workingConfig.previewRotation = checked ? 1 : 0;
   view.numberLabelsEnabled = !(checked && page.rotation != 0);
-  Redraw();
 }
 
 void TextPageModel::ShowHddStatusClicked(bool checked) {
@@ -158,7 +155,6 @@ void TextPageModel::RefreshTextPage() {
     LineEdited(i, text);
   }
   view.numberLabelsEnabled = !(page.rotation != 0 && view.rotatePreview);
-  Redraw();
 }
 
 void TextPageModel::EnableLineControls(bool enable, LineForm form) {

@@ -93,7 +93,6 @@ class TextPageModel {
   LineItemSource SourceFor(const DriveRecord& drive) const;
   LineForm FormOf(const DriveRecord* drive) const;
   void AfterItemChange();
-  void Redraw() { ++redraws; }
 
   DriveTable& table_;
   Language language_;

@@ -116,7 +116,6 @@ void TextPageWidget::Forward(F&& change) {
   if (refreshing_) return;
   change();
   Refresh();
-  emit edited();
 }
 
 void TextPageWidget::Refresh() {

@@ -27,10 +27,6 @@ class TextPageWidget : public QWidget {
 
   PreviewWidget* preview() const { return preview_; }
 
- signals:
-  // A control changed the working copy.
-  void edited();
-
  protected:
   void keyPressEvent(QKeyEvent* event) override;
 

@@ -170,7 +170,6 @@ bool MainWindow::Initialise() {
     tabs_->addTab(textPage_, title);
     tabs_->setTabToolTip(0, title);
     textPage_->setAccessibleName(title);
-    connect(textPage_, &TextPageWidget::edited, this, [this] { ShowState(); });
 
     bitmapPage_ = new BitmapPageWidget(session_.bitmapPage, tabs_);
     session_.bitmapHooks.Attach(bitmapPage_);
@@ -187,7 +186,6 @@ bool MainWindow::Initialise() {
       tabs_->addTab(page, pageTitle);
       page->setAccessibleName(pageTitle);
     }
-    session_.qrPage.Start();
     session_.window.SetAvailableTabs(tabs_->count());
     return true;
   });
@@ -250,7 +248,6 @@ void MainWindow::ShowState() {
 }
 
 void MainWindow::ShowFromTray() {
-  session_.window.windowShown = true;
   showNormal();
   raise();
   activateWindow();
@@ -474,7 +471,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   }
   // Closing hides to the tray; without a tray it minimises, so the program stays reachable.
   event->ignore();
-  session_.window.windowShown = false;
   if (tray_) {
     hide();
   } else {

@@ -4,10 +4,8 @@
 
 #include <QIcon>
 #include <QWidget>
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "app/model/device_changes.h"
 #include "app/model/main_window_model.h"
@@ -109,8 +107,6 @@ class MainWindow : public QWidget, public WindowView, public RuntimeHooks {
   QCheckBox* autostart_ = nullptr;
   QMenu* menu_ = nullptr;
   QToolButton* menuButton_ = nullptr;
-  QTimer* exitTimer_ = nullptr;
-  int exitTicks_ = 0;
   class QDialog* about_ = nullptr;
   std::function<void()> helpOpener_;
   QPushButton* update_ = nullptr;
