@@ -27,6 +27,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "app/compose/bmp_file.h"
@@ -35,6 +36,8 @@
 #include "app/pages/preview_widget.h"
 #include "app/pages/text_page_widget.h"
 #include "app/shell/single_instance.h"
+#include "panelio/env.h"
+#include "panelio/sim/sim_env.h"
 
 namespace kuv {
 namespace {
@@ -70,6 +73,10 @@ class WindowOnSampleWorld : public ::testing::Test {
     ::setenv("KUVLCD_SOCKET", socket_.c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+    // The program writes HID panels itself; the process's device environment is chosen once, so
+    // each test points it at its own world.
+    env_ = NewSimEnv(world_);
+    envOverride_.emplace(*env_);
     StartService();
     // The sample world's Silicon Image adapter gets its filter, as the first start of the
     // program would do before asking to restart the machine.
@@ -77,6 +84,7 @@ class WindowOnSampleWorld : public ::testing::Test {
   }
   void TearDown() override {
     StopService();
+    envOverride_.reset();
     std::error_code ec;
     if (!dir_.empty()) fs::remove_all(dir_, ec);
   }
@@ -95,6 +103,8 @@ class WindowOnSampleWorld : public ::testing::Test {
 
   std::string dir_, world_, socket_;
   testing::ServiceProcess service_;
+  std::unique_ptr<DeviceEnv> env_;
+  std::optional<ScopedEnvOverride> envOverride_;
 };
 
 TEST_F(WindowOnSampleWorld, StartSendsEveryTextPanelAndListsTheDrives) {
