@@ -107,14 +107,7 @@ HealthClass SmartPage::ShowDrive(std::int32_t driveNumber) {
     view_.temperatureText = u"-";
     view_.temperatureColour.reset();
   }
-  if (!enabled_) {
-    view_.rows.clear();
-    checkedRows_.clear();
-    view_.healthText = u"-";
-    view_.healthColour.reset();
-    view_.temperatureText = u"-";
-    view_.temperatureColour.reset();
-  }
+  if (!enabled_) ClearShownValues();
   DeriveEnableRules();
   return pageHealth_;
 }
@@ -134,15 +127,18 @@ void SmartPage::SetWarningControls(std::int32_t warningTemp, bool showWarning) {
 
 void SmartPage::Enable(bool enabled) {
   enabled_ = enabled;
-  if (!enabled) {
-    view_.rows.clear();
-    checkedRows_.clear();
-    view_.healthText = u"-";
-    view_.healthColour.reset();
-    view_.temperatureText = u"-";
-    view_.temperatureColour.reset();
-  }
+  if (!enabled) ClearShownValues();
   DeriveEnableRules();
+}
+
+// A disabled page shows no drive: no rows, "-" for health and temperature.
+void SmartPage::ClearShownValues() {
+  view_.rows.clear();
+  checkedRows_.clear();
+  view_.healthText = u"-";
+  view_.healthColour.reset();
+  view_.temperatureText = u"-";
+  view_.temperatureColour.reset();
 }
 
 void SmartPage::DeriveEnableRules() {

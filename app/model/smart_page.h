@@ -89,6 +89,7 @@ class SmartPage {
   void RebuildLineLists();
   void ReformatSmartLines();
   void DeriveEnableRules();
+  void ClearShownValues();
 
   LcdModel& model_;
   ProfileStore& profile_;

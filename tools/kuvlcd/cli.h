@@ -2,7 +2,9 @@
 // The frame of the kuvlcd command line: each verb lives in its own verb_*.cpp file and registers
 // itself here, so verbs can be added without touching the dispatcher.
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -10,6 +12,24 @@
 #include <vector>
 
 namespace kuv::cli {
+
+// Prints rows of text cells as columns two blanks apart, each as wide as its widest cell.
+template <typename Row>
+void PrintColumns(const std::vector<Row>& rows) {
+  std::vector<std::size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), std::size(row)));
+    for (std::size_t c = 0; c < std::size(row); ++c) widths[c] = std::max(widths[c], row[c].size());
+  }
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t c = 0; c < std::size(row); ++c) {
+      line += row[c];
+      if (c + 1 < std::size(row)) line += std::string(widths[c] - row[c].size() + 2, ' ');
+    }
+    std::printf("%s\n", line.c_str());
+  }
+}
 
 // A usage error: printed with the verb's usage line, exit code 2.
 struct UsageError : std::runtime_error {
@@ -36,8 +56,8 @@ class Args {
 };
 
 struct Verb {
-  std::string name;   // "render", "sim init", "direct send" ...
-  std::string usage;  // one line, without the leading "kuvlcd "
+  std::string name;                   // "render", "sim init", "direct send" ...
+  std::string usage;                  // one line, without the leading "kuvlcd "
   std::vector<std::string> switches;  // options that take no value
   int (*run)(const Args& args);
 };

@@ -60,18 +60,7 @@ int Run(const kuv::cli::Args& args) {
     header[static_cast<std::size_t>(c + 1)] = kuv::StringUtf8(kHeaderStrings[c], language);
   }
   rows.insert(rows.begin(), header);
-  std::array<std::size_t, kuv::kListColumns + 1> widths{};
-  for (const auto& row : rows) {
-    for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
-  }
-  for (const auto& row : rows) {
-    std::string line;
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      line += row[c];
-      if (c + 1 < row.size()) line += std::string(widths[c] - row[c].size() + 2, ' ');
-    }
-    std::printf("%s\n", line.c_str());
-  }
+  kuv::cli::PrintColumns(rows);
   return 0;
 }
 

@@ -16,21 +16,6 @@ namespace {
 
 constexpr std::int32_t kMaxDrive = 31;
 
-void PrintTable(const std::vector<std::array<std::string, 7>>& rows) {
-  std::array<std::size_t, 7> widths{};
-  for (const auto& row : rows) {
-    for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
-  }
-  for (const auto& row : rows) {
-    std::string line;
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      line += row[c];
-      if (c + 1 < row.size()) line += std::string(widths[c] - row[c].size() + 2, ' ');
-    }
-    std::printf("%s\n", line.c_str());
-  }
-}
-
 int Run(const kuv::cli::Args& args) {
   args.RejectUnknown({"drive", "format", "no-wake"});
   const std::string format = args.GetOr("format", "table");
@@ -110,7 +95,7 @@ int Run(const kuv::cli::Args& args) {
     cells[6] = kuv::StringUtf8(kuv::HealthTextId(row.healthClass), language);
     rows.push_back(cells);
   }
-  PrintTable(rows);
+  kuv::cli::PrintColumns(rows);
   return 0;
 }
 
