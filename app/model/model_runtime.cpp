@@ -161,7 +161,10 @@ void ModelRuntime::StartScan(ScanKind kind) {
   }
   scheduler_.ScanStarted();
   LcdModel& model = model_;
-  worker_.Start(kind, [&model] { return model.WorkerScan(); });
+  // Only the Search Device button is the user asking; a device change must not spin up the
+  // listed disks that sleep.
+  const bool automatic = kind != ScanKind::kButton;
+  worker_.Start(kind, [&model, automatic] { return model.WorkerScan(automatic); });
 }
 
 void ModelRuntime::CollectScans() {
