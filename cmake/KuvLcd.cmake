@@ -7,70 +7,51 @@ function(kuvlcd_warnings target)
   target_compile_options(${target} PRIVATE ${KUVLCD_WARNINGS})
 endfunction()
 
-# kuvlcd_library(name DIR dir LIBS ...): a static library from every .cpp of dir that is not a
-# test, fuzz or bench source; dir's parent is its include root so headers read "common/x.h".
+# kuvlcd_library(name [QT] LIBS ...): a static library from every .cpp of this folder that is
+# not a test (nor, with QT, a program's *_main.cpp or main.cpp); the project root is its include
+# root so headers read "common/x.h". QT turns moc on and makes nothing of a folder with no source.
 function(kuvlcd_library name)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
-  list(FILTER srcs EXCLUDE REGEX "_test\\.cpp$")
-  add_library(${name} STATIC ${srcs})
-  target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}")
-  target_link_libraries(${name} PUBLIC ${ARG_LIBS})
-  kuvlcd_warnings(${name})
-endfunction()
-
-# kuvlcd_tests(name LIBS ...): one GoogleTest program from every *_test.cpp of this folder.
-function(kuvlcd_tests name)
-  if(NOT KUVLCD_TESTS)
-    return()
-  endif()
-  cmake_parse_arguments(ARG "" "" "LIBS;SOURCES" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp")
-  add_executable(${name} ${srcs} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-  target_compile_definitions(${name} PRIVATE
-    KUVLCD_TESTDATA_DIR="${KUVLCD_TESTDATA_DIR}"
-    KUVLCD_BINARY_DIR="${PROJECT_BINARY_DIR}"
-    KUVLCD_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  kuvlcd_warnings(${name})
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8")
-endfunction()
-
-# kuvlcd_qt_library(name LIBS ...): like kuvlcd_library, for a folder of Qt widgets (moc on).
-function(kuvlcd_qt_library name)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "QT" "" "LIBS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
   list(FILTER srcs EXCLUDE REGEX "(_test|/main|_main)\\.cpp$")
   if(NOT srcs)
     return()
   endif()
   add_library(${name} STATIC ${srcs})
-  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  if(ARG_QT)
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  endif()
   target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}")
   target_link_libraries(${name} PUBLIC ${ARG_LIBS})
   kuvlcd_warnings(${name})
 endfunction()
 
-# kuvlcd_qt_tests(name LIBS ...): one GoogleTest program from every *_test.cpp of this folder,
-# run with a QApplication on the offscreen platform.
-function(kuvlcd_qt_tests name)
+# kuvlcd_tests(name [QT] LIBS ...): one GoogleTest program from every *_test.cpp of this folder.
+# QT runs it with one QApplication on the offscreen platform (app/qt_test_main.cpp).
+function(kuvlcd_tests name)
   if(NOT KUVLCD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "QT" "" "LIBS;SOURCES" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp")
   if(NOT srcs)
     return()
   endif()
-  find_package(Qt6 REQUIRED COMPONENTS Test)
-  add_executable(${name} ${srcs} "${PROJECT_SOURCE_DIR}/app/qt_test_main.cpp")
-  set_target_properties(${name} PROPERTIES AUTOMOC ON)
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test GTest::gtest GTest::gmock)
+  set(environment "LC_ALL=C.UTF-8")
+  if(ARG_QT)
+    find_package(Qt6 REQUIRED COMPONENTS Test)
+    add_executable(${name} ${srcs} ${ARG_SOURCES} "${PROJECT_SOURCE_DIR}/app/qt_test_main.cpp")
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test GTest::gtest GTest::gmock)
+    list(APPEND environment "QT_QPA_PLATFORM=offscreen")
+  else()
+    add_executable(${name} ${srcs} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  endif()
   target_compile_definitions(${name} PRIVATE
     KUVLCD_TESTDATA_DIR="${KUVLCD_TESTDATA_DIR}"
     KUVLCD_BINARY_DIR="${PROJECT_BINARY_DIR}"
     KUVLCD_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   kuvlcd_warnings(${name})
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8;QT_QPA_PLATFORM=offscreen")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "${environment}")
 endfunction()
