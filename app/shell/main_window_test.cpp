@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -93,12 +94,27 @@ class WindowOnSampleWorld : public ::testing::Test {
   fs::path Panel(const std::string& name, const char* ext = ".pbm") const {
     return fs::path(world_) / "state/panels" / (name + ext);
   }
-  // The row of the drive list whose first column starts with text, or -1.
-  static int RowOf(MainWindow& window, const QString& column2) {
+  // Selects the first drive of the list whose file-system column reads fileSystem; its row, or -1.
+  static int SelectDrive(MainWindow& window, const QString& fileSystem) {
     for (int i = 0; i < window.driveList()->topLevelItemCount(); ++i) {
-      if (window.driveList()->topLevelItem(i)->text(5) == column2) return i;
+      if (window.driveList()->topLevelItem(i)->text(5) == fileSystem) {
+        window.driveList()->setCurrentItem(window.driveList()->topLevelItem(i));
+        return i;
+      }
     }
     return -1;
+  }
+  // The contents of every file called name on the world's volumes.
+  std::vector<std::string> VolumeFiles(const std::string& name) const {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(world_)) {
+      if (entry.path().filename() == name) found.push_back(ReadAll(entry.path()));
+    }
+    return found;
+  }
+  static bool AnyContains(const std::vector<std::string>& files, const std::string& text) {
+    return std::any_of(files.begin(), files.end(),
+                       [&](const std::string& f) { return f.find(text) != std::string::npos; });
   }
 
   std::string dir_, world_, socket_;
@@ -127,9 +143,8 @@ TEST_F(WindowOnSampleWorld, StartSendsEveryTextPanelAndListsTheDrives) {
 TEST_F(WindowOnSampleWorld, TypingChangesThePreviewAndUpdateReachesPanelAndVolume) {
   MainWindow window(Language::kEnglish);
   ASSERT_TRUE(window.Initialise());
-  const int row = RowOf(window, QStringLiteral("NTFS"));
+  const int row = SelectDrive(window, QStringLiteral("NTFS"));
   ASSERT_GE(row, 0);
-  window.driveList()->setCurrentItem(window.driveList()->topLevelItem(row));
   QLineEdit* line1 = Named<QLineEdit>(&window, QStringLiteral("Line 1 text"));
   QComboBox* item1 = Named<QComboBox>(&window, QStringLiteral("Line 1 item"));
   ASSERT_TRUE(line1 && item1);
@@ -147,23 +162,16 @@ TEST_F(WindowOnSampleWorld, TypingChangesThePreviewAndUpdateReachesPanelAndVolum
   // LCD_DATA.TXT is UTF-16LE.
   std::string line;
   for (char c : std::string("Shelf A7")) line += {c, '\0'};
-  bool saved = false;
-  for (const auto& entry : fs::recursive_directory_iterator(world_)) {
-    if (entry.path().filename() == "LCD_DATA.TXT" &&
-        ReadAll(entry.path()).find(line) != std::string::npos) {
-      saved = true;
-    }
-  }
-  EXPECT_TRUE(saved) << "LCD_DATA.TXT on the volume carries the new line";
+  EXPECT_TRUE(AnyContains(VolumeFiles("LCD_DATA.TXT"), line))
+      << "LCD_DATA.TXT on the volume carries the new line";
 }
 
 // What Update LCD puts on the panel is what `kuvlcd render` composes for the same settings.
 TEST_F(WindowOnSampleWorld, UpdatedPanelEqualsTheCommandLineRendering) {
   MainWindow window(Language::kEnglish);
   ASSERT_TRUE(window.Initialise());
-  const int row = RowOf(window, QStringLiteral("NTFS"));
+  const int row = SelectDrive(window, QStringLiteral("NTFS"));
   ASSERT_GE(row, 0);
-  window.driveList()->setCurrentItem(window.driveList()->topLevelItem(row));
   const QStringList texts = {QStringLiteral("Archive"), QStringLiteral("2026 photos"),
                              QStringLiteral("Shelf 3"), QStringLiteral("Box 12")};
   for (int i = 1; i <= 4; ++i) {
@@ -196,9 +204,8 @@ TEST_F(WindowOnSampleWorld, UpdatedPanelEqualsTheCommandLineRendering) {
 TEST_F(WindowOnSampleWorld, XfsDriveGivesTheBarFormAndLineFiveFollowsRotation) {
   MainWindow window(Language::kEnglish);
   ASSERT_TRUE(window.Initialise());
-  const int row = RowOf(window, QStringLiteral("XFS"));
+  const int row = SelectDrive(window, QStringLiteral("XFS"));
   ASSERT_GE(row, 0);
-  window.driveList()->setCurrentItem(window.driveList()->topLevelItem(row));
   QComboBox* item5 = Named<QComboBox>(&window, QStringLiteral("Line 5 item"));
   QComboBox* rotation = Named<QComboBox>(&window, QStringLiteral("Rotation"));
   ASSERT_TRUE(item5 && rotation);
@@ -279,12 +286,6 @@ TEST_F(WindowOnSampleWorld, SecondInstanceAsksTheFirstToShowItself) {
   EXPECT_TRUE(trays.count() > 0 || trays.wait(2000));
 }
 
-}  // namespace
-}  // namespace kuv
-
-namespace kuv {
-namespace {
-
 // A Japanese user interface takes every text from the Japanese table, in a font that has the
 // glyphs.
 TEST_F(WindowOnSampleWorld, JapaneseTextsComeFromTheJapaneseTable) {
@@ -301,12 +302,6 @@ TEST_F(WindowOnSampleWorld, JapaneseTextsComeFromTheJapaneseTable) {
   // Qt falls back to these for the glyphs the window's own font lacks.
   EXPECT_FALSE(QFontDatabase::families(QFontDatabase::Japanese).isEmpty());
 }
-
-}  // namespace
-}  // namespace kuv
-
-namespace kuv {
-namespace {
 
 TEST_F(WindowOnSampleWorld, EnterAndEscapeNeitherCloseNorReset) {
   MainWindow window(Language::kEnglish);
@@ -328,12 +323,6 @@ TEST_F(WindowOnSampleWorld, EnterAndEscapeNeitherCloseNorReset) {
     EXPECT_EQ(edit->text(), text) << key;
   }
 }
-
-}  // namespace
-}  // namespace kuv
-
-namespace kuv {
-namespace {
 
 TEST_F(WindowOnSampleWorld, AutostartBoxWritesAndRemovesTheEntry) {
   const fs::path entry = fs::path(world_) / "state/autostart/KuvLcdManager.desktop";
@@ -384,18 +373,11 @@ TEST_F(WindowOnSampleWorld, AboutBoxShowsNameAndVersion) {
       << labels.join('|').toStdString();
 }
 
-}  // namespace
-}  // namespace kuv
-
-namespace kuv {
-namespace {
-
 TEST_F(WindowOnSampleWorld, QrTextReachesThePanelAndTheDrive) {
   MainWindow window(Language::kEnglish);
   ASSERT_TRUE(window.Initialise());
-  const int row = RowOf(window, QStringLiteral("NTFS"));
+  const int row = SelectDrive(window, QStringLiteral("NTFS"));
   ASSERT_GE(row, 0);
-  window.driveList()->setCurrentItem(window.driveList()->topLevelItem(row));
   window.tabs()->setCurrentIndex(kTabQr);
   QPlainTextEdit* text = Named<QPlainTextEdit>(&window, QStringLiteral("QR text"));
   ASSERT_NE(text, nullptr);
@@ -405,14 +387,8 @@ TEST_F(WindowOnSampleWorld, QrTextReachesThePanelAndTheDrive) {
   QTest::mouseClick(window.updateButton(), Qt::LeftButton);
   EXPECT_EQ(window.session().model.table.screenConfigs[static_cast<std::size_t>(row)].lcdDataType,
             kLcdQr);
-  bool saved = false;
-  for (const auto& entry : fs::recursive_directory_iterator(world_)) {
-    if (entry.path().filename() == "QR_DATA.TXT" &&
-        ReadAll(entry.path()).find("shelf.example/a7") != std::string::npos) {
-      saved = true;
-    }
-  }
-  EXPECT_TRUE(saved) << "QR_DATA.TXT on the volume carries the text";
+  EXPECT_TRUE(AnyContains(VolumeFiles("QR_DATA.TXT"), "shelf.example/a7"))
+      << "QR_DATA.TXT on the volume carries the text";
 #ifdef KUVLCD_HAVE_ZBAR
   const std::string seen = ReadAll(Panel("bridge1"));
   const PictureResult panel =
@@ -432,12 +408,6 @@ TEST_F(WindowOnSampleWorld, SmartTabShowsAttributesAndDisablesUpdate) {
   EXPECT_GT(list->rowCount(), 0);
   EXPECT_NE(Named<QWidget>(&window, QStringLiteral("Health")), nullptr);
 }
-
-}  // namespace
-}  // namespace kuv
-
-namespace kuv {
-namespace {
 
 // A tray plugged in while the program runs shows up in the list and gets its picture within
 // seconds, as udev's events would bring it on a real machine.
@@ -473,12 +443,6 @@ TEST_F(WindowOnSampleWorld, KuvlcdWatchRefusesWhileTheProgramRuns) {
   EXPECT_EQ(WEXITSTATUS(status), 3);
 }
 
-}  // namespace
-}  // namespace kuv
-
-namespace kuv {
-namespace {
-
 TEST_F(WindowOnSampleWorld, HelpAndF1OpenTheHelp) {
   MainWindow window(Language::kEnglish);
   ASSERT_TRUE(window.Initialise());
@@ -494,22 +458,11 @@ TEST_F(WindowOnSampleWorld, HelpAndF1OpenTheHelp) {
   EXPECT_EQ(opened, 2);
 }
 
-}  // namespace
-}  // namespace kuv
-
-namespace kuv {
-namespace {
-
 // The sample world's ext4 recorder disk has reallocated past its threshold: the page says so.
 TEST_F(WindowOnSampleWorld, SmartTabShowsTheFailingDriveAsBad) {
   MainWindow window(Language::kEnglish);
   ASSERT_TRUE(window.Initialise());
-  int row = -1;
-  for (int i = 0; i < window.driveList()->topLevelItemCount(); ++i) {
-    if (window.driveList()->topLevelItem(i)->text(5) == QStringLiteral("EXT2")) row = i;
-  }
-  ASSERT_GE(row, 0);
-  window.driveList()->setCurrentItem(window.driveList()->topLevelItem(row));
+  ASSERT_GE(SelectDrive(window, QStringLiteral("EXT2")), 0);
   window.tabs()->setCurrentIndex(kTabSmart);
   QLabel* health = Named<QLabel>(&window, QStringLiteral("Health"));
   ASSERT_NE(health, nullptr);
@@ -526,20 +479,13 @@ TEST_F(WindowOnSampleWorld, SmartTabShowsTheFailingDriveAsBad) {
   EXPECT_TRUE(redRow) << "the reallocated sectors row is red";
 }
 
-}  // namespace
-}  // namespace kuv
-
-namespace kuv {
-namespace {
-
 // A picture dropped on the window becomes the bitmap page's; Update LCD on the Image Data tab
 // puts it on the panel and into LCD_IMAGE.BMP on the drive.
 TEST_F(WindowOnSampleWorld, DroppedBmpReachesThePanelAndTheDrive) {
   MainWindow window(Language::kEnglish);
   ASSERT_TRUE(window.Initialise());
-  const int row = RowOf(window, QStringLiteral("NTFS"));
+  const int row = SelectDrive(window, QStringLiteral("NTFS"));
   ASSERT_GE(row, 0);
-  window.driveList()->setCurrentItem(window.driveList()->topLevelItem(row));
   BmpImage image = DefaultBmpImage();
   for (int y = 10; y < 40; ++y) image.bits[static_cast<std::size_t>(y * 12 + 2)] = 0;
   const std::vector<std::uint8_t> bytes = EncodeBmp(image);
@@ -551,11 +497,8 @@ TEST_F(WindowOnSampleWorld, DroppedBmpReachesThePanelAndTheDrive) {
   window.session().window.DropFiles({logo});
   ASSERT_TRUE(window.updateButton()->isEnabled());
   QTest::mouseClick(window.updateButton(), Qt::LeftButton);
-  std::string stored;
-  for (const auto& entry : fs::recursive_directory_iterator(world_)) {
-    if (entry.path().filename() == "LCD_IMAGE.BMP") stored = ReadAll(entry.path());
-  }
-  EXPECT_EQ(stored, std::string(bytes.begin(), bytes.end()));
+  EXPECT_EQ(VolumeFiles("LCD_IMAGE.BMP"),
+            std::vector<std::string>{std::string(bytes.begin(), bytes.end())});
   const std::string seen = ReadAll(Panel("bridge1"));
   const PictureResult panel =
       DecodePbm(std::span(reinterpret_cast<const std::uint8_t*>(seen.data()), seen.size()));
