@@ -9,17 +9,12 @@
 #include <QTest>
 
 #include "app/model/test_fakes.h"
+#include "app/qt_test_support.h"
 
 namespace kuv {
 namespace {
 
-template <typename T>
-T* Named(QWidget& root, const QString& name) {
-  for (T* child : root.findChildren<T*>()) {
-    if (child->accessibleName() == name) return child;
-  }
-  return nullptr;
-}
+using testing::Named;
 
 struct WidgetRig : testing::Rig {
   SmartPage page{model, profile, hooks, Language::kEnglish};

@@ -1,5 +1,6 @@
 // Before any Qt header: the fakes name a parameter "slots", which Qt makes a keyword.
 #include "app/model/test_fakes.h"
+#include "app/qt_test_support.h"
 // clang-format off
 #include "app/pages/bitmap_page_widget.h"
 // clang-format on
@@ -59,10 +60,7 @@ struct WidgetRig {
   }
   template <typename T>
   T* Named(const char* name) {
-    for (T* child : widget->findChildren<T*>()) {
-      if (child->accessibleName() == QString::fromUtf8(name)) return child;
-    }
-    return nullptr;
+    return testing::Named<T>(*widget, QString::fromUtf8(name));
   }
 };
 

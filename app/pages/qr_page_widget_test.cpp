@@ -17,17 +17,12 @@
 // The model's fakes name a parameter "slots", which Qt's keyword macro would swallow.
 #undef slots
 #include "app/model/test_fakes.h"
+#include "app/qt_test_support.h"
 
 namespace kuv {
 namespace {
 
-template <typename T>
-T* Named(QWidget& root, const QString& name) {
-  for (T* child : root.findChildren<T*>()) {
-    if (child->accessibleName() == name) return child;
-  }
-  return nullptr;
-}
+using testing::Named;
 
 struct WidgetRig {
   WidgetRig() {

@@ -36,6 +36,7 @@
 #include "app/model/test_service.h"
 #include "app/pages/preview_widget.h"
 #include "app/pages/text_page_widget.h"
+#include "app/qt_test_support.h"
 #include "app/shell/single_instance.h"
 #include "panelio/env.h"
 #include "panelio/sim/sim_env.h"
@@ -44,16 +45,9 @@ namespace kuv {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Named;
 const std::string kKuvlcd = KUVLCD_BINARY_DIR "/tools/kuvlcd/kuvlcd";
 const std::string kPanelsvc = KUVLCD_BINARY_DIR "/panelsvc/panelsvc";
-
-template <typename T>
-T* Named(QWidget* root, const QString& name) {
-  for (T* w : root->findChildren<T*>()) {
-    if (w->accessibleName() == name) return w;
-  }
-  return nullptr;
-}
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -131,12 +125,12 @@ TEST_F(WindowOnSampleWorld, StartSendsEveryTextPanelAndListsTheDrives) {
   EXPECT_TRUE(fs::exists(Panel("bridge1"))) << "the NTFS bridge panel got its start-up picture";
   EXPECT_TRUE(fs::exists(Panel("tray1"))) << "the HID tray got its start-up picture";
   for (const char* name : {"Drives", "Update LCD", "Search Device"}) {
-    EXPECT_NE(Named<QWidget>(&window, name), nullptr) << name;
+    EXPECT_NE(Named<QWidget>(window, name), nullptr) << name;
   }
   for (int i = 1; i <= 5; ++i) {
-    EXPECT_NE(Named<QComboBox>(&window, QStringLiteral("Line %1 item").arg(i)), nullptr);
-    EXPECT_NE(Named<QLineEdit>(&window, QStringLiteral("Line %1 text").arg(i)), nullptr);
-    EXPECT_NE(Named<QCheckBox>(&window, QStringLiteral("Line %1 reverse").arg(i)), nullptr);
+    EXPECT_NE(Named<QComboBox>(window, QStringLiteral("Line %1 item").arg(i)), nullptr);
+    EXPECT_NE(Named<QLineEdit>(window, QStringLiteral("Line %1 text").arg(i)), nullptr);
+    EXPECT_NE(Named<QCheckBox>(window, QStringLiteral("Line %1 reverse").arg(i)), nullptr);
   }
 }
 
@@ -145,8 +139,8 @@ TEST_F(WindowOnSampleWorld, TypingChangesThePreviewAndUpdateReachesPanelAndVolum
   ASSERT_TRUE(window.Initialise());
   const int row = SelectDrive(window, QStringLiteral("NTFS"));
   ASSERT_GE(row, 0);
-  QLineEdit* line1 = Named<QLineEdit>(&window, QStringLiteral("Line 1 text"));
-  QComboBox* item1 = Named<QComboBox>(&window, QStringLiteral("Line 1 item"));
+  QLineEdit* line1 = Named<QLineEdit>(window, QStringLiteral("Line 1 text"));
+  QComboBox* item1 = Named<QComboBox>(window, QStringLiteral("Line 1 item"));
   ASSERT_TRUE(line1 && item1);
   item1->setCurrentIndex(0);
   ASSERT_TRUE(line1->isEnabled());
@@ -175,13 +169,13 @@ TEST_F(WindowOnSampleWorld, UpdatedPanelEqualsTheCommandLineRendering) {
   const QStringList texts = {QStringLiteral("Archive"), QStringLiteral("2026 photos"),
                              QStringLiteral("Shelf 3"), QStringLiteral("Box 12")};
   for (int i = 1; i <= 4; ++i) {
-    Named<QComboBox>(&window, QStringLiteral("Line %1 item").arg(i))->setCurrentIndex(0);
-    QLineEdit* edit = Named<QLineEdit>(&window, QStringLiteral("Line %1 text").arg(i));
+    Named<QComboBox>(window, QStringLiteral("Line %1 item").arg(i))->setCurrentIndex(0);
+    QLineEdit* edit = Named<QLineEdit>(window, QStringLiteral("Line %1 text").arg(i));
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
     QTest::keyClicks(edit, texts[i - 1]);
   }
-  QCheckBox* status = Named<QCheckBox>(&window, QStringLiteral("Show HDD Status"));
+  QCheckBox* status = Named<QCheckBox>(window, QStringLiteral("Show HDD Status"));
   if (status->isChecked()) QTest::mouseClick(status, Qt::LeftButton);
   QTest::mouseClick(window.updateButton(), Qt::LeftButton);
 
@@ -206,14 +200,14 @@ TEST_F(WindowOnSampleWorld, XfsDriveGivesTheBarFormAndLineFiveFollowsRotation) {
   ASSERT_TRUE(window.Initialise());
   const int row = SelectDrive(window, QStringLiteral("XFS"));
   ASSERT_GE(row, 0);
-  QComboBox* item5 = Named<QComboBox>(&window, QStringLiteral("Line 5 item"));
-  QComboBox* rotation = Named<QComboBox>(&window, QStringLiteral("Rotation"));
+  QComboBox* item5 = Named<QComboBox>(window, QStringLiteral("Line 5 item"));
+  QComboBox* rotation = Named<QComboBox>(window, QStringLiteral("Rotation"));
   ASSERT_TRUE(item5 && rotation);
   EXPECT_TRUE(item5->isVisibleTo(&window));
   EXPECT_EQ(item5->count(), 1) << "a recorder disk offers free text only";
   rotation->setCurrentIndex(1);
   EXPECT_FALSE(item5->isEnabled());
-  EXPECT_FALSE(Named<QLineEdit>(&window, QStringLiteral("Line 5 text"))->isEnabled());
+  EXPECT_FALSE(Named<QLineEdit>(window, QStringLiteral("Line 5 text"))->isEnabled());
   rotation->setCurrentIndex(2);
   EXPECT_TRUE(item5->isEnabled());
 }
@@ -221,8 +215,8 @@ TEST_F(WindowOnSampleWorld, XfsDriveGivesTheBarFormAndLineFiveFollowsRotation) {
 TEST_F(WindowOnSampleWorld, DateDisablesTheEditAndShowsTheDate) {
   MainWindow window(Language::kEnglish);
   ASSERT_TRUE(window.Initialise());
-  QComboBox* item2 = Named<QComboBox>(&window, QStringLiteral("Line 2 item"));
-  QLineEdit* line2 = Named<QLineEdit>(&window, QStringLiteral("Line 2 text"));
+  QComboBox* item2 = Named<QComboBox>(window, QStringLiteral("Line 2 item"));
+  QLineEdit* line2 = Named<QLineEdit>(window, QStringLiteral("Line 2 text"));
   ASSERT_TRUE(item2 && line2);
   item2->setCurrentIndex(4);
   EXPECT_FALSE(line2->isEnabled());
@@ -309,7 +303,7 @@ TEST_F(WindowOnSampleWorld, EnterAndEscapeNeitherCloseNorReset) {
   window.ShowFromTray();
   QLineEdit* edit = nullptr;
   for (int i = 1; i <= 4 && !edit; ++i) {
-    QLineEdit* e = Named<QLineEdit>(&window, QStringLiteral("Line %1 text").arg(i));
+    QLineEdit* e = Named<QLineEdit>(window, QStringLiteral("Line %1 text").arg(i));
     if (e->isEnabled()) edit = e;
   }
   ASSERT_NE(edit, nullptr);
@@ -328,7 +322,7 @@ TEST_F(WindowOnSampleWorld, AutostartBoxWritesAndRemovesTheEntry) {
   const fs::path entry = fs::path(world_) / "state/autostart/KuvLcdManager.desktop";
   MainWindow window(Language::kEnglish);
   ASSERT_TRUE(window.Initialise());
-  QCheckBox* box = Named<QCheckBox>(&window, QStringLiteral("Enable on startup"));
+  QCheckBox* box = Named<QCheckBox>(window, QStringLiteral("Enable on startup"));
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(box->isChecked(), fs::exists(entry));
   const bool before = box->isChecked();
@@ -345,7 +339,7 @@ TEST_F(WindowOnSampleWorld, WithoutATrayTheWindowShowsAndCarriesTheMenu) {
   ASSERT_TRUE(window.Initialise());
   if (window.trayIcon()) GTEST_SKIP() << "this platform has a notification area";
   EXPECT_TRUE(window.isVisible());
-  QToolButton* menu = Named<QToolButton>(&window, QStringLiteral("Menu"));
+  QToolButton* menu = Named<QToolButton>(window, QStringLiteral("Menu"));
   ASSERT_NE(menu, nullptr);
   EXPECT_TRUE(menu->isVisible());
   QStringList texts;
@@ -379,7 +373,7 @@ TEST_F(WindowOnSampleWorld, QrTextReachesThePanelAndTheDrive) {
   const int row = SelectDrive(window, QStringLiteral("NTFS"));
   ASSERT_GE(row, 0);
   window.tabs()->setCurrentIndex(kTabQr);
-  QPlainTextEdit* text = Named<QPlainTextEdit>(&window, QStringLiteral("QR text"));
+  QPlainTextEdit* text = Named<QPlainTextEdit>(window, QStringLiteral("QR text"));
   ASSERT_NE(text, nullptr);
   text->setFocus();
   QTest::keyClicks(text, QStringLiteral("https://shelf.example/a7"));
@@ -403,10 +397,10 @@ TEST_F(WindowOnSampleWorld, SmartTabShowsAttributesAndDisablesUpdate) {
   ASSERT_TRUE(window.Initialise());
   window.tabs()->setCurrentIndex(kTabSmart);
   EXPECT_FALSE(window.updateButton()->isEnabled());
-  QTableWidget* list = Named<QTableWidget>(&window, QStringLiteral("S.M.A.R.T. attributes"));
+  QTableWidget* list = Named<QTableWidget>(window, QStringLiteral("S.M.A.R.T. attributes"));
   ASSERT_NE(list, nullptr);
   EXPECT_GT(list->rowCount(), 0);
-  EXPECT_NE(Named<QWidget>(&window, QStringLiteral("Health")), nullptr);
+  EXPECT_NE(Named<QWidget>(window, QStringLiteral("Health")), nullptr);
 }
 
 // A tray plugged in while the program runs shows up in the list and gets its picture within
@@ -464,10 +458,10 @@ TEST_F(WindowOnSampleWorld, SmartTabShowsTheFailingDriveAsBad) {
   ASSERT_TRUE(window.Initialise());
   ASSERT_GE(SelectDrive(window, QStringLiteral("EXT2")), 0);
   window.tabs()->setCurrentIndex(kTabSmart);
-  QLabel* health = Named<QLabel>(&window, QStringLiteral("Health"));
+  QLabel* health = Named<QLabel>(window, QStringLiteral("Health"));
   ASSERT_NE(health, nullptr);
   EXPECT_EQ(health->text(), QStringLiteral("Bad"));
-  QTableWidget* list = Named<QTableWidget>(&window, QStringLiteral("S.M.A.R.T. attributes"));
+  QTableWidget* list = Named<QTableWidget>(window, QStringLiteral("S.M.A.R.T. attributes"));
   bool redRow = false;
   for (int r = 0; r < list->rowCount(); ++r) {
     QTableWidgetItem* id = list->item(r, 1);
