@@ -7,9 +7,13 @@ namespace kuv {
 
 void ComposeTextRenderer::RenderTextScreen(DriveTable& table, int slot) {
   if (slot < 0 || slot >= kSlotCount) return;
-  if (!fonts_) fonts_ = Fonts::Load(SystemLanguage());
   page_ = TextPageFromConfig(table.screenConfigs[static_cast<std::size_t>(slot)]);
-  ComposePanelRaster(table, slot, page_, *fonts_);
+  ComposePanelRaster(table, slot, page_, fonts());
+}
+
+const Fonts& ComposeTextRenderer::fonts() {
+  if (!fonts_) fonts_ = Fonts::Load(SystemLanguage());
+  return *fonts_;
 }
 
 }  // namespace kuv

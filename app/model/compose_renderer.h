@@ -17,6 +17,9 @@ class ComposeTextRenderer : public TextRenderer {
 
   void RenderTextScreen(DriveTable& table, int slot) override;
 
+  // The fonts it composes with, loaded on first use; the window's preview draws with them too.
+  const Fonts& fonts();
+
   // The text page the renderer reads and updates; the program's page shows it.
   TextPage& page() { return page_; }
 

@@ -80,6 +80,8 @@ class TextPageModel {
 
   // The 98x98 preview of the selected drive; nullopt while another tab is current.
   std::optional<Picture> Preview();
+  // Draw the preview with these fonts (the panel renderer's) instead of loading a set of its own.
+  void UseFonts(const Fonts& fonts) { fonts_ = &fonts; }
 
   // The attribute name that the S.M.A.R.T. pair of the line lists shows, when one is chosen.
   std::optional<std::u16string> smartAttribute;

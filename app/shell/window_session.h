@@ -13,13 +13,15 @@ namespace kuv {
 
 struct WindowSession {
   explicit WindowSession(Language language = SystemLanguage())
-      : window(language),
+      : renderer(Fonts::Load(language)),
+        window(language),
         model(ModelPorts{service, profile, files, system, renderer, window, &bitmapPage}),
         textPage(model.table, language),
         bitmapPage(model.table, service, files, renderer, bitmapHooks,
                    BitmapPaths::FromEnvironment()),
         qrPage(model.table, files, language, TemporaryFolder()),
         smartPage(model, profile, window, language) {
+    textPage.UseFonts(renderer.fonts());
     window.Attach(model, textPage);
     window.AttachBitmapPage(&bitmapPage);
     model.AttachQrPage(&qrPage);
