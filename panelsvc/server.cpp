@@ -142,9 +142,12 @@ void Server::AcceptAll() {
       continue;
     }
     const uid_t uid = c->peer.uid;
-    const auto open = std::count_if(connections_.begin(), connections_.end(),
-                                    [uid](const auto& other) { return other->peer.uid == uid; });
-    if (open >= options_.openPerUid ||
+    if (OpenFor(uid) >= options_.openPerUid ||
+        connections_.size() >= static_cast<std::size_t>(options_.openTotal)) {
+      // A client that closed and at once connected again must not find its old slots still taken.
+      DropHungUp();
+    }
+    if (OpenFor(uid) >= options_.openPerUid ||
         connections_.size() >= static_cast<std::size_t>(options_.openTotal)) {
       Log(uid, "dropped client " + c->Who() + ": too many open connections");
       continue;
@@ -153,6 +156,32 @@ void Server::AcceptAll() {
     c->order = sequence_++;
     connections_.push_back(std::move(c));
   }
+}
+
+int Server::OpenFor(uid_t uid) const {
+  return static_cast<int>(
+      std::count_if(connections_.begin(), connections_.end(),
+                    [uid](const auto& c) { return c->peer.uid == uid && !c->closed; }));
+}
+
+void Server::DropHungUp() {
+  // Only clients still owing their record are dropped: one that sent it whole is served as before.
+  std::vector<pollfd> fds;
+  std::vector<Connection*> owing;
+  for (auto& c : connections_) {
+    using State = Connection::State;
+    if (c->closed || (c->state != State::kWaiting && c->state != State::kReading)) continue;
+    fds.push_back({c->fd.get(), POLLIN, 0});
+    owing.push_back(c.get());
+  }
+  if (fds.empty() || ::poll(fds.data(), fds.size(), 0) <= 0) return;
+  for (std::size_t i = 0; i < owing.size(); ++i) {
+    if ((fds[i].revents & (POLLHUP | POLLERR)) == 0) continue;
+    Log(owing[i]->peer.uid, "dropped client " + owing[i]->Who() + ": connection closed after " +
+                                std::to_string(owing[i]->done) + " bytes");
+    owing[i]->closed = true;
+  }
+  std::erase_if(connections_, [](const auto& c) { return c->closed; });
 }
 
 void Server::StartReading(Clock::time_point now) {

@@ -60,6 +60,10 @@ class Server {
   Server(int fd, std::string path, ServerOptions options);
   void Log(uid_t uid, const std::string& line) const;
   void AcceptAll();
+  // Live connections of one user; those already closed are only waiting to be erased.
+  int OpenFor(uid_t uid) const;
+  // Drops clients that hung up before sending their whole record.
+  void DropHungUp();
   void StartReading(Clock::time_point now);
   void Receive(Connection& c);
   void Send(Connection& c);
