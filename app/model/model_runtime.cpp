@@ -132,6 +132,9 @@ void ModelRuntime::Run(const std::vector<TimerAction>& actions) {
       case TimerAction::kButtonScan:
         StartScan(ScanKind::kButton);
         break;
+      case TimerAction::kResumeScan:
+        StartScan(ScanKind::kResume);
+        break;
       case TimerAction::kSlotCheck:
         SlotCountCheck();
         scheduler_.SlotCheckFinished();
@@ -154,15 +157,20 @@ void ModelRuntime::Run(const std::vector<TimerAction>& actions) {
   CollectScans();
 }
 
+// Resume scans report as Search Device: the button is disabled until they do.
+static bool ReportsAsButton(ScanKind kind) {
+  return kind == ScanKind::kButton || kind == ScanKind::kResume;
+}
+
 void ModelRuntime::StartScan(ScanKind kind) {
-  if (kind == ScanKind::kButton) {
+  if (ReportsAsButton(kind)) {
     model_.waitingForPanels = false;
     hooks_.SetSearchEnabled(false);
   }
   scheduler_.ScanStarted();
   LcdModel& model = model_;
-  // Only the Search Device button is the user asking; a device change must not spin up the
-  // listed disks that sleep.
+  // Only the Search Device button is the user asking; a device change or a resume must not spin
+  // up the listed disks that sleep.
   const bool automatic = kind != ScanKind::kButton;
   worker_.Start(kind, [&model, automatic] { return model.WorkerScan(automatic); });
 }
@@ -172,7 +180,7 @@ void ModelRuntime::CollectScans() {
 }
 
 void ModelRuntime::ApplyScan(const FinishedScan& scan) {
-  const bool byButton = scan.kind == ScanKind::kButton;
+  const bool byButton = ReportsAsButton(scan.kind);
   std::vector<DriveIdentity> before = Identities(model_);
   bool applied = model_.HandleScanReport(scan.result, !byButton);
   scheduler_.ScanReported(byButton);

@@ -20,7 +20,7 @@
 
 namespace kuv {
 
-enum class ScanKind { kDeviceChange, kButton };
+enum class ScanKind { kDeviceChange, kButton, kResume };
 
 struct FinishedScan {
   ScanKind kind = ScanKind::kDeviceChange;

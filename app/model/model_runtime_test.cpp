@@ -123,20 +123,36 @@ TEST(ModelRuntime, FreeSpaceChangeIsSentAtTheNextMinuteWithoutCommand9WhenAutoUp
   EXPECT_EQ(rig.service.Commands(), std::vector<std::int32_t>{2}) << "free space unchanged";
 }
 
-// A scan started by a device change is not the user's: a listed disk that sleeps keeps its
-// record instead of being examined. Search Device examines it.
-TEST(ModelRuntime, DeviceChangeScansLetSleepingDisksBe) {
-  RuntimeRig rig;
-  rig.StartWith({Mounted(4, rig.dir.path()), Mounted(5, rig.dir.path())});
-  rig.service.asleep = {5};
-  rig.runtime.DeviceChanged();
-  rig.Until(3s);
-  EXPECT_EQ(rig.Count(1, 5), 0) << "the sleeping disk was not examined";
-  EXPECT_EQ(rig.Count(1, 4), 1);
-  EXPECT_EQ(rig.model.table.driveCount, 2) << "and it stays listed";
-  rig.runtime.SearchDevice();
-  rig.runtime.CollectScans();
-  EXPECT_EQ(rig.Count(1, 5), 1) << "Search Device is the user asking";
+// Scans started by a device change or a resume are not the user's: a listed disk that sleeps
+// keeps its record instead of being examined. Search Device examines it.
+TEST(ModelRuntime, AutomaticScansLetSleepingDisksBe) {
+  struct Case {
+    const char* name;
+    void (*start)(ModelRuntime&);
+  };
+  const Case cases[] = {
+      {"device change", [](ModelRuntime& runtime) { runtime.DeviceChanged(); }},
+      {"resume",
+       [](ModelRuntime& runtime) {
+         runtime.PrepareForSleep();
+         runtime.Resumed();
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RuntimeRig rig;
+    rig.StartWith({Mounted(4, rig.dir.path()), Mounted(5, rig.dir.path())});
+    rig.service.asleep = {5};
+    c.start(rig.runtime);
+    rig.Until(3s);
+    EXPECT_EQ(rig.Count(1, 5), 0) << "the sleeping disk was not examined";
+    EXPECT_EQ(rig.Count(1, 4), 1);
+    EXPECT_EQ(rig.model.table.driveCount, 2) << "and it stays listed";
+    rig.Until(31s);
+    rig.runtime.SearchDevice();
+    rig.runtime.CollectScans();
+    EXPECT_EQ(rig.Count(1, 5), 1) << "Search Device is the user asking";
+  }
 }
 
 TEST(ModelRuntime, PluggingATrayGivesOneScanAndTheNewPanelItsPicture) {

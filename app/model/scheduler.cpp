@@ -63,7 +63,7 @@ std::vector<TimerAction> Scheduler::Resumed() {
   // Whatever the button's state, the drives may have changed while the machine slept.
   searchEnabled_ = false;
   searchEnable_ = now + kSearchDisabledFor;
-  return {TimerAction::kButtonScan};
+  return {TimerAction::kResumeScan};
 }
 
 std::vector<TimerAction> Scheduler::Exit() {

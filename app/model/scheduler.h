@@ -32,6 +32,7 @@ class SystemSchedulerClock : public SchedulerClock {
 enum class TimerAction {
   kDeviceScan,     // start a background scan that reports as a device change
   kButtonScan,     // start a background scan that reports as the Search Device button
+  kResumeScan,     // like kButtonScan, but nobody asked: disks that sleep are left alone
   kSlotCheck,      // slot count check and temperature check; call SlotCheckFinished() after
   kMinuteRefresh,  // one pass of the minute refresh
   kRescan,         // synchronous rescan and refresh while HID panels are untied
@@ -68,7 +69,8 @@ class Scheduler {
   void PanelWaitStarted();
   void SlotCheckFinished() { slotCheckRunning_ = false; }
 
-  // The system is about to sleep / has woken up (resume also does what Search Device does).
+  // The system is about to sleep / has woken up (resume also does what Search Device does, except
+  // that it wakes no sleeping disk).
   void PrepareForSleep();
   std::vector<TimerAction> Resumed();
 

@@ -162,7 +162,7 @@ TEST(Scheduler, SleepStopsTheMinuteRefreshAndResumeRearmsItAndScans) {
   EXPECT_FALSE(t.scheduler.minuteArmed());
   t.Until(300s);
   EXPECT_EQ(t.fired[TimerAction::kMinuteRefresh], (std::vector<double>{60}));
-  EXPECT_EQ(t.scheduler.Resumed(), std::vector<TimerAction>{TimerAction::kButtonScan});
+  EXPECT_EQ(t.scheduler.Resumed(), std::vector<TimerAction>{TimerAction::kResumeScan});
   EXPECT_FALSE(t.scheduler.searchEnabled());
   t.Until(361s);
   EXPECT_EQ(t.fired[TimerAction::kMinuteRefresh], (std::vector<double>{60, 360}));
