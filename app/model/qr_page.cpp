@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "app/compose/bitmap_raster.h"
 #include "app/model/lcd_data_file.h"
 #include "app/model/lcd_model.h"
 #include "common/utf16.h"
@@ -180,6 +181,15 @@ bool QrPage::ShowsLockedPicture() const {
   const int slot = table_.selectedDrive;
   if (table_.driveCount <= 0 || slot < 0 || slot >= kSlotCount) return false;
   return table_.driveRecords[static_cast<std::size_t>(slot)].connectionState == kBridgeLocked;
+}
+
+const Picture& QrPage::PreviewPicture() {
+  if (!ShowsLockedPicture()) return picture_;
+  if (!fonts_) {
+    fonts_ = Fonts::Load(language_);
+    lockedPicture_ = LockedBitmapPreview(*fonts_, language_);
+  }
+  return lockedPicture_;
 }
 
 void QrPage::LoadRaster(Raster& raster) {

@@ -4,8 +4,10 @@
 // steps the update flow and the settings writer take from the page.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "app/compose/fonts.h"
 #include "app/compose/qr_capacity.h"
 #include "app/compose/qr_picture.h"
 #include "app/compose/qr_symbol.h"
@@ -71,6 +73,9 @@ class QrPage : public QrPageStep {
   const Picture& picture() const { return picture_; }
   // The selected drive is a locked encrypted disk: the preview shows the locked-drive picture.
   bool ShowsLockedPicture() const;
+  // What the preview shows: the locked-drive picture, the same as the bitmap page's, for a locked
+  // disk, otherwise picture().
+  const Picture& PreviewPicture();
   // Where the caret goes after a cut: after the last character kept.
   std::size_t CaretAfterRewrite() const { return qrInput_.size(); }
 
@@ -97,6 +102,8 @@ class QrPage : public QrPageStep {
   bool enabled_ = true;
   Picture picture_;
   bool wroteImage_ = false;
+  std::unique_ptr<Fonts> fonts_;  // loaded for the first locked drive shown
+  Picture lockedPicture_;
 };
 
 }  // namespace kuv

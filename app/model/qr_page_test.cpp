@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "app/compose/bitmap_raster.h"
 #include "app/model/test_fakes.h"
 #include "common/utf16.h"
 
@@ -181,6 +182,17 @@ TEST(QrPage, UpdateLcdSendsThePictureAndSavesTheText) {
   int err = 0;
   EXPECT_EQ(rig.files.ReadFile(rig.volume.path() + "/TAVIO_LCDMANAGER/QR_DATA.TXT", 100, err),
             std::optional<std::string>("line one\r\nline two"));
+}
+
+TEST(QrPage, ALockedDriveShowsTheBitmapPagesLockedPicture) {
+  QrRig rig;
+  rig.page->TextChanged(u"abc");
+  EXPECT_EQ(&rig.page->PreviewPicture(), &rig.page->picture());
+  rig.model.table.driveRecords[0].connectionState = kBridgeLocked;
+  EXPECT_EQ(rig.page->PreviewPicture(),
+            LockedBitmapPreview(*Fonts::Load(Language::kEnglish), Language::kEnglish));
+  rig.model.table.driveRecords[0].connectionState = kBridgePlain;
+  EXPECT_EQ(rig.page->PreviewPicture(), rig.page->picture()) << "unlocked, the code is back";
 }
 
 TEST(QrPage, DisablingEmptiesTheText) {

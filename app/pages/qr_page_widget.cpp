@@ -140,12 +140,7 @@ void QrPageWidget::Refresh() {
 }
 
 void QrPageWidget::ShowPreview() {
-  // The locked-drive picture belongs to the bitmap page; until it is shared the preview is empty.
-  if (page_.ShowsLockedPicture()) {
-    preview_->clear();
-    return;
-  }
-  preview_->setPixmap(QPixmap::fromImage(PreviewImage(page_.picture()))
+  preview_->setPixmap(QPixmap::fromImage(PreviewImage(page_.PreviewPicture()))
                           .scaled(preview_->size(), Qt::KeepAspectRatio, Qt::FastTransformation));
 }
 
