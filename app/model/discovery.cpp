@@ -34,15 +34,31 @@ bool IsHidTied(std::int32_t connectionState) {
 
 }  // namespace
 
-std::int32_t LcdModel::ScanDrives(bool full) {
+bool LcdModel::KeepIfAsleep(bool automatic, std::int32_t driveNumber,
+                            const std::array<DriveRecord, kSlotCount>& listed, DriveRecord& info) {
+  if (!automatic) return false;
+  const auto known =
+      std::find_if(listed.begin(), listed.end(),
+                   [driveNumber](const DriveRecord& r) { return r.driveNumber == driveNumber; });
+  if (known == listed.end() || !PowerModeResultAsleep(ports_.service.GetPowerMode(driveNumber))) {
+    return false;
+  }
+  // Still there, only asleep: what it was is what it is.
+  info = *known;
+  return true;
+}
+
+std::int32_t LcdModel::ScanDrives(bool full, bool automatic) {
   const std::int32_t hidPanels = ports_.system.HidLcdCount();
   PathHints hints;
+  std::array<DriveRecord, kSlotCount> listed;
   {
     std::lock_guard lock(tableLock);
     if (full) {
       for (auto& record : table.driveRecords) record.volumeLabel[0] = u'\0';
     }
     hints = BuildPathHints(table);
+    listed = table.driveRecords;
   }
   int hidTied = 0;
   bool sataHost = false;
@@ -50,7 +66,9 @@ std::int32_t LcdModel::ScanDrives(bool full) {
   for (int n = 0; n < kDriveNumbers; ++n) {
     DriveRecord info{};
     SetField(info.hidPath, std::u16string_view(hints[static_cast<std::size_t>(n)]));
-    std::int32_t result = ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
+    const std::int32_t result = KeepIfAsleep(automatic, n, listed, info)
+                                    ? 1
+                                    : ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
     if (result == -1) return -1;
     if (result == 0) continue;
     std::int32_t state = info.connectionState;
@@ -98,18 +116,10 @@ ScanResult LcdModel::WorkerScan(bool automatic) {
   for (int n = 0; n < kDriveNumbers; ++n) {
     DriveRecord info{};
     SetField(info.hidPath, std::u16string_view(hints[static_cast<std::size_t>(n)]));
-    const auto known = std::find_if(before.begin(), before.end(),
-                                    [n](const DriveRecord& r) { return r.driveNumber == n; });
-    std::int32_t result = 0;
-    if (automatic && known != before.end() &&
-        PowerModeResultAsleep(ports_.service.GetPowerMode(n))) {
-      // Still there, only asleep: what it was is what it is.
-      info = *known;
-      result = 1;
-    } else {
-      // A failed exchange comes back as sent, with no state: it simply yields no drive.
-      result = ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
-    }
+    // A failed exchange comes back as sent, with no state: it simply yields no drive.
+    const std::int32_t result = KeepIfAsleep(automatic, n, before, info)
+                                    ? 1
+                                    : ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
     if (result == 0 || !IsListed(info.connectionState)) continue;
     if (IsHidTied(info.connectionState)) ++hidTied;
     if (info.connectionState == kSiliconImageWithoutFilter) report.sataHostFound = true;

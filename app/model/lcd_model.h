@@ -2,6 +2,7 @@
 // The program's model without its widgets: the drive table and the flows that fill it, store it
 // and show it — settings persistence, drive discovery, the LCD update and the minute refresh.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -81,7 +82,8 @@ class LcdModel {
   void SelectDrive(int slot);
 
   // The synchronous scan: the number of drives found, -1 when the service could not be reached.
-  std::int32_t ScanDrives(bool full);
+  // automatic (the rescan series): listed disks that sleep are kept as WorkerScan keeps them.
+  std::int32_t ScanDrives(bool full, bool automatic = false);
   // The background scan, for a worker thread: scans into the result and holds tableLock only to
   // read the path hints, so the window never waits for the service. automatic (the timers' and
   // device changes' scans, not Search Device): a listed drive whose disk is in standby or sleep
@@ -126,6 +128,10 @@ class LcdModel {
  private:
   bool ValidSlot(int slot) const { return slot >= 0 && slot < kSlotCount; }
   DriveRecord RecordOf(int slot);
+  // An automatic scan leaves a listed disk that sleeps as it was, since examining it would spin it
+  // up: info becomes its listed record and true is returned.
+  bool KeepIfAsleep(bool automatic, std::int32_t driveNumber,
+                    const std::array<DriveRecord, kSlotCount>& listed, DriveRecord& info);
   void LoadFromProfile(const DriveRecord& drive, ScreenConfig& config);
   void LoadFromDrive(const DriveRecord& drive, ScreenConfig& config);
   // False when the profile refused a value or could not be made durable.

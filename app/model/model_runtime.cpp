@@ -219,7 +219,7 @@ void ModelRuntime::SlotCountCheck() {
 
 void ModelRuntime::Rescan() {
   DriveTable& table = model_.table;
-  std::int32_t found = model_.ScanDrives(false);
+  std::int32_t found = model_.ScanDrives(false, true);
   if (found != table.driveCount) {
     // An unreachable service leaves the slots it did not reach as they were; count those.
     table.driveCount = found < 0 ? model_.OccupiedSlots() : found;

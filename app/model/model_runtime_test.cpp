@@ -155,6 +155,18 @@ TEST(ModelRuntime, AutomaticScansLetSleepingDisksBe) {
   }
 }
 
+TEST(ModelRuntime, TheRescanSeriesLetsSleepingDisksBe) {
+  RuntimeRig rig;
+  rig.system.hidPanels = 1;
+  rig.StartWith({Mounted(4, rig.dir.path()), Mounted(5, rig.dir.path())});
+  ASSERT_TRUE(rig.model.waitingForPanels);
+  rig.service.asleep = {5};
+  rig.Until(110s);
+  EXPECT_EQ(rig.Count(1, 5), 0) << "the sleeping disk was not examined";
+  EXPECT_EQ(rig.Count(1, 4), 7);
+  EXPECT_EQ(rig.model.table.driveCount, 2) << "and it stays listed";
+}
+
 TEST(ModelRuntime, PluggingATrayGivesOneScanAndTheNewPanelItsPicture) {
   RuntimeRig rig;
   rig.StartWith({Mounted(4, rig.dir.path())});
