@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -165,7 +166,6 @@ int Server::OpenFor(uid_t uid) const {
 }
 
 void Server::DropHungUp() {
-  // Only clients still owing their record are dropped: one that sent it whole is served as before.
   std::vector<pollfd> fds;
   std::vector<Connection*> owing;
   for (auto& c : connections_) {
@@ -177,6 +177,12 @@ void Server::DropHungUp() {
   if (fds.empty() || ::poll(fds.data(), fds.size(), 0) <= 0) return;
   for (std::size_t i = 0; i < owing.size(); ++i) {
     if ((fds[i].revents & (POLLHUP | POLLERR)) == 0) continue;
+    // A client that sent its record whole before leaving is served as before.
+    int queued = 0;
+    if ((fds[i].revents & POLLERR) == 0 && ::ioctl(owing[i]->fd.get(), FIONREAD, &queued) == 0 &&
+        owing[i]->done + static_cast<std::size_t>(std::max(queued, 0)) >= kRequestRecordSize) {
+      continue;
+    }
     Log(owing[i]->peer.uid, "dropped client " + owing[i]->Who() + ": connection closed after " +
                                 std::to_string(owing[i]->done) + " bytes");
     owing[i]->closed = true;

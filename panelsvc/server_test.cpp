@@ -198,6 +198,27 @@ TEST_F(ServerTest, AClientThatReconnectsAtOnceGetsItsSlotsBack) {
   }
 }
 
+TEST_F(ServerTest, AWholeRecordIsServedThoughItsClientLeftAtTheCap) {
+  options_.openPerUid = 2;
+  options_.readingPerUid = 1;
+  Start(std::chrono::milliseconds(200));
+  int silent = Connect(path_);
+  int sender = Connect(path_);
+  RequestRecord record = MakeRequest(7);
+  ASSERT_EQ(::send(sender, AsBytes(record).data(), kRequestRecordSize, 0),
+            static_cast<ssize_t>(kRequestRecordSize));
+  ::close(sender);
+  int extra = Connect(path_);
+  pollfd p{extra, POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 2000), 1);
+  char byte;
+  EXPECT_EQ(::recv(extra, &byte, 1, 0), 0) << "the user's share is still taken";
+  ::close(extra);
+  ::close(silent);
+  EXPECT_EQ(Ask(2), 20);
+  EXPECT_EQ(server_->served(), 2u) << "the record that came whole, and ours";
+}
+
 TEST_F(ServerTest, BadClientsAreDroppedAndTheNextIsServed) {
   Start(std::chrono::milliseconds(200));
   int silent = Connect(path_);
