@@ -34,24 +34,26 @@ bool IsHidTied(std::int32_t connectionState) {
 
 }  // namespace
 
-bool LcdModel::KeepIfAsleep(bool automatic, std::int32_t driveNumber,
-                            const std::array<DriveRecord, kSlotCount>& listed, DriveRecord& info) {
-  if (!automatic) return false;
+const DriveRecord* LcdModel::KeepIfAsleep(bool automatic, std::int32_t driveNumber,
+                                          const std::array<DriveRecord, kSlotCount>& listed,
+                                          DriveRecord& info) {
+  if (!automatic) return nullptr;
   const auto known =
       std::find_if(listed.begin(), listed.end(),
                    [driveNumber](const DriveRecord& r) { return r.driveNumber == driveNumber; });
   if (known == listed.end() || !PowerModeResultAsleep(ports_.service.GetPowerMode(driveNumber))) {
-    return false;
+    return nullptr;
   }
   // Still there, only asleep: what it was is what it is.
   info = *known;
-  return true;
+  return &*known;
 }
 
 std::int32_t LcdModel::ScanDrives(bool full, bool automatic) {
   const std::int32_t hidPanels = ports_.system.HidLcdCount();
   PathHints hints;
   std::array<DriveRecord, kSlotCount> listed;
+  const std::array<ScreenConfig, kSlotCount> configs = table.screenConfigs;
   {
     std::lock_guard lock(tableLock);
     if (full) {
@@ -66,9 +68,8 @@ std::int32_t LcdModel::ScanDrives(bool full, bool automatic) {
   for (int n = 0; n < kDriveNumbers; ++n) {
     DriveRecord info{};
     SetField(info.hidPath, std::u16string_view(hints[static_cast<std::size_t>(n)]));
-    const std::int32_t result = KeepIfAsleep(automatic, n, listed, info)
-                                    ? 1
-                                    : ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
+    const DriveRecord* kept = KeepIfAsleep(automatic, n, listed, info);
+    const std::int32_t result = kept ? 1 : ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
     if (result == -1) return -1;
     if (result == 0) continue;
     std::int32_t state = info.connectionState;
@@ -80,7 +81,13 @@ std::int32_t LcdModel::ScanDrives(bool full, bool automatic) {
       std::lock_guard lock(tableLock);
       table.driveRecords[static_cast<std::size_t>(slot)] = info;
     }
-    LoadScreenConfig(slot);
+    if (kept) {
+      // Its settings file is on the sleeping disk: the configuration it had comes along instead.
+      table.screenConfigs[static_cast<std::size_t>(slot)] =
+          configs[static_cast<std::size_t>(kept - listed.data())];
+    } else {
+      LoadScreenConfig(slot);
+    }
     ports_.service.StopLcdTimer(info.driveNumber);
     ++slot;
   }
@@ -117,9 +124,9 @@ ScanResult LcdModel::WorkerScan(bool automatic) {
     DriveRecord info{};
     SetField(info.hidPath, std::u16string_view(hints[static_cast<std::size_t>(n)]));
     // A failed exchange comes back as sent, with no state: it simply yields no drive.
-    const std::int32_t result = KeepIfAsleep(automatic, n, before, info)
-                                    ? 1
-                                    : ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
+    const DriveRecord* kept = KeepIfAsleep(automatic, n, before, info);
+    const std::int32_t result = kept ? 1 : ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
+    if (kept) report.keptAsleep.push_back(n);
     if (result == 0 || !IsListed(info.connectionState)) continue;
     if (IsHidTied(info.connectionState)) ++hidTied;
     if (info.connectionState == kSiliconImageWithoutFilter) report.sataHostFound = true;
@@ -144,8 +151,11 @@ bool SameDrive(const DriveRecord& a, const DriveRecord& b) {
 bool LcdModel::HandleScanReport(const ScanResult& result, bool deviceChange) {
   const int count = std::clamp(result.count, 0, kSlotCount);
   bool drivesChanged = count != table.driveCount;
+  const std::array<ScreenConfig, kSlotCount> configs = table.screenConfigs;
+  std::array<DriveRecord, kSlotCount> listed;
   {
     std::lock_guard lock(tableLock);
+    listed = table.driveRecords;
     for (int k = 0; k < count && static_cast<std::size_t>(k) < result.drives.size(); ++k) {
       DriveRecord& slot = table.driveRecords[static_cast<std::size_t>(k)];
       const DriveRecord& found = result.drives[static_cast<std::size_t>(k)];
@@ -174,8 +184,19 @@ bool LcdModel::HandleScanReport(const ScanResult& result, bool deviceChange) {
   ports_.hooks.FillList();
   for (int k = 0; k < kSlotCount; ++k) {
     const auto index = static_cast<std::size_t>(k);
-    if (RecordOf(k).driveNumber == kEmptyDriveNumber) continue;
-    if (table.screenConfigs[index].lcdDataType != kLcdQr) LoadScreenConfig(k);
+    const DriveRecord drive = RecordOf(k);
+    if (drive.driveNumber == kEmptyDriveNumber) continue;
+    const auto& kept = result.keptAsleep;
+    const auto before = std::find_if(listed.begin(), listed.end(), [&drive](const DriveRecord& r) {
+      return SameDrive(r, drive);
+    });
+    if (std::find(kept.begin(), kept.end(), drive.driveNumber) != kept.end() &&
+        before != listed.end()) {
+      // Its settings file is on the sleeping disk: the configuration it had comes along instead.
+      table.screenConfigs[index] = configs[static_cast<std::size_t>(before - listed.begin())];
+    } else if (table.screenConfigs[index].lcdDataType != kLcdQr) {
+      LoadScreenConfig(k);
+    }
   }
   int occupied = OccupiedSlots();
   if (occupied != table.driveCount) {

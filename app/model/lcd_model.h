@@ -36,6 +36,8 @@ struct ScanResult {
   bool sataHostFound = false;  // a drive on a Silicon Image host without the SATA filter
   // The records found, in slot order; HandleScanReport copies them into the table.
   std::vector<DriveRecord> drives;
+  // Drive numbers of listed disks that slept and were kept as they were.
+  std::vector<std::int32_t> keptAsleep;
 };
 
 // The outcome of saving a configuration.
@@ -129,9 +131,10 @@ class LcdModel {
   bool ValidSlot(int slot) const { return slot >= 0 && slot < kSlotCount; }
   DriveRecord RecordOf(int slot);
   // An automatic scan leaves a listed disk that sleeps as it was, since examining it would spin it
-  // up: info becomes its listed record and true is returned.
-  bool KeepIfAsleep(bool automatic, std::int32_t driveNumber,
-                    const std::array<DriveRecord, kSlotCount>& listed, DriveRecord& info);
+  // up: info becomes its listed record, and that entry of listed is returned (else nullptr).
+  const DriveRecord* KeepIfAsleep(bool automatic, std::int32_t driveNumber,
+                                  const std::array<DriveRecord, kSlotCount>& listed,
+                                  DriveRecord& info);
   void LoadFromProfile(const DriveRecord& drive, ScreenConfig& config);
   void LoadFromDrive(const DriveRecord& drive, ScreenConfig& config);
   // False when the profile refused a value or could not be made durable.

@@ -5,10 +5,12 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <future>
 
 #include "app/model/test_fakes.h"
 #include "app/model/virtual_time.h"
+#include "common/picture_io.h"
 
 namespace kuv {
 namespace {
@@ -124,30 +126,42 @@ TEST(ModelRuntime, FreeSpaceChangeIsSentAtTheNextMinuteWithoutCommand9WhenAutoUp
 }
 
 // Scans started by a device change or a resume are not the user's: a listed disk that sleeps
-// keeps its record instead of being examined. Search Device examines it.
+// keeps its record and its configuration instead of being examined or having its settings file
+// read. Search Device examines it.
 TEST(ModelRuntime, AutomaticScansLetSleepingDisksBe) {
   struct Case {
     const char* name;
+    bool anotherTray;  // a tray plugged in too, so the report is acted on
     void (*start)(ModelRuntime&);
   };
+  const auto deviceChange = [](ModelRuntime& runtime) { runtime.DeviceChanged(); };
+  const auto resume = [](ModelRuntime& runtime) {
+    runtime.PrepareForSleep();
+    runtime.Resumed();
+  };
   const Case cases[] = {
-      {"device change", [](ModelRuntime& runtime) { runtime.DeviceChanged(); }},
-      {"resume",
-       [](ModelRuntime& runtime) {
-         runtime.PrepareForSleep();
-         runtime.Resumed();
-       }},
+      {"device change", false, deviceChange},
+      {"device change with a new tray", true, deviceChange},
+      {"resume", false, resume},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     RuntimeRig rig;
-    rig.StartWith({Mounted(4, rig.dir.path()), Mounted(5, rig.dir.path())});
+    testing::TempDir sleeper;
+    rig.StartWith({Mounted(4, rig.dir.path()), Mounted(5, sleeper.path())});
     rig.service.asleep = {5};
+    if (c.anotherTray) rig.service.panels[6] = {1, Mounted(6, rig.dir.path())};
+    SetField(rig.model.table.screenConfigs[1].qrText, std::string_view("kept"));
+    rig.files.reads.clear();
     c.start(rig.runtime);
     rig.Until(3s);
     EXPECT_EQ(rig.Count(1, 5), 0) << "the sleeping disk was not examined";
     EXPECT_EQ(rig.Count(1, 4), 1);
-    EXPECT_EQ(rig.model.table.driveCount, 2) << "and it stays listed";
+    EXPECT_EQ(rig.model.table.driveCount, c.anotherTray ? 3 : 2) << "and it stays listed";
+    for (const std::string& path : rig.files.reads) {
+      EXPECT_NE(path.rfind(sleeper.path(), 0), 0u) << "read from the sleeping disk: " << path;
+    }
+    EXPECT_EQ(FieldView(rig.model.table.screenConfigs[1].qrText), u"kept");
     rig.Until(31s);
     rig.runtime.SearchDevice();
     rig.runtime.CollectScans();
@@ -157,14 +171,25 @@ TEST(ModelRuntime, AutomaticScansLetSleepingDisksBe) {
 
 TEST(ModelRuntime, TheRescanSeriesLetsSleepingDisksBe) {
   RuntimeRig rig;
+  testing::TempDir sleeper;
+  std::filesystem::create_directories(sleeper.path() + "/TAVIO_LCDMANAGER");
+  WriteFileBytes(sleeper.path() + "/TAVIO_LCDMANAGER/LCD_DATA.TXT", std::vector<std::uint8_t>{'x'},
+                 nullptr);
   rig.system.hidPanels = 1;
-  rig.StartWith({Mounted(4, rig.dir.path()), Mounted(5, rig.dir.path())});
+  rig.StartWith({Mounted(4, rig.dir.path()), Mounted(5, sleeper.path())});
   ASSERT_TRUE(rig.model.waitingForPanels);
   rig.service.asleep = {5};
+  SetField(rig.model.table.screenConfigs[1].qrText, std::string_view("kept"));
+  rig.files.reads.clear();
   rig.Until(110s);
   EXPECT_EQ(rig.Count(1, 5), 0) << "the sleeping disk was not examined";
   EXPECT_EQ(rig.Count(1, 4), 7);
   EXPECT_EQ(rig.model.table.driveCount, 2) << "and it stays listed";
+  for (const std::string& path : rig.files.reads) {
+    EXPECT_NE(path.rfind(sleeper.path(), 0), 0u) << "read from the sleeping disk: " << path;
+  }
+  EXPECT_EQ(FieldView(rig.model.table.screenConfigs[1].qrText), u"kept")
+      << "its configuration stays with it";
 }
 
 TEST(ModelRuntime, PluggingATrayGivesOneScanAndTheNewPanelItsPicture) {
