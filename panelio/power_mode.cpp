@@ -87,7 +87,9 @@ std::string_view PowerModeName(std::optional<std::uint8_t> count) {
 std::optional<std::uint8_t> ReadPowerMode(DeviceEnv& env, int driveNumber, Status* why) {
   Status failure;
   std::optional<std::uint8_t> count;
-  auto disk = env.OpenDisk(driveNumber, DiskAccess::kReadWrite);
+  // Read-only, as for S.M.A.R.T.: pass-through needs CAP_SYS_RAWIO either way, and closing a
+  // write-opened disk makes udev probe it again, every minute for every disk.
+  auto disk = env.OpenDisk(driveNumber, DiskAccess::kRead);
   if (!disk.ok()) {
     failure = disk.status();
   } else if (SataFilterInfo filter = SataFilterOfDrive(env, driveNumber, true);
