@@ -201,6 +201,14 @@ void ModelRuntime::ApplyScan(const FinishedScan& scan) {
   }
 }
 
+void ModelRuntime::RefillIfRowsDiffer() {
+  const int rows = hooks_.ListRowCount();
+  if (rows >= 0 && rows != model_.table.driveCount) {
+    model_.table.selectedDrive = -1;
+    hooks_.FillList();
+  }
+}
+
 void ModelRuntime::SlotCountCheck() {
   DriveTable& table = model_.table;
   int occupied = model_.OccupiedSlots();
@@ -208,11 +216,7 @@ void ModelRuntime::SlotCountCheck() {
     table.driveCount = occupied;
     hooks_.FillList();
   }
-  int rows = hooks_.ListRowCount();
-  if (rows >= 0 && rows != table.driveCount) {
-    table.selectedDrive = -1;
-    hooks_.FillList();
-  }
+  RefillIfRowsDiffer();
   TemperatureCheck();
   if (table.currentTab == kSmartTab && table.driveCount > 0) hooks_.RefreshSmartPage();
 }
@@ -224,11 +228,7 @@ void ModelRuntime::Rescan() {
     // An unreachable service leaves the slots it did not reach as they were; count those.
     table.driveCount = found < 0 ? model_.OccupiedSlots() : found;
     hooks_.FillList();
-    int rows = hooks_.ListRowCount();
-    if (rows >= 0 && rows != table.driveCount) {
-      table.selectedDrive = -1;
-      hooks_.FillList();
-    }
+    RefillIfRowsDiffer();
   }
   TemperatureCheck();
   hooks_.RefreshSmartPage();

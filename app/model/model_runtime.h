@@ -130,6 +130,9 @@ class ModelRuntime {
   void Run(const std::vector<TimerAction>& actions);
   void StartScan(ScanKind kind);
   void SlotCountCheck();
+  // A list showing another number of rows than there are drives loses its selection and is
+  // filled again.
+  void RefillIfRowsDiffer();
   void Rescan();
   void ApplyScan(const FinishedScan& scan);
 
