@@ -102,6 +102,20 @@ bool InGroup(const Json& entry, const Group& group, bool isDisk) {
   return group.diskNumber && Field(entry, "disk") == group.diskNumber;
 }
 
+// Removes the group's entries from one list of a side and returns them.
+std::vector<Json> TakeGroup(Json& list, const Group& group, bool isDisk) {
+  std::vector<Json> taken;
+  for (auto it = list.begin(); it != list.end();) {
+    if (InGroup(*it, group, isDisk)) {
+      taken.push_back(std::move(*it));
+      it = list.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return taken;
+}
+
 }  // namespace
 
 Result<std::string> ChangePlug(std::string_view worldText, const std::string& name, bool plug) {
@@ -124,23 +138,8 @@ Result<std::string> ChangePlug(std::string_view worldText, const std::string& na
     }
     return Status(ENOENT, "no device " + name + " in the world");
   }
-  std::vector<Json> disks, hids;
-  for (auto it = from.disks->begin(); it != from.disks->end();) {
-    if (InGroup(*it, group, true)) {
-      disks.push_back(*it);
-      it = from.disks->erase(it);
-    } else {
-      ++it;
-    }
-  }
-  for (auto it = from.hids->begin(); it != from.hids->end();) {
-    if (InGroup(*it, group, false)) {
-      hids.push_back(*it);
-      it = from.hids->erase(it);
-    } else {
-      ++it;
-    }
-  }
+  std::vector<Json> disks = TakeGroup(*from.disks, group, true);
+  std::vector<Json> hids = TakeGroup(*from.hids, group, false);
   if (disks.empty() && hids.empty()) return Status(EINVAL, name + " has no drive number");
   if (plug) {
     // Two disks with one number or two panels with one name would make the world unreadable.
