@@ -3,6 +3,7 @@
 // connection. Records are read from many connections at once, so a client that connects and says
 // nothing holds up no one but its own user; they are served one at a time, taking users in turn.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -51,7 +52,8 @@ class Server {
   // (silent, short, gone, too many) are dropped and logged.
   void Run(int stopFd, const RequestHandler& handler);
 
-  std::uint64_t served() const { return served_; }
+  // Requests handled so far; may be read from another thread while Run serves.
+  std::uint64_t served() const { return served_.load(); }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -76,7 +78,7 @@ class Server {
   ServerOptions options_;
   std::uint64_t device_ = 0;
   std::uint64_t inode_ = 0;
-  std::uint64_t served_ = 0;
+  std::atomic<std::uint64_t> served_{0};
   std::uint64_t sequence_ = 0;
   std::vector<std::unique_ptr<Connection>> connections_;
   std::map<uid_t, std::uint64_t> lastServed_;
