@@ -168,6 +168,22 @@ TEST(Scheduler, SleepStopsTheMinuteRefreshAndResumeRearmsItAndScans) {
   EXPECT_EQ(t.fired[TimerAction::kMinuteRefresh], (std::vector<double>{60, 360}));
 }
 
+TEST(Scheduler, ARescanSeriesAfterAResumeGivesTheMinuteBackWhenItEnds) {
+  Timeline t(0);
+  t.scheduler.Start();
+  t.At(70s);
+  t.scheduler.PrepareForSleep();
+  t.At(300s);
+  t.scheduler.Resumed();
+  t.At(303s);
+  t.scheduler.PanelWaitStarted();  // the resume scan found a panel not yet tied to its disk
+  t.Until(481s);
+  EXPECT_EQ(t.fired[TimerAction::kRescan],
+            (std::vector<double>{318, 333, 348, 363, 378, 393, 408}));
+  // Nothing while asleep or during the series; then the next full minute after 408 s (second 48).
+  EXPECT_EQ(t.fired[TimerAction::kMinuteRefresh], (std::vector<double>{60, 420, 470, 480}));
+}
+
 TEST(Scheduler, ARescanSeriesEndingDuringSleepLeavesTheMinuteStopped) {
   Timeline t;
   t.scheduler.Start();
