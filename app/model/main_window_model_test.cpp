@@ -155,6 +155,28 @@ TEST(SelectRow, TabFollowsTheDrivesDataTypeAndLockedDriveDisablesPages) {
   EXPECT_EQ(rig.model.table.currentTab, kTabText);
 }
 
+// Selecting a drive whose file system is unknown must leave nothing that writes to it, even
+// when no tab change follows to refresh the page states.
+TEST(SelectRow, UnknownFileSystemDisablesUpdateWithoutATabChange) {
+  for (std::int32_t dataType : {kLcdText, kLcdBitmap, kLcdQr}) {
+    WindowRig rig;
+    rig.Answer(DriveWith(0, kBridgePlain, kFsNtfs));
+    rig.Answer(DriveWith(1, kBridgePlain, kFsUnknown));
+    ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
+    ASSERT_TRUE(rig.window.pages.updateEnabled);
+    rig.model.table.screenConfigs[1].lcdDataType = dataType;
+    rig.window.SelectRow(1);
+    EXPECT_EQ(rig.model.table.currentTab, TabForLcdDataType(dataType));
+    EXPECT_FALSE(rig.window.pages.updateEnabled) << "data type " << dataType;
+    EXPECT_FALSE(rig.window.pages.textPageEnabled || rig.window.pages.qrPageEnabled ||
+                 rig.window.pages.bitmapPageEnabled)
+        << "data type " << dataType;
+    const std::size_t before = rig.service.calls.size();
+    rig.window.UpdateLcdClicked();
+    EXPECT_EQ(rig.service.calls.size(), before) << "data type " << dataType;
+  }
+}
+
 TEST(SelectRow, OutOfRangeRowsChangeNothing) {
   WindowRig rig;
   rig.Answer(DriveWith(0, kBridgePlain, kFsNtfs));
