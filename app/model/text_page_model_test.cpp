@@ -54,6 +54,34 @@ TEST(TextPageItems, ListsFollowTheDrivesFileSystem) {
   }
 }
 
+// With attribute C2 (list position 1) checked on the S.M.A.R.T. page, both items of its pair tie
+// the line to that attribute, so the minute refresh and a later check mark keep following it.
+TEST(TextPageItems, SmartItemsTakeTheCheckedAttributesPosition) {
+  struct Case {
+    int position;
+    const char* text;
+  };
+  const Case cases[] = {{7, "110"}, {8, "00000000002D"}};
+  for (const Case& c : cases) {
+    PageRig rig(kFsNtfs);
+    std::uint8_t* data = rig.table.driveRecords[0].smartData;
+    data[2] = 0x01;
+    data[2 + 3] = 100;
+    data[14] = 0xC2;
+    data[14 + 3] = 110;
+    data[14 + 5] = 0x2D;
+    rig.table.workingConfig.smartId0 = 1;
+    for (auto& line : rig.page.view.lines) line.items = LineItemLabels(Language::kEnglish, u"C2");
+    ASSERT_EQ(rig.table.workingConfig.lineSmartIndex2, -1);
+
+    rig.page.LineItemChosen(2, c.position);
+    EXPECT_EQ(rig.table.workingConfig.lineType2, c.position);
+    EXPECT_EQ(rig.table.workingConfig.lineSmartIndex2, 1) << "position " << c.position;
+    EXPECT_EQ(rig.working(2), c.text);
+    EXPECT_FALSE(rig.line(2).editEnabled);
+  }
+}
+
 TEST(TextPageItems, OutOfRangePositionsAreIgnored) {
   PageRig rig(kFsNtfs);
   for (int position : {-1, 7, 99}) {
