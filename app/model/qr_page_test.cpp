@@ -145,6 +145,31 @@ TEST(QrPage, MessageLineShowsCountsOrTheInvalidText) {
   EXPECT_FALSE(japanese.page->messageIsError());
 }
 
+// In a Japanese interface the one count is of full-width characters: exactly as many more as
+// still fit the screen at the page's cell size and level.
+TEST(QrPage, JapaneseCountIsOfFullWidthCharactersThatStillFit) {
+  const std::u16string text = u"\u65e5\u672c abc";
+  for (int cellSize : {0, 1}) {
+    SCOPED_TRACE(cellSize);
+    QrRig rig(Language::kJapanese);
+    rig.page->SelectCellSize(cellSize);
+    rig.page->TextChanged(text);
+    ASSERT_FALSE(rig.page->messageIsError());
+
+    const QrControlValues values = rig.page->ControlValues();
+    QrSymbol check(CodePage::kCp932);
+    check.SetLevel(values.eccValue);
+    int fits = 0;
+    for (;; ++fits) {
+      check.SetText(text + std::u16string(static_cast<std::size_t>(fits + 1), u'\u3042'));
+      if (QrExtent(check.Width(), values.cellPitch) > kQrScreenDots) break;
+    }
+    ASSERT_GT(fits, 0);
+    EXPECT_EQ(Utf16ToUtf8(rig.page->messageLine()),
+              "あと " + std::to_string(fits) + " 文字(全角)入力できます。");
+  }
+}
+
 TEST(QrPage, WorkingCopyFollowsThePageOnlyWithDrives) {
   QrRig rig;
   rig.page->TextChanged(u"abc");
