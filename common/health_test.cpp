@@ -70,6 +70,8 @@ TEST(AttributeClass, Rules) {
       {220, 1, 100, {0}, kHealthBad},       //
       {229, 1, 100, {0}, kHealthGood},      //
       {230, 1, 100, {0}, kHealthBad},       //
+      {231, 1, 100, {0}, kHealthBad},       // the second temperature attribute is judged
+      {231, 101, 100, {0}, kHealthGood},    //
       {232, 1, 100, {0}, kHealthGood},      //
       {250, 1, 100, {0}, kHealthBad},       //
       {0, 1, 100, {1}, kHealthGood},        // empty slot
