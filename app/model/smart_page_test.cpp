@@ -104,6 +104,8 @@ TEST(SmartPage, TemperatureColourAgainstTheWarningTemperature) {
       {46, 45, 46, {0, 192, 255}},  // below: light blue
       {44, 47, 50, {0, 192, 255}},  // a stored 44 is shown and judged as 50
       {0, 50, 50, {255, 0, 0}},     // a zeroed record too
+      {65, 64, 65, {0, 192, 255}},  // the list's last entry is a limit of its own
+      {65, 65, 65, {255, 0, 0}},    //
       {70, 66, 50, {255, 0, 0}},    // beyond the list's last entry
   };
   for (const Case& c : cases) {
@@ -245,6 +247,12 @@ TEST(SmartPage, WarningAndAutoUpdateSettingsAreStored) {
   EXPECT_EQ(rig.model.table.workingConfig.warningTemp, 45);
   EXPECT_EQ(rig.page.view().temperatureColour, (Rgb{255, 0, 0})) << "45 reached 45";
   EXPECT_TRUE(rig.page.view().warningListEnabled);
+  for (int listIndex : {20, 21}) {  // the last entry, and one past it from a stale widget
+    rig.page.WarningChanged(true, listIndex);
+    EXPECT_EQ(config.warningTemp, 65) << listIndex;
+    EXPECT_EQ(rig.page.view().warningIndex, 20) << listIndex;
+    EXPECT_EQ(rig.page.view().temperatureColour, (Rgb{0, 192, 255})) << "45 is below 65";
+  }
   rig.page.WarningChanged(false, 0);
   EXPECT_EQ(config.showWarningTemp, 0);
   EXPECT_FALSE(rig.page.view().warningListEnabled);

@@ -33,6 +33,7 @@ TEST(TemperatureWarning, WhichDrivesRaiseIt) {
       {"a limit under 45 is used as 50", 46, 44, 1, false},
       {"a limit under 45 is used as 50, reached", 50, 44, 1, true},
       {"the highest limit", 65, 65, 1, true},
+      {"one below the highest limit", 64, 65, 1, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
