@@ -114,17 +114,27 @@ TEST(BitmapPage, UpdateLcdStoresThePictureSendsItAndSaves) {
   EXPECT_EQ(ReadAll(rig.DriveImage()), EncodeBmp(Stripes()));
 }
 
+// Update LCD renders the slot's text screen afresh for the half the picture leaves free; a text
+// half left over from an earlier screen (0x3C here) must not reach the panel.
 TEST(BitmapPage, HalfScreenTakesTheSlotsTextScreenOnUpdate) {
-  BitmapRig rig(Drive(4, kBridgePlain, 3));
-  rig.page.LoadFromConfiguration();
-  rig.page.TakeFile(rig.File("logo.bmp", EncodeBmp(Stripes())));
-  rig.page.SelectArea(kAreaUpper);
-  rig.renderer.rendered.clear();
-  rig.model.table.imageRaster.fill(0x3C);
-  rig.model.UpdateLcd();
-  EXPECT_EQ(rig.renderer.rendered, std::vector<int>{0});
-  EXPECT_EQ(rig.model.table.raster[0], Stripes().bits[0]);
-  EXPECT_EQ(rig.model.table.raster[1000], 0x3C);
+  struct Case {
+    std::int32_t area;
+    std::size_t pictureByte, textByte;  // one byte of each half, top row first
+  };
+  const Case cases[] = {{kAreaUpper, 0, 1000}, {kAreaLower, 1000, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.area);
+    BitmapRig rig(Drive(4, kBridgePlain, 3));  // panel model 3 takes rotation 0 unturned
+    rig.page.LoadFromConfiguration();
+    rig.page.TakeFile(rig.File("logo.bmp", EncodeBmp(Stripes())));
+    rig.page.SelectArea(c.area);
+    rig.renderer.rendered.clear();
+    rig.model.table.imageRaster.fill(0x3C);
+    rig.model.UpdateLcd();
+    EXPECT_EQ(rig.renderer.rendered, std::vector<int>{0});
+    EXPECT_EQ(rig.model.table.raster[c.pictureByte], Stripes().bits[c.pictureByte]);
+    EXPECT_EQ(rig.model.table.raster[c.textByte], 0xA0);
+  }
 }
 
 TEST(BitmapPage, VideoRecorderDisksKeepThePictureInTheDataFolder) {

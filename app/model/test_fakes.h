@@ -166,7 +166,9 @@ class StampRenderer : public TextRenderer {
   std::vector<int> rendered;
   void RenderTextScreen(DriveTable& table, int slot) override {
     rendered.push_back(slot);
+    // Like the real renderer, the text screen lands in both rasters.
     table.raster.fill(static_cast<std::uint8_t>(0xA0 + slot));
+    table.imageRaster.fill(static_cast<std::uint8_t>(0xA0 + slot));
   }
 };
 
