@@ -146,6 +146,9 @@ void MainWindowModel::ShowOnOtherPages(int row) {
     if (pages.qrPageEnabled) qr_->LoadFromDrive(driveNumber);
     qr_->EnablePage(pages.qrPageEnabled);
   }
+  // The S.M.A.R.T. page has just checked the drive's remembered attribute: a line showing one of
+  // its items must find that item in its list.
+  ShowSmartLineLists();
 }
 
 void MainWindowModel::ShowBitmapSettings() {
@@ -237,21 +240,25 @@ void MainWindowModel::RedrawPreview() {
   text_->RefreshTextPage();
 }
 
+// The line lists as the S.M.A.R.T. page last built them around its checked attribute.
+void MainWindowModel::ShowSmartLineLists() {
+  if (!smart_ || smart_->lineItemLabels().empty()) return;
+  const DriveTable& table = model_->table;
+  const DriveRecord* drive = Selected();
+  for (auto& line : text_->view.lines) {
+    line.items = smart_->lineItemLabels();
+    if (drive && IsVideoRecorderDisk(drive->fileSystemType)) line.items.resize(1);
+  }
+  for (int i = 1; i <= kLineCount; ++i) {
+    const std::int32_t type = table.workingConfig.lineType(i);
+    auto& line = text_->view.lines[static_cast<std::size_t>(i - 1)];
+    line.selectedItem = type >= 0 && type < static_cast<int>(line.items.size()) ? type : -1;
+  }
+}
+
 void MainWindowModel::TextPageChanged() {
   const DriveTable& table = model_->table;
-  // The S.M.A.R.T. page rebuilt the line lists around its checked attribute.
-  if (smart_ && !smart_->lineItemLabels().empty()) {
-    const DriveRecord* drive = Selected();
-    for (auto& line : text_->view.lines) {
-      line.items = smart_->lineItemLabels();
-      if (drive && IsVideoRecorderDisk(drive->fileSystemType)) line.items.resize(1);
-    }
-    for (int i = 1; i <= kLineCount; ++i) {
-      const std::int32_t type = table.workingConfig.lineType(i);
-      auto& line = text_->view.lines[static_cast<std::size_t>(i - 1)];
-      line.selectedItem = type >= 0 && type < static_cast<int>(line.items.size()) ? type : -1;
-    }
-  }
+  ShowSmartLineLists();
   if (table.driveCount > 0 && table.selectedDrive >= 0) {
     for (int i = 1; i <= kLineCount; ++i) {
       text_->view.lines[static_cast<std::size_t>(i - 1)].text =

@@ -114,6 +114,7 @@ class MainWindowModel : public ShellHooks {
   void TabOfDataType(std::int32_t lcdDataType);
   void ShowBitmapSettings();
   void ShowOnOtherPages(int row);
+  void ShowSmartLineLists();
 
   Language language_;
   LcdModel* model_ = nullptr;

@@ -177,6 +177,31 @@ TEST(SelectRow, UnknownFileSystemDisablesUpdateWithoutATabChange) {
   }
 }
 
+// A drive whose stored line 2 shows the current value of its remembered attribute: once
+// selected, that line's list offers the attribute's pair and has the item chosen.
+TEST(SelectRow, ALineShowingAnAttributeFindsItInItsList) {
+  WindowRig rig;
+  DriveRecord withSmart = DriveWith(1, kBridgePlain, kFsNtfs);
+  withSmart.smartData[2] = 0x01;
+  withSmart.smartData[14] = 0xC2;
+  rig.Answer(DriveWith(0, kBridgePlain, kFsNtfs));
+  rig.Answer(withSmart);
+  SmartPage smart(rig.model, rig.profile, rig.window, Language::kEnglish);
+  rig.window.AttachSmartPage(&smart);
+  ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
+  ScreenConfig& stored = rig.model.table.screenConfigs[1];
+  stored.smartId0 = 1;
+  stored.lineType2 = 7;
+  stored.lineSmartIndex2 = 1;
+
+  rig.window.SelectRow(1);
+  const LineControls& line2 = rig.text.view.lines[1];
+  ASSERT_EQ(line2.items.size(), 9u);
+  EXPECT_EQ(line2.items[7], u"SMART C2 Current");
+  EXPECT_EQ(line2.selectedItem, 7);
+  EXPECT_EQ(rig.model.table.workingConfig.lineSmartIndex2, 1);
+}
+
 TEST(SelectRow, OutOfRangeRowsChangeNothing) {
   WindowRig rig;
   rig.Answer(DriveWith(0, kBridgePlain, kFsNtfs));
