@@ -24,6 +24,7 @@
 #include <sstream>
 #include <thread>
 
+#include "panelio/autostart_entry.h"
 #include "panelio/bounded_call.h"
 #include "panelio/linux/drive_names.h"
 #include "panelio/linux/hid_identity.h"
@@ -561,22 +562,6 @@ class LinuxEnv final : public DeviceEnv {
 };
 
 }  // namespace
-
-std::string AutostartDesktopEntry(const std::string& exec) {
-  // Inside a quoted Exec argument these four characters must be escaped.
-  std::string quoted;
-  for (char c : exec) {
-    if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += "\\\\";
-    quoted += c;
-  }
-  return "[Desktop Entry]\n"
-         "Type=Application\n"
-         "Name=KuvLcdManager\n"
-         "Exec=\"" +
-         quoted +
-         "\"\n"
-         "X-GNOME-Autostart-enabled=true\n";
-}
 
 std::unique_ptr<DeviceEnv> NewLinuxEnv(LinuxEnvPaths paths) {
   return std::make_unique<LinuxEnv>(std::move(paths));

@@ -18,7 +18,4 @@ struct LinuxEnvPaths {
 
 std::unique_ptr<DeviceEnv> NewLinuxEnv(LinuxEnvPaths paths = {});
 
-// The desktop entry that starts the program at log-in; exec is the program's path.
-std::string AutostartDesktopEntry(const std::string& exec);
-
 }  // namespace kuv

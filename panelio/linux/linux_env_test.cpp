@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "panelio/autostart_entry.h"
 #include "panelio/env_test_support.h"
 #include "panelio/linux/drive_names.h"
 #include "panelio/linux/hid_identity.h"

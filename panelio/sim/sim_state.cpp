@@ -300,6 +300,56 @@ Status StateDir::SetPanel(const std::string& name, const PanelMemory& memory, bo
   return Write("panels/" + name + ".json", root.dump() + "\n");
 }
 
+Result<bool> StateDir::HidFlag(const std::string& name) const {
+  auto text = Read("hid/" + name + ".json");
+  if (!text.ok()) return text.status();
+  return *text && text->value().find("true") != std::string::npos;
+}
+
+Status StateDir::SetHidFlag(const std::string& name, bool flag) const {
+  return Write("hid/" + name + ".json", flag ? "{\"flagE0\":true}\n" : "{\"flagE0\":false}\n");
+}
+
+Result<std::vector<std::string>> StateDir::HiddenPaths() const {
+  auto text = Read("hidden.json");
+  if (!text.ok()) return text.status();
+  std::vector<std::string> set;
+  if (!*text) return set;
+  json root = json::parse(**text, nullptr, false);
+  if (!root.is_array()) return Status(EINVAL, dir_ + "/hidden.json: malformed");
+  for (const auto& item : root)
+    if (item.is_string()) set.push_back(item.get<std::string>());
+  return set;
+}
+
+Status StateDir::SetHiddenPaths(const std::vector<std::string>& paths) const {
+  return Write("hidden.json", json(paths).dump(2) + "\n");
+}
+
+Result<std::optional<std::string>> StateDir::UpperFilters(const std::string& adapterId) const {
+  return Read("adapters/" + adapterId + ".filters");
+}
+
+Status StateDir::SetUpperFilters(const std::string& adapterId,
+                                 std::string_view multiString) const {
+  return Write("adapters/" + adapterId + ".filters", multiString);
+}
+
+namespace {
+constexpr const char* kAutostartEntry = "autostart/KuvLcdManager.desktop";
+}  // namespace
+
+Result<std::optional<std::string>> StateDir::AutostartEntry() const {
+  return Read(kAutostartEntry);
+}
+
+Status StateDir::SetAutostartEntry(const std::optional<std::string>& text) const {
+  if (text) return Write(kAutostartEntry, *text);
+  std::string path = dir_ + "/" + kAutostartEntry;
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return PosixError("delete " + path, errno);
+  return {};
+}
+
 Status AddFault(const std::string& worldDir, const Fault& fault) {
   StateDir state(worldDir);
   return state.Locked([&]() -> Status {

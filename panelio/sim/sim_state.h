@@ -84,6 +84,23 @@ class StateDir {
   // Stores the memory; with picture set, also writes panels/<name>.pbm and .png of the raster.
   Status SetPanel(const std::string& name, const PanelMemory& memory, bool picture) const;
 
+  // An HID panel's flag: a read of its disk since its last probe. Take the lock around changes.
+  Result<bool> HidFlag(const std::string& name) const;
+  Status SetHidFlag(const std::string& name, bool flag) const;
+
+  // Paths whose hidden attribute is set. Take the lock around changes.
+  Result<std::vector<std::string>> HiddenPaths() const;
+  Status SetHiddenPaths(const std::vector<std::string>& paths) const;
+
+  // An adapter's upper-filter list as written (multi-string bytes); nullopt until one is.
+  Result<std::optional<std::string>> UpperFilters(const std::string& adapterId) const;
+  Status SetUpperFilters(const std::string& adapterId, std::string_view multiString) const;
+
+  // The autostart entry's text; nullopt when none is registered.
+  Result<std::optional<std::string>> AutostartEntry() const;
+  // Writes the entry, or removes it for nullopt (removing none is ok).
+  Status SetAutostartEntry(const std::optional<std::string>& text) const;
+
  private:
   std::string dir_;
 };

@@ -3,6 +3,7 @@
 // world directory (absolute ones are kept); README.md beside this file documents every key.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -94,6 +95,9 @@ struct World {
   const HidPanel* FindHid(std::string_view path) const;
   const Adapter* FindAdapter(std::string_view id) const;
 };
+
+// A world as read at one moment; devices opened on it keep it alive while world.json changes.
+using WorldPtr = std::shared_ptr<const World>;
 
 // Parses world.json text; dir resolves relative paths. A clear error for malformed JSON, a wrong
 // type, an out-of-range number or two devices with the same number, name or path.

@@ -1,0 +1,290 @@
+#include "panelio/sim/sim_disk.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+
+#include "panelio/sim/sim_ata.h"
+#include "panelio/sim/sim_bridge_panel.h"
+#include "panelio/sim/sim_faults.h"
+#include "panelio/sim/sim_panel_cache.h"
+#include "panelio/sim/sim_scsi.h"
+
+namespace kuv::sim {
+namespace {
+
+constexpr std::uint8_t kCheckPowerMode = 0xE5;
+
+class SimDisk final : public kuv::Disk {
+ public:
+  SimDisk(WorldPtr world, const sim::Disk& disk, StateDir state, std::vector<Fault> faults,
+          UniqueFd image, std::uint64_t size, DiskAccess access)
+      : world_(std::move(world)),
+        disk_(disk),
+        state_(state),
+        clock_(state, DiskTarget(disk.number), std::move(faults)),
+        image_(std::move(image)),
+        size_(size),
+        access_(access) {
+    if (disk_.bridgePanel) panel_.emplace(state_, disk_.bridgePanel->name);
+    UpdateCounters([](DiskCounters& c) {
+      ++c.openHandles;
+      return false;
+    });
+  }
+
+  ~SimDisk() override {
+    panel_.reset();
+    // The kernel drops a disk's page cache with its last opener (a mounted partition is one), and
+    // udev answers the close of a write-opened disk with a "change" event.
+    bool mounted = Mounted();
+    UpdateCounters([&](DiskCounters& c) {
+      if (--c.openHandles <= 0) {
+        c.openHandles = 0;
+        if (!mounted) c.cachedPages.clear();
+      }
+      if (access_ == DiskAccess::kReadWrite) ++c.changeEvents;
+      return false;
+    });
+  }
+
+  Result<ScsiReply> Scsi(const ScsiRequest& request) override {
+    if (Status s = clock_.Tick(static_cast<int>(request.timeoutSeconds) * 1000); !s.ok()) return s;
+    std::span<const std::uint8_t> cdb = request.cdb;
+    if (cdb.empty() || cdb.size() > 16) return PosixError("SCSI command length", EINVAL);
+    switch (cdb[0]) {
+      case 0x00:  // TEST UNIT READY
+        return ScsiReply{};
+      case 0x3C:
+        if (!disk_.bridgePanel) return IllegalRequest();
+        return AnswerReadBuffer(*disk_.bridgePanel, request);
+      case 0x3B:
+        if (!disk_.bridgePanel) return IllegalRequest();
+        return AnswerWriteBuffer(*panel_, clock_, request);
+      case 0xA1:
+      case 0x85:
+        return AtaPassThrough(request);
+      default:
+        return CheckCondition(0x05, 0x20);  // invalid operation code
+    }
+  }
+
+  // A buffered read: pages the page cache already holds are answered without the drive.
+  Status ReadAt(std::uint64_t byteOffset, std::span<std::uint8_t> out) override {
+    if (Status s = clock_.Tick(120000); !s.ok()) return s;
+    if (Status s = ReadImage(byteOffset, out); !s.ok()) return s;
+    if (out.empty()) return {};
+    bool reached = false;
+    Status counted = UpdateCounters([&](DiskCounters& c) {
+      for (std::uint64_t page = byteOffset / kPageBytes;
+           page <= (byteOffset + out.size() - 1) / kPageBytes; ++page) {
+        auto at = std::lower_bound(c.cachedPages.begin(), c.cachedPages.end(), page);
+        if (at != c.cachedPages.end() && *at == page) continue;
+        c.cachedPages.insert(at, page);
+        reached = true;
+      }
+      if (reached) ++c.mediumReads;
+      return reached;
+    });
+    if (!counted.ok()) return counted;
+    if (!reached) return {};
+    // Only a read that reaches the medium spins a sleeping disk up.
+    Wake();
+    return MarkActivity();
+  }
+
+  // A read past the cache, held to what O_DIRECT demands of a block device: whole logical blocks
+  // into a buffer aligned to them.
+  Status ReadMedium(std::uint64_t lba, std::span<std::uint8_t> out) override {
+    if (Status s = clock_.Tick(120000); !s.ok()) return s;
+    const std::uint64_t block = disk_.logicalBlockBytes;
+    if (out.empty() || out.size() % block != 0 ||
+        reinterpret_cast<std::uintptr_t>(out.data()) % block != 0)
+      return PosixError("direct read of " + disk_.name + ": not whole aligned blocks", EINVAL);
+    if (lba > size_ / block) return PosixError("read past the end of " + disk_.name, EIO);
+    if (Status s = ReadImage(lba * block, out); !s.ok()) return s;
+    if (Status s = UpdateCounters([](DiskCounters& c) {
+          ++c.mediumReads;
+          return true;
+        });
+        !s.ok())
+      return s;
+    Wake();
+    return MarkActivity();
+  }
+
+  // An ioctl of the block layer, not a command to the drive: not counted towards an unplug.
+  Result<std::uint32_t> LogicalBlockBytes() override { return disk_.logicalBlockBytes; }
+
+  Result<std::uint64_t> SizeBytes() override {
+    if (Status s = clock_.Tick(120000); !s.ok()) return s;
+    return size_;
+  }
+
+  Status CheckVerify() override { return clock_.Tick(120000); }
+
+  Status AtaCommand(const AtaTaskFile& registers, std::span<std::uint8_t> dataIn) override {
+    if (Status s = clock_.Tick(120000); !s.ok()) return s;
+    if (disk_.transport != Transport::kPlatform)
+      return PosixError("ATA command on " + disk_.name, EIO);
+    // The translation layer takes the transfer length from the sector count, as SAT bridges do.
+    if (!dataIn.empty() && registers.sectorCount == 0)
+      return PosixError("ATA data-in command with sector count 0 on " + disk_.name, EIO);
+    std::uint8_t sector[512];
+    std::span<std::uint8_t> buffer = dataIn.empty() ? std::span<std::uint8_t>() : sector;
+    if (Status s = AnswerAta(disk_, registers, buffer); !s.ok()) return s;
+    if (!dataIn.empty()) Wake();
+    if (registers.command == 0xEC) MarkActivity();
+    if (!dataIn.empty())
+      std::copy_n(sector, std::min<std::size_t>(dataIn.size(), 512), dataIn.begin());
+    return {};
+  }
+
+ private:
+  Result<ScsiReply> AtaPassThrough(const ScsiRequest& request) {
+    bool twelve = request.cdb[0] == 0xA1;
+    auto registers = AtaFromPassThrough(request.cdb);
+    // On Linux the platform's own ATA route is ATA PASS-THROUGH (16) too; CHECK POWER MODE is the
+    // one command the library sends that way directly.
+    bool known = twelve ? disk_.transport == Transport::kBridge12
+                        : disk_.transport == Transport::kBridge16 ||
+                              (disk_.transport == Transport::kPlatform && registers &&
+                               registers->command == kCheckPowerMode);
+    if (!known || !registers) return CheckCondition(0x05, 0x20);
+    if (registers->command == kCheckPowerMode) return PowerModeReply();
+    bool dataIn = PassThroughReadsData(request.cdb);
+    if (dataIn && (request.direction != DataDirection::kIn || request.data.size() < 512))
+      return IllegalRequest();
+    // A data-in command whose length field (T_LENGTH: 1 features, 2 sector count) says no data is
+    // refused, as a SAT bridge refuses it.
+    if (dataIn && (request.cdb[2] & 0x03) == 1 && registers->features == 0) return IllegalRequest();
+    if (dataIn && (request.cdb[2] & 0x03) == 2 && registers->sectorCount == 0)
+      return IllegalRequest();
+    std::uint8_t sector[512];
+    std::span<std::uint8_t> buffer =
+        dataIn ? std::span<std::uint8_t>(sector) : std::span<std::uint8_t>();
+    if (!AnswerAta(disk_, *registers, buffer).ok()) return CheckCondition(0x0B, 0x00);
+    if (dataIn) Wake();
+    if (registers->command == 0xEC) MarkActivity();
+    if (dataIn) std::copy_n(sector, 512, request.data.begin());
+    ScsiReply reply;
+    reply.residual = static_cast<std::uint32_t>(request.data.size() - (dataIn ? 512 : 0));
+    if (disk_.ataStatusSense) {
+      // Descriptor sense, RECOVERED ERROR, "ATA pass-through information available", with the ATA
+      // status-return descriptor carrying status 0x50 (ready, no error).
+      reply.scsiStatus = 0x02;
+      reply.senseLength = 22;
+      reply.sense[0] = 0x72;
+      reply.sense[1] = 0x01;
+      reply.sense[2] = 0x00;
+      reply.sense[3] = 0x1D;
+      reply.sense[7] = 14;
+      reply.sense[8] = 0x09;
+      reply.sense[9] = 12;
+      reply.sense[21] = 0x50;
+    }
+    return reply;
+  }
+
+  static constexpr std::uint64_t kPageBytes = 4096;
+
+  Status ReadImage(std::uint64_t byteOffset, std::span<std::uint8_t> out) {
+    if (byteOffset > size_ || out.size() > size_ - byteOffset)
+      return PosixError("read past the end of " + disk_.name, EIO);
+    std::fill(out.begin(), out.end(), 0);
+    // A sparse tail past the image's end reads as the zeros already in out.
+    if (image_.valid() && PreadFull(image_.get(), out, byteOffset) < 0)
+      return PosixError("read " + disk_.image, errno);
+    return {};
+  }
+
+  // Changes the disk's counters under the world's lock; change returns whether it changed the
+  // medium's view (unused by the caller, kept so every edit reads alike).
+  template <typename F>
+  Status UpdateCounters(F&& change) {
+    return state_.Locked([&]() -> Status {
+      auto counters = state_.Counters(disk_.number);
+      if (!counters.ok()) return counters.status();
+      change(*counters);
+      return state_.SetCounters(disk_.number, *counters);
+    });
+  }
+
+  bool Mounted() const {
+    struct stat st {};
+    for (const Volume& v : disk_.volumes)
+      if (::stat(v.dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+    return false;
+  }
+
+  // CHECK POWER MODE with CK_COND: the count register in an ATA Status Return descriptor. A
+  // sleeping disk answers as standby, as after the reset the kernel sends it.
+  Result<ScsiReply> PowerModeReply() {
+    auto power = state_.Power(disk_);
+    if (!power.ok()) return power.status();
+    std::uint8_t count = 0x00;
+    if (power->mode == PowerMode::kActive) count = 0xFF;
+    if (power->mode == PowerMode::kIdle) count = 0x80;
+    ScsiReply reply;
+    reply.scsiStatus = 0x02;
+    reply.senseLength = 22;
+    reply.sense[0] = 0x72;
+    reply.sense[1] = 0x01;  // recovered error: ATA PASS-THROUGH information available
+    reply.sense[3] = 0x1D;
+    reply.sense[7] = 14;
+    reply.sense[8] = 0x09;
+    reply.sense[9] = 0x0C;
+    reply.sense[13] = count;
+    reply.sense[21] = 0x50;  // device ready, no error
+    return reply;
+  }
+
+  // A read of the media or of S.M.A.R.T. data spins a disk in standby or sleep up; the count lets
+  // tests see reads that should never have reached a sleeping disk. Bookkeeping only: a state
+  // file that cannot be kept does not fail the read.
+  void Wake() {
+    (void)state_.Locked([&]() -> Status {
+      auto power = state_.Power(disk_);
+      if (!power.ok()) return power.status();
+      if (power->mode != PowerMode::kStandby && power->mode != PowerMode::kSleep) return {};
+      power->mode = PowerMode::kActive;
+      ++power->wakeups;
+      return state_.SetPower(disk_, *power);
+    });
+  }
+
+  // HID panels tied to this disk see its activity: their next probe answers 0xE0.
+  Status MarkActivity() {
+    std::vector<std::string> tied;
+    for (const HidPanel& h : world_->hidPanels)
+      if (h.disk && *h.disk == disk_.number) tied.push_back(h.name);
+    if (tied.empty()) return {};
+    return state_.Locked([&]() -> Status {
+      for (const std::string& name : tied)
+        if (Status s = state_.SetHidFlag(name, true); !s.ok()) return s;
+      return {};
+    });
+  }
+
+  WorldPtr world_;
+  const sim::Disk& disk_;
+  StateDir state_;
+  FaultClock clock_;
+  UniqueFd image_;
+  std::uint64_t size_;
+  DiskAccess access_;
+  std::optional<PanelCache> panel_;
+};
+
+}  // namespace
+
+std::unique_ptr<kuv::Disk> OpenSimDisk(WorldPtr world, const sim::Disk& disk, StateDir state,
+                                       std::vector<Fault> faults, UniqueFd image,
+                                       std::uint64_t size, DiskAccess access) {
+  return std::make_unique<SimDisk>(std::move(world), disk, std::move(state), std::move(faults),
+                                   std::move(image), size, access);
+}
+
+}  // namespace kuv::sim

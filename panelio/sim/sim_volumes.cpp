@@ -1,0 +1,111 @@
+#include "panelio/sim/sim_volumes.h"
+
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+#include <tuple>
+
+#include "panelio/bounded_call.h"
+#include "panelio/sim/sim_faults.h"
+
+namespace kuv::sim {
+namespace {
+
+Result<SpaceInfo> Statvfs(const std::string& path) {
+  struct statvfs s {};
+  if (::statvfs(path.c_str(), &s) != 0) return PosixError("statvfs " + path, errno);
+  return SpaceInfo{static_cast<std::uint64_t>(s.f_blocks) * s.f_frsize,
+                   static_cast<std::uint64_t>(s.f_bavail) * s.f_frsize};
+}
+
+// Bounded as on real hardware; a volume with hangMs plays a mount whose disk does not answer.
+Result<SpaceInfo> VolumeSpace(const Volume& v) {
+  auto real = BoundedSpaceQuery("sim statvfs " + v.dir, [dir = v.dir, hang = v.hangMs] {
+    if (hang > 0) std::this_thread::sleep_for(std::chrono::milliseconds(hang));
+    return Statvfs(dir);
+  });
+  if (!real.ok() && real.status().code() == ETIMEDOUT) return real.status();
+  if (!v.totalBytes && !real.ok()) return real.status();
+  SpaceInfo space = real.ok() ? *real : SpaceInfo{};
+  if (v.totalBytes) space.totalBytes = *v.totalBytes;
+  if (v.freeBytes) space.freeBytes = std::min(*v.freeBytes, space.totalBytes);
+  return space;
+}
+
+}  // namespace
+
+std::string Normal(const std::string& path) {
+  return std::filesystem::path(path).lexically_normal().string();
+}
+
+bool Inside(const std::string& path, const std::string& dir) {
+  std::string d = Normal(dir);
+  while (d.size() > 1 && d.back() == '/') d.pop_back();
+  return path == d ||
+         (path.size() > d.size() && path.compare(0, d.size(), d) == 0 && path[d.size()] == '/');
+}
+
+std::vector<VolumeInfo> MountedVolumes(const World& world, const std::vector<Fault>& faults) {
+  std::vector<VolumeInfo> volumes;
+  for (const Disk& d : world.disks) {
+    if (Unplugged(FaultsFor(faults, DiskTarget(d.number)))) continue;
+    for (const Volume& v : d.volumes) {
+      struct stat st {};
+      if (::stat(v.dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;  // not mounted
+      VolumeInfo info;
+      info.driveNumber = d.number;
+      info.partition = v.partition;
+      info.mountPoint = Normal(v.dir);
+      while (info.mountPoint.size() > 1 && info.mountPoint.back() == '/')
+        info.mountPoint.pop_back();
+      info.label = v.label;
+      info.fileSystem = v.fileSystem;
+      auto space = VolumeSpace(v);
+      if (space.ok()) {
+        info.totalBytes = space->totalBytes;
+        info.freeBytes = space->freeBytes;
+      }
+      volumes.push_back(std::move(info));
+    }
+  }
+  std::sort(volumes.begin(), volumes.end(), [](const VolumeInfo& a, const VolumeInfo& b) {
+    return std::tie(a.driveNumber, a.partition) < std::tie(b.driveNumber, b.partition);
+  });
+  return volumes;
+}
+
+Result<SpaceInfo> SpaceOf(const World& world, const std::string& path) {
+  std::string p = Normal(path);
+  for (const Disk& d : world.disks)
+    for (const Volume& v : d.volumes)
+      if (Inside(p, v.dir)) return VolumeSpace(v);
+  return Statvfs(path);
+}
+
+Status CheckInside(const World& world, const std::string& worldDir, const std::string& path) {
+  std::string p = Normal(path);
+  if (p.empty() || p[0] != '/' || p.find("/../") != std::string::npos)
+    return PosixError(path + " is outside the simulated world", EACCES);
+  if (Inside(p, worldDir)) return {};
+  for (const Disk& d : world.disks)
+    for (const Volume& v : d.volumes)
+      if (Inside(p, v.dir)) return {};
+  return PosixError(path + " is outside the simulated world", EACCES);
+}
+
+bool KeepsAttributes(const World& world, const std::string& path) {
+  std::string p = Normal(path);
+  for (const Disk& d : world.disks)
+    for (const Volume& v : d.volumes)
+      if (Inside(p, v.dir))
+        return v.fileSystem == "NTFS" || v.fileSystem == "FAT32" || v.fileSystem == "FAT" ||
+               v.fileSystem == "exFAT";
+  return false;
+}
+
+}  // namespace kuv::sim

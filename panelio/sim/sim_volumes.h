@@ -1,0 +1,33 @@
+#pragma once
+// The simulated mounted volumes: a volume is mounted while its directory exists, its sizes come
+// from the world or from statvfs of that directory, and the simulator writes only inside them and
+// inside the world directory.
+
+#include <string>
+#include <vector>
+
+#include "panelio/env.h"
+#include "panelio/sim/sim_state.h"
+#include "panelio/sim/world.h"
+
+namespace kuv::sim {
+
+// path made lexically normal ("a/./b/../c" is "a/c").
+std::string Normal(const std::string& path);
+// Whether the normal path is dir or lies below it.
+bool Inside(const std::string& path, const std::string& dir);
+
+// The mounted volumes of the disks that are not unplugged, ordered by drive and partition.
+std::vector<VolumeInfo> MountedVolumes(const World& world, const std::vector<Fault>& faults);
+
+// Total and available bytes of the volume holding path, else of path's own file system.
+Result<SpaceInfo> SpaceOf(const World& world, const std::string& path);
+
+// An error unless path lies inside worldDir or one of the world's volumes, so a test world can
+// never touch the machine's own files, even with a service running as root.
+Status CheckInside(const World& world, const std::string& worldDir, const std::string& path);
+
+// Whether the file system of the volume holding path keeps a hidden attribute (the Windows ones).
+bool KeepsAttributes(const World& world, const std::string& path);
+
+}  // namespace kuv::sim
