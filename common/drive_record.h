@@ -28,7 +28,10 @@ enum ConnectionState : std::int32_t {
   kHidUntied = 8,
 };
 
-// Values of `fileSystemType`.
+// Values of `fileSystemType`. 4 and 5 are disks a video recorder formatted: XFS or ext volumes
+// that are not mounted, or mounted read-only. Any other file system this machine mounts
+// read-write is an ordinary drive like NTFS (7): `fileSystem` carries the kernel's name for it
+// ("ext4", "xfs", "btrfs", ...), and its settings live on the volume.
 enum FileSystemType : std::int32_t {
   kFsUnknown = 0,
   kFsNtfs = 1,
@@ -37,6 +40,7 @@ enum FileSystemType : std::int32_t {
   kFsXfs = 4,
   kFsExt = 5,
   kFsExfat = 6,
+  kFsOtherReadWrite = 7,
 };
 
 struct DriveRecord {

@@ -84,13 +84,19 @@ std::optional<VolumeInfo> FirstVolume(DeviceEnv& env, int driveNumber) {
   return std::nullopt;
 }
 
-std::int32_t FileSystemTypeOf(const std::string& name) {
+}  // namespace
+
+std::optional<std::int32_t> VolumeFileSystemType(const VolumeInfo& volume) {
+  const std::string& name = volume.fileSystem;
   if (name == "NTFS") return kFsNtfs;
   if (name == "FAT32") return kFsFat32;
   if (name == "FAT") return kFsFat;
   if (name == "exFAT") return kFsExfat;
-  return -1;
+  if (volume.readWrite) return kFsOtherReadWrite;
+  return std::nullopt;
 }
+
+namespace {
 
 void FillNamesAndSizes(DeviceEnv& env, Disk& disk, int driveNumber, DriveRecord& r) {
   // The reader runs once: its answer does not change between the two places that use it.
@@ -108,7 +114,10 @@ void FillNamesAndSizes(DeviceEnv& env, Disk& disk, int driveNumber, DriveRecord&
   std::optional<VolumeInfo> volume = FirstVolume(env, driveNumber);
   if (volume) SetField(r.driveLetter, volume->mountPoint);
 
-  if (sizes.answer == 1) {
+  // A volume mounted read-write takes settings like any other, whatever the sectors hold: only a
+  // disk this machine does not write to is described from its sectors.
+  const bool writable = volume && volume->readWrite;
+  if (sizes.answer == 1 && !writable) {
     if (sizes.fileSystemType != kFsUnknown) {
       r.totalMB = Megabytes(sizes.totalBytes);
       r.freeMB = Megabytes(sizes.freeBytes);
@@ -119,8 +128,7 @@ void FillNamesAndSizes(DeviceEnv& env, Disk& disk, int driveNumber, DriveRecord&
   } else if (volume) {
     SetField(r.volumeLabel, volume->label);
     SetField(r.fileSystem, volume->fileSystem);
-    if (std::int32_t type = FileSystemTypeOf(volume->fileSystem); type >= 0)
-      r.fileSystemType = type;
+    if (std::optional<std::int32_t> type = VolumeFileSystemType(*volume)) r.fileSystemType = *type;
     // The listing already asked the volume (once, bounded); a hung mount gave no sizes.
     if (volume->totalBytes > 0) {
       r.totalMB = Megabytes(volume->totalBytes);

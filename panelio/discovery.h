@@ -58,6 +58,11 @@ struct BridgeFinding {
 // panelState and panelModel.
 BridgeFinding RecogniseBridge(DeviceEnv& env, Disk& disk, int driveNumber, DriveRecord& record);
 
+// The fileSystemType a mounted volume gives its drive: 1, 2, 3 and 6 for the file systems the
+// Windows programs name, 7 for any other one mounted read-write; nullopt for another file system
+// mounted read-only, which the volume does not make writable.
+std::optional<std::int32_t> VolumeFileSystemType(const VolumeInfo& volume);
+
 // The whole GetLcdInfo for one drive; record->hidPath is read first. 1 when a memory LCD belongs to
 // the drive (or an HID panel answered that could not be tied, connectionState 8), else 0.
 std::int32_t FillLcdInfo(DeviceEnv& env, int driveNumber, DriveRecord* record);

@@ -322,6 +322,80 @@ TEST_F(Discovery, NamesAndSizes) {
   EXPECT_EQ(record_.totalMB, 0u);
 }
 
+// What a mounted volume makes of a drive: a volume mounted read-write is an ordinary drive whatever
+// its file system; XFS and ext that are not mounted, or mounted read-only, stay recorder disks.
+TEST_F(Discovery, VolumesByFileSystemAndWriteAccess) {
+  std::vector<std::uint8_t> xfs(512);
+  std::memcpy(xfs.data(), "XFSB", 4);
+  xfs[6] = 0x10;        // 4096-byte blocks
+  xfs[8 + 5] = 0x04;    // 262144 blocks: 1 GiB
+  xfs[144 + 5] = 0x01;  // 65536 free: 256 MiB
+  std::vector<std::uint8_t> ext(512);
+  ext[4 + 2] = 0x08;   // 524288 blocks of 1 KiB: 512 MiB
+  ext[12 + 1] = 0x80;  // 32768 free: 32 MiB
+  ext[56] = 0x53;
+  ext[57] = 0xEF;
+  const std::string xfsImg =
+      world_.Image("xfs.img", 2 << 20, {{0, Mbr(0x83, 2048)}, {1 << 20, xfs}});
+  const std::string extImg =
+      world_.Image("ext.img", 2 << 20, {{0, Mbr(0x83, 2048)}, {(1 << 20) + 1024, ext}});
+  const std::string bareExt = world_.Image("bare-ext.img", 2 << 20, {{1024, ext}});
+  const std::string linuxImg = world_.Image("linux.img", 2 << 20, {{0, Mbr(0x83, 2048)}});
+  const std::string ntfsImg = world_.Image("ntfs.img", 2 << 20, {{0, Mbr(0x07, 2048)}});
+  const std::string fatImg = world_.Image("fat.img", 2 << 20, {{0, Mbr(0x0C, 2048)}});
+  const std::string vol = world_.Subdir("vol");
+  constexpr std::uint64_t kTotal = 4000ull << 30, kFree = 1500ull << 30;
+
+  struct Case {
+    const char* what;
+    std::string image;
+    const char* fileSystem;  // of the mounted volume; nullptr: not mounted
+    bool readWrite;
+    std::int32_t type;
+    const char* shownFileSystem;
+    bool onVolume;  // named and sized by the volume, not by the sectors
+  } cases[] = {
+      {"ext4 read-write", extImg, "ext4", true, kFsOtherReadWrite, "ext4", true},
+      {"ext4 read-only", extImg, "ext4", false, kFsExt, "", false},
+      {"ext not mounted", extImg, nullptr, false, kFsExt, "", false},
+      {"xfs read-write", xfsImg, "xfs", true, kFsOtherReadWrite, "xfs", true},
+      {"xfs read-only", xfsImg, "xfs", false, kFsXfs, "", false},
+      {"xfs not mounted", xfsImg, nullptr, false, kFsXfs, "", false},
+      {"btrfs read-write", linuxImg, "btrfs", true, kFsOtherReadWrite, "btrfs", true},
+      {"btrfs read-only", linuxImg, "btrfs", false, kFsUnknown, "-", true},
+      {"f2fs on the whole disk", bareExt, "f2fs", true, kFsOtherReadWrite, "f2fs", true},
+      {"ext on the whole disk read-only", bareExt, "ext4", false, kFsUnknown, "-", false},
+      {"NTFS read-write", ntfsImg, "NTFS", true, kFsNtfs, "NTFS", true},
+      {"NTFS read-only", ntfsImg, "NTFS", false, kFsNtfs, "NTFS", true},
+      {"FAT32 read-write", fatImg, "FAT32", true, kFsFat32, "FAT32", true},
+      {"exFAT on a Linux partition", linuxImg, "exFAT", true, kFsExfat, "exFAT", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    json disk = DiskJson(0, {{"image", c.image}, {"sizeBytes", 3 << 20}});
+    if (c.fileSystem) {
+      disk["volumes"] = {{{"dir", vol},
+                          {"label", "shelf"},
+                          {"fileSystem", c.fileSystem},
+                          {"readWrite", c.readWrite},
+                          {"totalBytes", kTotal},
+                          {"freeBytes", kFree}}};
+    }
+    world_.Write({{"disks", {disk}}});
+    Info(0);
+    EXPECT_EQ(record_.fileSystemType, c.type);
+    EXPECT_EQ(FieldUtf8(record_.fileSystem), c.shownFileSystem);
+    EXPECT_EQ(FieldUtf8(record_.driveLetter), c.onVolume ? vol : "-");
+    EXPECT_EQ(FieldUtf8(record_.volumeLabel), c.onVolume ? "shelf" : "");
+    if (c.onVolume) {
+      EXPECT_EQ(record_.totalMB, kTotal >> 20);
+      EXPECT_EQ(record_.freeMB, kFree >> 20);
+    } else {
+      EXPECT_LT(record_.totalMB, 4096u) << "sizes from the drive itself";
+    }
+  }
+}
+
 TEST_F(Discovery, UnopenableDriveKeepsOnlyPathAndNumber) {
   world_.Write({{"disks", {DiskJson(0)}}});
   DriveRecord r;

@@ -135,6 +135,7 @@ struct VolumeInfo {
   std::string fileSystem;  // as Windows names it: "NTFS", "FAT32", "FAT", "exFAT", or the raw name
   std::uint64_t totalBytes = 0;
   std::uint64_t freeBytes = 0;  // available to the caller
+  bool readWrite = true;        // false when the mount or its file system refuses writes
 };
 
 struct SpaceInfo {

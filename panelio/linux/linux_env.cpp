@@ -265,7 +265,7 @@ class LinuxEnv final : public DeviceEnv {
     Status status = ForEachBlock([&](udev_device* d) {
       const char* devtype = udev_device_get_devtype(d);
       if (!devtype || std::string_view(devtype) != "disk") return;
-      auto number = SdNumber(udev_device_get_sysname(d));
+      auto number = DriveNumberOf(udev_device_get_sysname(d));
       const char* node = udev_device_get_devnode(d);
       if (!number || !node) return;
       disks.push_back({*number, node, udev_device_get_syspath(d)});
@@ -275,15 +275,15 @@ class LinuxEnv final : public DeviceEnv {
   }
 
   Result<ScsiAddress> GetScsiAddress(int driveNumber) override {
-    return UdevScsiAddress(SdName(driveNumber));
+    return UdevScsiAddress(DiskName(driveNumber));
   }
 
   Result<std::vector<std::string>> ParentInstanceIds(int driveNumber) override {
-    return UdevParentInstanceIds(SdName(driveNumber));
+    return UdevParentInstanceIds(DiskName(driveNumber));
   }
 
   Result<std::string> FriendlyName(int driveNumber) override {
-    return UdevFriendlyName(SdName(driveNumber));
+    return UdevFriendlyName(DiskName(driveNumber));
   }
 
   // libata reaches S.M.A.R.T. on every adapter, so no adapter needs the SATA filter here and none
@@ -363,7 +363,7 @@ class LinuxEnv final : public DeviceEnv {
       udev_device* disk =
           whole ? d : udev_device_get_parent_with_subsystem_devtype(d, "block", "disk");
       if (!disk) return;
-      auto number = SdNumber(udev_device_get_sysname(disk));
+      auto number = DriveNumberOf(udev_device_get_sysname(disk));
       if (!number || *number > kMaxDrive) return;
       const MountEntry* mount = FindMount(mounts, udev_device_get_devnum(d), node);
       if (!mount) return;
@@ -377,6 +377,7 @@ class LinuxEnv final : public DeviceEnv {
       v.label = VolumeLabel(Prop(d, "ID_FS_LABEL_ENC"), Prop(d, "ID_FS_LABEL"));
       v.fileSystem =
           WindowsFileSystemName(mount->fsType, Prop(d, "ID_FS_TYPE"), Prop(d, "ID_FS_VERSION"));
+      v.readWrite = !mount->readOnly;
       if (auto space = FreeSpace(v.mountPoint); space.ok()) {
         v.totalBytes = space->totalBytes;
         v.freeBytes = space->freeBytes;
@@ -457,8 +458,20 @@ class LinuxEnv final : public DeviceEnv {
   void Sleep(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
 
  private:
+  std::string DiskName(int driveNumber) const {
+    for (const auto& [name, number] : paths_.extraDrives)
+      if (number == driveNumber) return name;
+    return SdName(driveNumber);
+  }
+
+  std::optional<int> DriveNumberOf(std::string_view name) const {
+    if (auto extra = paths_.extraDrives.find(std::string(name)); extra != paths_.extraDrives.end())
+      return extra->second;
+    return SdNumber(name);
+  }
+
   std::string DiskPath(int driveNumber) const {
-    std::string name = SdName(driveNumber);
+    std::string name = DiskName(driveNumber);
     return name.empty() ? "" : paths_.devDir + "/" + name;
   }
 

@@ -54,6 +54,27 @@ TEST(MountInfo, ParsesFieldsAndUndoesEscapes) {
   EXPECT_EQ(m[3].mountPoint, "/trailing\\04");  // a cut escape stays as written
 }
 
+// Writes are refused when the mount or the whole file system says "ro"; an option that merely
+// holds the letters ("errors=remount-ro", "roll_forward") does not make a volume read-only.
+TEST(MountInfo, ReadOnlyFromTheMountOrTheFileSystem) {
+  const struct {
+    const char* line;
+    bool readOnly;
+  } cases[] = {
+      {"36 35 8:17 / /m rw,relatime - ext4 /dev/sdb1 rw,errors=remount-ro", false},
+      {"36 35 8:17 / /m ro,relatime - xfs /dev/sdb1 ro,inode64", true},
+      {"36 35 8:17 / /m rw,relatime shared:1 - ext4 /dev/sdb1 ro,errors=remount-ro", true},
+      {"36 35 8:17 /sub /m ro,nosuid master:2 - btrfs /dev/sdb1 rw,space_cache=v2", true},
+      {"36 35 8:17 / /m rw,root=0 - f2fs /dev/sdb1 rw,roll_forward", false},
+      {"36 35 8:17 / /m rw - vfat /dev/sdb1", false},  // no options of the file system at all
+  };
+  for (const auto& c : cases) {
+    std::vector<MountEntry> m = ParseMountInfo(c.line);
+    ASSERT_EQ(m.size(), 1u) << c.line;
+    EXPECT_EQ(m[0].readOnly, c.readOnly) << c.line;
+  }
+}
+
 TEST(MountInfo, ReadsThisMachinesTable) {
   std::string text = devtest::ReadAll("/proc/self/mountinfo");
   if (text.empty()) GTEST_SKIP() << "no /proc/self/mountinfo here";

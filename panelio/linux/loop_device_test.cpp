@@ -1,19 +1,26 @@
-// LinuxEnv against a real block device: a loop device with 4096-byte logical blocks over an image.
-// Needs root and loop devices; skipped, with the reason, where either is missing.
+// LinuxEnv against real block devices: a loop device with 4096-byte logical blocks over an image,
+// and real file systems on a partitioned loop device, mounted read-write and read-only. Needs root,
+// loop devices and the file systems' mkfs; skipped, with the reason, where one is missing.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/blkpg.h>
 #include <linux/loop.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "common/utf16.h"
+#include "panelio/discovery.h"
 #include "panelio/disk_helpers.h"
 #include "panelio/env_test_support.h"
 #include "panelio/linux/linux_env.h"
@@ -45,10 +52,15 @@ void WriteImage(const std::string& path) {
   std::filesystem::resize_file(path, 16 << 20);
 }
 
-// A loop device over an image with 4 KiB logical blocks; detached at the end.
+struct LoopOptions {
+  std::uint32_t blockBytes = kBlock;
+  bool readOnly = true;
+};
+
+// A loop device over an image; detached at the end.
 class LoopDevice {
  public:
-  explicit LoopDevice(const std::string& image) {
+  explicit LoopDevice(const std::string& image, LoopOptions options = {}) {
     UniqueFd control(::open("/dev/loop-control", O_RDWR | O_CLOEXEC));
     if (!control.valid()) {
       why_ = std::string("/dev/loop-control: ") + std::strerror(errno);
@@ -60,16 +72,17 @@ class LoopDevice {
       return;
     }
     path_ = "/dev/loop" + std::to_string(number);
-    UniqueFd backing(::open(image.c_str(), O_RDONLY | O_CLOEXEC));
-    loop_.reset(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    const int mode = options.readOnly ? O_RDONLY : O_RDWR;
+    UniqueFd backing(::open(image.c_str(), mode | O_CLOEXEC));
+    loop_.reset(::open(path_.c_str(), mode | O_CLOEXEC));
     if (!backing.valid() || !loop_.valid()) {
       why_ = path_ + ": " + std::strerror(errno);
       return;
     }
     loop_config config{};
     config.fd = static_cast<std::uint32_t>(backing.get());
-    config.block_size = kBlock;
-    config.info.lo_flags = LO_FLAGS_READ_ONLY;
+    config.block_size = options.blockBytes;
+    if (options.readOnly) config.info.lo_flags = LO_FLAGS_READ_ONLY;
     if (::ioctl(loop_.get(), LOOP_CONFIGURE, &config) != 0) {
       why_ = std::string("LOOP_CONFIGURE: ") + std::strerror(errno);
       loop_.reset();
@@ -84,6 +97,30 @@ class LoopDevice {
   bool attached() const { return attached_; }
   const std::string& why() const { return why_; }
   const std::string& path() const { return path_; }
+  std::string name() const { return std::filesystem::path(path_).filename().string(); }
+
+  // Adds partition 1 over the given bytes and answers its node ("" on failure, with why()). The
+  // kernel is told directly, as a loop device's own partition scan does not run everywhere; where
+  // it did run, the partition is there already (EBUSY).
+  std::string AddPartition(std::uint64_t startBytes, std::uint64_t lengthBytes) {
+    const std::string node = path_ + "p1";
+    blkpg_partition part{};
+    part.start = static_cast<long long>(startBytes);
+    part.length = static_cast<long long>(lengthBytes);
+    part.pno = 1;
+    blkpg_ioctl_arg arg{};
+    arg.op = BLKPG_ADD_PARTITION;
+    arg.datalen = sizeof part;
+    arg.data = &part;
+    if (::ioctl(loop_.get(), BLKPG, &arg) != 0 && errno != EBUSY) {
+      why_ = std::string("BLKPG: ") + std::strerror(errno);
+      return "";
+    }
+    for (int i = 0; i < 50 && !std::filesystem::exists(node); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!std::filesystem::exists(node)) why_ = node + " did not appear";
+    return std::filesystem::exists(node) ? node : "";
+  }
 
   // Read requests the device completed (the first field of its stat file).
   std::uint64_t ReadsCompleted() const {
@@ -155,6 +192,115 @@ TEST(LoopDevice, FourKnDiskReadDirectlyAndInItsBlockSize) {
   alignas(4096) static std::uint8_t buffer[2 * kBlock];
   EXPECT_EQ((*disk)->ReadMedium(1, std::span<std::uint8_t>(buffer, 512)).code(), EINVAL);
   EXPECT_EQ((*disk)->ReadMedium(1, std::span<std::uint8_t>(buffer + 512, kBlock)).code(), EINVAL);
+}
+
+// A partition table with one Linux partition at 1 MiB, over a sparse image of size bytes.
+void WritePartitionedImage(const std::string& path, std::uint64_t size) {
+  std::vector<std::uint8_t> mbr(512, 0);
+  mbr[450] = 0x83;
+  mbr[455] = 0x08;  // start 2048
+  const std::uint32_t sectors = static_cast<std::uint32_t>(size / 512 - 2048);
+  for (int i = 0; i < 4; ++i) mbr[458 + i] = static_cast<std::uint8_t>(sectors >> (8 * i));
+  mbr[510] = 0x55;
+  mbr[511] = 0xAA;
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(mbr.data()), static_cast<std::streamsize>(mbr.size()));
+  std::filesystem::resize_file(path, size);
+}
+
+// A file system mounted for the life of the object.
+class Mount {
+ public:
+  Mount(const std::string& node, const std::string& dir, const char* type, bool readOnly)
+      : dir_(dir) {
+    std::filesystem::create_directories(dir);
+    if (::mount(node.c_str(), dir.c_str(), type, readOnly ? MS_RDONLY : 0, nullptr) == 0) {
+      mounted_ = true;
+    } else {
+      why_ = std::string("mount ") + type + ": " + std::strerror(errno);
+    }
+  }
+  ~Mount() {
+    if (mounted_) ::umount2(dir_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+  const std::string& why() const { return why_; }
+
+ private:
+  std::string dir_, why_;
+  bool mounted_ = false;
+};
+
+bool HaveProgram(const std::string& name) {
+  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The drive a loop device plays, as GetLcdInfo describes it through the Linux backend: a volume
+// mounted read-write is an ordinary drive whatever its file system; XFS and ext that are not
+// mounted, or mounted read-only, keep the video recorder's types.
+TEST(LoopDevice, LinuxFileSystemsGiveTheirTypes) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to attach and mount a loop device";
+  constexpr int kDrive = 30;
+  struct Case {
+    const char* fileSystem;
+    const char* mkfs;
+    std::int32_t notMounted, readOnly;
+  } cases[] = {
+      {"ext4", "mkfs.ext4 -q -F", kFsExt, kFsExt},
+      {"xfs", "mkfs.xfs -q -f", kFsXfs, kFsXfs},
+      // Not a recorder's format: read-only, there is nothing to keep the settings in.
+      {"btrfs", "mkfs.btrfs -q -f", kFsUnknown, kFsUnknown},
+  };
+  int tried = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fileSystem);
+    const std::string mkfs = c.mkfs;
+    if (!HaveProgram(mkfs.substr(0, mkfs.find(' ')))) continue;
+    devtest::TempDir dir;
+    const std::string image = dir.path() + "/disk.img";
+    constexpr std::uint64_t kSize = 320ull << 20;  // the smallest XFS is 300 MB
+    WritePartitionedImage(image, kSize);
+    LoopDevice loop(image, {.blockBytes = 512, .readOnly = false});
+    if (!loop.attached()) GTEST_SKIP() << "no loop device: " << loop.why();
+    const std::string partition = loop.AddPartition(1 << 20, kSize - (1 << 20));
+    if (partition.empty()) GTEST_SKIP() << loop.why();
+    ASSERT_EQ(std::system((mkfs + " " + partition + " >/dev/null 2>&1").c_str()), 0) << mkfs;
+
+    LinuxEnvPaths paths;
+    paths.extraDrives = {{loop.name(), kDrive}};
+    auto env = NewLinuxEnv(paths);
+    auto describe = [&] {
+      DriveRecord r{};
+      FillLcdInfo(*env, kDrive, &r);
+      return r;
+    };
+    DriveRecord r = describe();
+    EXPECT_EQ(r.fileSystemType, c.notMounted) << "not mounted";
+    if (c.notMounted != kFsUnknown) {
+      EXPECT_EQ(FieldUtf8(r.driveLetter), "-");
+    }
+
+    for (bool readOnly : {false, true}) {
+      SCOPED_TRACE(readOnly ? "read-only" : "read-write");
+      const std::string mountPoint = dir.path() + "/mnt";
+      Mount mount(partition, mountPoint, c.fileSystem, readOnly);
+      if (!mount.mounted()) GTEST_SKIP() << mount.why();
+      r = describe();
+      if (readOnly) {
+        EXPECT_EQ(r.fileSystemType, c.readOnly);
+        continue;
+      }
+      EXPECT_EQ(r.fileSystemType, kFsOtherReadWrite);
+      EXPECT_EQ(FieldUtf8(r.driveLetter), mountPoint);
+      EXPECT_EQ(FieldUtf8(r.fileSystem), c.fileSystem);
+      // Sizes from the volume: a little less than the partition, and nearly all of it free.
+      EXPECT_GT(r.totalMB, 200u);
+      EXPECT_LT(r.totalMB, 320u);
+      EXPECT_GT(r.freeMB, r.totalMB / 2);
+    }
+    ++tried;
+  }
+  if (tried == 0) GTEST_SKIP() << "no mkfs for ext4, XFS or btrfs here";
 }
 
 }  // namespace

@@ -50,6 +50,17 @@ bool ParseDevice(std::string_view field, unsigned& major, unsigned& minor) {
          b.ptr == field.data() + field.size();
 }
 
+// Whether a comma-separated option list holds "ro" as one of its options.
+bool HasReadOnly(std::string_view options) {
+  while (!options.empty()) {
+    std::size_t comma = options.find(',');
+    if (options.substr(0, comma) == "ro") return true;
+    if (comma == std::string_view::npos) break;
+    options.remove_prefix(comma + 1);
+  }
+  return false;
+}
+
 }  // namespace
 
 std::vector<MountEntry> ParseMountInfo(std::string_view text) {
@@ -72,6 +83,10 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
     entry.mountPoint = Unescape(fields[4]);
     entry.fsType = Unescape(fields[dash + 1]);
     entry.source = Unescape(fields[dash + 2]);
+    // A bind mount can be read-only over a writable file system, and a file system remounted
+    // read-only after errors keeps "rw" on its mounts: either side refuses the writes.
+    entry.readOnly =
+        HasReadOnly(fields[5]) || (dash + 3 < fields.size() && HasReadOnly(fields[dash + 3]));
     entries.push_back(std::move(entry));
   }
   return entries;

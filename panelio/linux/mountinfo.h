@@ -14,6 +14,8 @@ struct MountEntry {
   std::string mountPoint;  // unescaped
   std::string fsType;      // "vfat", "ntfs3", "fuseblk" ...
   std::string source;      // "/dev/sdb1", unescaped
+  // Writes are refused here: the mount or its file system as a whole is read-only.
+  bool readOnly = false;
 };
 
 // Every well-formed line of text, in order. Malformed lines are skipped; octal escapes ("\040" for

@@ -65,6 +65,7 @@ std::vector<VolumeInfo> MountedVolumes(const World& world, const std::vector<Fau
         info.mountPoint.pop_back();
       info.label = v.label;
       info.fileSystem = v.fileSystem;
+      info.readWrite = v.readWrite;
       auto space = VolumeSpace(v);
       if (space.ok()) {
         info.totalBytes = space->totalBytes;

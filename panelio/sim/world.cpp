@@ -170,6 +170,7 @@ Disk ParseDisk(const json& v, const std::string& where, const std::string& dir) 
       if (Member(e, "freeBytes"))
         vol.freeBytes = Num<std::uint64_t>(e, "freeBytes", w, 0, 0, UINT64_MAX);
       vol.hangMs = Num<int>(e, "hangMs", w, 0, 0, 600000);
+      vol.readWrite = Bool(e, "readWrite", w, true);
       d.volumes.push_back(std::move(vol));
     }
   }

@@ -20,7 +20,8 @@ struct Volume {
   std::string fileSystem = "NTFS";
   std::optional<std::uint64_t> totalBytes;  // statvfs of dir when absent
   std::optional<std::uint64_t> freeBytes;
-  int hangMs = 0;  // statvfs of dir takes this long (a mount whose disk stopped answering)
+  int hangMs = 0;         // statvfs of dir takes this long (a mount whose disk stopped answering)
+  bool readWrite = true;  // mounted read-write; false plays a read-only mount
 };
 
 struct BridgePanel {

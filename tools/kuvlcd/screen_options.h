@@ -59,7 +59,8 @@ inline std::int64_t IntInRange(const Args& args, const std::string& name, std::i
 inline DriveRecord DriveFromOptions(const Args& args) {
   DriveRecord drive = EmptyDriveRecord();
   drive.driveNumber = 0;
-  drive.fileSystemType = static_cast<std::int32_t>(IntInRange(args, "fs-type", kFsNtfs, 0, 6));
+  drive.fileSystemType =
+      static_cast<std::int32_t>(IntInRange(args, "fs-type", kFsNtfs, 0, kFsOtherReadWrite));
   drive.panelModel = static_cast<std::int32_t>(IntInRange(args, "panel-model", 1, 0, 4));
   drive.connectionState =
       static_cast<std::int32_t>(IntInRange(args, "connection-state", kBridgePlain, 0, 8));
