@@ -79,7 +79,8 @@ TEST(ApplyLineLimit, LayoutsRotationsAndCodePages) {
       {latin14, kFsExt, 3, 90, CodePage::kWindows1252, u"ABCDEFGHIJK"},     // effective 0
       {latin14, kFsFat32, 3, 0, CodePage::kWindows1252, u"ABCDEFGHIJKLM"},  // effective 270
       {latin14, kFsExfat, 1, 0, CodePage::kWindows1252, u"ABCDEFGHIJKLM"},  // four-line layout
-      {latin14, kFsFat32, 1, 45, CodePage::kWindows1252, u"ABCDEFGHIJK"},   // odd angle: tighter
+      {latin14, kFsOtherReadWrite, 1, 0, CodePage::kWindows1252, u"ABCDEFGHIJKLM"},
+      {latin14, kFsFat32, 1, 45, CodePage::kWindows1252, u"ABCDEFGHIJK"},  // odd angle: tighter
       {kana7, kFsNtfs, 1, 0, CodePage::kCp932, u"あいうえおか"},
       {kana7, kFsFat32, 1, 0, CodePage::kCp932, u"あいうえお"},
       {kana7, kFsFat32, 1, 90, CodePage::kCp932, u"あいうえおか"},

@@ -386,6 +386,23 @@ TEST_F(RendererTest, LockedDriveShowsPadlockAndResetsThePage) {
   EXPECT_EQ(Utf16ToUtf8(page_.capacityText), "0.0/2.0TB");
 }
 
+// The layout rule: a drive whose volume is mounted read-write here draws exactly as NTFS does,
+// the four-line layout; FAT32 and the recorder's file systems draw the bar.
+TEST_F(RendererTest, LayoutByFileSystem) {
+  for (int i = 1; i <= 5; ++i) SetField(config().line(i), std::string_view("Line"));
+  const Picture ntfs = Compose();
+  const Raster ntfsRaster = table_.raster;
+  for (std::int32_t fs : {kFsFat, kFsExfat, kFsOtherReadWrite}) {
+    drive().fileSystemType = fs;
+    EXPECT_EQ(Compose(), ntfs) << fs;
+    EXPECT_EQ(table_.raster, ntfsRaster) << fs;
+  }
+  for (std::int32_t fs : {kFsFat32, kFsXfs, kFsExt}) {
+    drive().fileSystemType = fs;
+    EXPECT_NE(Compose(), ntfs) << fs;
+  }
+}
+
 TEST_F(RendererTest, BarSegmentsFromTheTop) {
   drive().fileSystemType = kFsFat32;
   for (const auto& [free, n] : {std::pair{500, 5}, {60, 1}, {50, 0}, {1000, 10}}) {

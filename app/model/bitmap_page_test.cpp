@@ -238,8 +238,8 @@ TEST(BitmapPage, LoadFromConfigurationFollowsTheWorkingCopyAndTheLayout) {
   struct Case {
     std::int32_t fileSystemType;
     bool settings;
-  } cases[] = {
-      {kFsNtfs, true}, {kFsFat32, false}, {kFsXfs, false}, {kFsExt, false}, {kFsExfat, true}};
+  } cases[] = {{kFsNtfs, true}, {kFsFat32, false}, {kFsXfs, false},
+               {kFsExt, false}, {kFsExfat, true},  {kFsOtherReadWrite, true}};
   for (const Case& c : cases) {
     BitmapRig rig(Drive(4, kBridgePlain, 1, c.fileSystemType));
     ScreenConfig& working = rig.model.table.workingConfig;

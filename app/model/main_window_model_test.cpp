@@ -63,14 +63,15 @@ TEST(MainWindowStart, SelectsRowZeroAndSendsEveryTextScreenButQrAndRecorderDisks
   rig.Answer(DriveWith(0, kBridgePlain, kFsNtfs));
   rig.Answer(DriveWith(1, kBridgePlain, kFsXfs));
   rig.Answer(DriveWith(2, kBridgePlain, kFsFat32));
+  rig.Answer(DriveWith(3, kBridgePlain, kFsOtherReadWrite));
   ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
-  EXPECT_EQ(rig.model.table.driveCount, 3);
-  ASSERT_EQ(rig.window.rows.size(), 3u);
+  EXPECT_EQ(rig.model.table.driveCount, 4);
+  ASSERT_EQ(rig.window.rows.size(), 4u);
   EXPECT_EQ(rig.window.selectedRow, 0);
   EXPECT_EQ(rig.model.table.selectedDrive, 0);
-  // Slots 0 and 2 are composed and sent; the XFS recorder disk in slot 1 is not.
-  EXPECT_EQ(rig.renderer.rendered, (std::vector<int>{0, 2}));
-  EXPECT_EQ(rig.service.sentSlots.size(), 2u);
+  // Every slot but the XFS recorder disk's is composed and sent, a mounted Linux volume too.
+  EXPECT_EQ(rig.renderer.rendered, (std::vector<int>{0, 2, 3}));
+  EXPECT_EQ(rig.service.sentSlots.size(), 3u);
   EXPECT_TRUE(rig.window.pages.updateEnabled);
 }
 
@@ -104,6 +105,12 @@ TEST(PageState, ByFileSystemConnectionAndTab) {
       {kFsFat32, kBridgePlain, kTabSmart, false, true, true},
       {kFsExfat, kNotSiliconImageHost, kTabBitmap, true, true, true},
       {kFsUnknown, kBridgePlain, kTabText, false, false, false},
+      // Another file system mounted read-write: an ordinary drive, as NTFS.
+      {kFsOtherReadWrite, kBridgePlain, kTabText, true, true, true},
+      {kFsOtherReadWrite, kBridgeUnlocked, kTabQr, true, true, true},
+      {kFsOtherReadWrite, kNotSiliconImageHost, kTabBitmap, true, true, true},
+      {kFsOtherReadWrite, kBridgePlain, kTabSmart, false, true, true},
+      {kFsOtherReadWrite, kBridgeLocked, kTabText, false, false, false},
   };
   for (const Case& c : cases) {
     WindowRig rig;
@@ -119,7 +126,7 @@ TEST(PageState, ByFileSystemConnectionAndTab) {
 }
 
 TEST(PageState, SmartTabDisablesUpdateForEveryFileSystem) {
-  for (std::int32_t fsType = kFsUnknown; fsType <= kFsExfat; ++fsType) {
+  for (std::int32_t fsType = kFsUnknown; fsType <= kFsOtherReadWrite; ++fsType) {
     WindowRig rig;
     rig.Answer(DriveWith(0, kBridgePlain, fsType));
     ASSERT_EQ(rig.Start(), InitOutcome::kRunning);

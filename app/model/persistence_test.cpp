@@ -224,6 +224,27 @@ TEST(SaveScreenConfig, NothingIsWrittenWhenTheFolderCannotBeMade) {
   EXPECT_EQ(rig.service.Commands(), std::vector<std::int32_t>{5});
 }
 
+// Where a drive's settings live by file system: on its volume like NTFS, a mounted Linux volume
+// too; only a recorder's disk keeps them in the profile, and starts from "TV Rec Disk".
+TEST(SettingsStore, OnTheVolumeOrInTheProfileByFileSystem) {
+  struct Case {
+    std::int32_t fsType;
+    bool onVolume;
+    const char* line1;
+  };
+  for (const Case& c : {Case{kFsNtfs, true, "BACKUP"}, Case{kFsFat32, true, "BACKUP"},
+                        Case{kFsExfat, true, "BACKUP"}, Case{kFsOtherReadWrite, true, "BACKUP"},
+                        Case{kFsXfs, false, "TV Rec Disk"}, Case{kFsExt, false, "TV Rec Disk"}}) {
+    DriveRig rig(c.fsType);
+    rig.model.LoadScreenConfig(0);
+    EXPECT_EQ(FieldUtf8(rig.slot().line1), c.line1) << c.fsType;
+    SetField(rig.slot().line3, std::string_view("Shelf 4"));
+    EXPECT_TRUE(rig.model.SaveScreenConfig().saved) << c.fsType;
+    EXPECT_EQ(std::filesystem::exists(rig.folder + "/LCD_DATA.TXT"), c.onVolume) << c.fsType;
+    EXPECT_EQ(rig.profile.writeLog().empty(), c.onVolume) << c.fsType;
+  }
+}
+
 TEST(ProfileSettings, VideoRecorderDiskRoundTripsThroughItsSerialSection) {
   DriveRig rig(kFsXfs);
   ScreenConfig& config = rig.slot();

@@ -204,6 +204,11 @@ TEST(SmartPage, CheckMarksSurviveARefreshButNotAnotherDrive) {
 }
 
 TEST(SmartPage, XfsAndExtDrivesHaveNoCheckBoxes) {
+  for (std::int32_t fs : {kFsNtfs, kFsOtherReadWrite}) {
+    PageRig rig(FiveAttributes(fs));
+    rig.page.ShowDrive(3);
+    EXPECT_TRUE(rig.page.view().checkBoxes) << "a drive that keeps its settings on the volume";
+  }
   for (std::int32_t fs : {kFsXfs, kFsExt}) {
     PageRig rig(FiveAttributes(fs));
     rig.model.table.workingConfig.smartId0 = 1;

@@ -82,6 +82,25 @@ TEST(TextPageItems, SmartItemsTakeTheCheckedAttributesPosition) {
   }
 }
 
+// The item lists and the layout by file system: recorder disks offer free text only, and every
+// drive whose settings live on its volume gets the four-line layout unless it is FAT32.
+TEST(TextPageItems, ListsAndLayoutByFileSystem) {
+  struct Case {
+    std::int32_t fsType;
+    std::size_t items;
+    bool line5;  // the bar layout's fifth line
+  };
+  const Case cases[] = {
+      {kFsNtfs, 7, false}, {kFsFat32, 7, true},  {kFsFat, 7, false},           {kFsXfs, 1, true},
+      {kFsExt, 1, true},   {kFsExfat, 7, false}, {kFsOtherReadWrite, 7, false}};
+  for (const Case& c : cases) {
+    PageRig rig(c.fsType);
+    EXPECT_EQ(rig.line(1).items.size(), c.items) << c.fsType;
+    EXPECT_EQ(rig.line(5).visible, c.line5) << c.fsType;
+    EXPECT_EQ(rig.page.view.rowLabel5Visible, c.line5) << c.fsType;
+  }
+}
+
 TEST(TextPageItems, OutOfRangePositionsAreIgnored) {
   PageRig rig(kFsNtfs);
   for (int position : {-1, 7, 99}) {

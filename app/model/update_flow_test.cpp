@@ -97,6 +97,30 @@ TEST(UpdateLcd, VideoRecorderDiskSendsOnlyLineDataAndSavesToTheProfile) {
   EXPECT_FALSE(rig.Saved());
 }
 
+// Update LCD and the minute refresh by file system: a mounted Linux volume takes the NTFS road;
+// a recorder's disk keeps its settings in the profile and its sizes as its sectors gave them.
+TEST(UpdateLcd, AndTheMinuteRefreshByFileSystem) {
+  struct Case {
+    std::int32_t fsType;
+    bool ordinary;
+  };
+  for (const Case& c : {Case{kFsNtfs, true}, Case{kFsOtherReadWrite, true}, Case{kFsXfs, false},
+                        Case{kFsExt, false}}) {
+    UpdateRig rig(Drive(4, kBridgePlain, 1, c.fsType));
+    rig.model.UpdateLcd();
+    const std::vector<std::int32_t> commands =
+        c.ordinary ? std::vector<std::int32_t>{2, 5} : std::vector<std::int32_t>{2};
+    EXPECT_EQ(rig.service.Commands(), commands) << c.fsType;
+    EXPECT_EQ(rig.Saved(), c.ordinary) << c.fsType;
+    EXPECT_EQ(rig.profile.writeLog().empty(), c.ordinary) << c.fsType;
+
+    rig.model.table.driveRecords[0].freeMB = 100;
+    rig.system.space = VolumeSpace{std::uint64_t{500} << 20, std::uint64_t{200} << 20};
+    rig.model.MinuteRefresh();
+    EXPECT_EQ(rig.model.table.driveRecords[0].freeMB, c.ordinary ? 200u : 100u) << c.fsType;
+  }
+}
+
 TEST(UpdateLcd, LockedBridgePanelGetsNoPictureButTheSettingsAreSaved) {
   UpdateRig rig(Drive(4, kBridgeLocked, 1));
   rig.model.UpdateLcd();

@@ -64,6 +64,15 @@ int RunQrUpdate(const Args& args) {
                  static_cast<long long>(*driveNumber));
     return 1;
   }
+  // As the window's QR page: the profile a recorder's disk keeps its settings in has no place for
+  // the code, so the next start would find the drive set to a page it may not use.
+  if (IsVideoRecorderDisk(drive.fileSystemType)) {
+    std::fprintf(stderr,
+                 "kuvlcd update: drive %lld is a video recorder's disk, which cannot show a QR "
+                 "code\n",
+                 static_cast<long long>(*driveNumber));
+    return 1;
+  }
 
   model.SelectDrive(slot);
   QrPage page(model.table, session.files, SystemLanguage(), TemporaryFolder());
@@ -89,10 +98,7 @@ int RunQrUpdate(const Args& args) {
   std::printf("drive %lld: QR code sent (%s)\n", static_cast<long long>(*driveNumber),
               Utf16ToUtf8(page.messageLine()).c_str());
   const std::optional<std::string> folder = DriveFolderPath(drive);
-  if (IsVideoRecorderDisk(drive.fileSystemType)) {
-    std::printf("settings saved in the profile section %s\n",
-                FieldUtf8(drive.serialNumber).c_str());
-  } else if (outcome.saved && folder) {
+  if (outcome.saved && folder) {
     std::printf("settings saved in %s/%s and %s\n", folder->c_str(), kLcdDataFileName,
                 kQrDataFileName);
   } else {
