@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include "app/model/headless_session.h"
 #include "app/model/test_fakes.h"
+#include "common/strings.h"
 
 namespace kuv {
 namespace {
@@ -99,9 +102,44 @@ TEST(ScanDrives, SataHostWithoutFilterAsksToRestartAndRegistersTheFilterWhereAll
 
 TEST(ScanDrives, TheToolsSessionNeverRegistersTheFilterUnlessAsked) {
   TerminalHooks hooks(false);
+  hooks.out = std::tmpfile();
+  ASSERT_NE(hooks.out, nullptr);
   EXPECT_FALSE(hooks.MayRegisterSataFilter());
   hooks.registerSataFilter = true;
   EXPECT_TRUE(hooks.MayRegisterSataFilter());
+  std::fclose(hooks.out);
+}
+
+// A watcher rescans the same drive again and again; its log carries the question and the hint
+// once, and a scan that meets no such drive prints nothing at all.
+TEST(ScanDrives, TheToolsSessionTellsOfTheRestartOnce) {
+  for (bool sataHost : {false, true}) {
+    TerminalHooks hooks(false);
+    hooks.out = std::tmpfile();
+    ASSERT_NE(hooks.out, nullptr);
+    testing::Rig rig;
+    rig.service.panels[0] = {
+        1, Drive(0, sataHost ? kSiliconImageWithoutFilter : kNotSiliconImageHost, 0)};
+    rig.system.hidPanels = 1;
+    LcdModel model(
+        ModelPorts{rig.service, rig.profile, rig.files, rig.system, rig.renderer, hooks});
+    for (int scan = 0; scan < 3; ++scan) model.ScanDrives(false);
+    std::rewind(hooks.out);
+    std::string printed;
+    for (int c; (c = std::fgetc(hooks.out)) != EOF;) printed += static_cast<char>(c);
+    std::fclose(hooks.out);
+    const std::string question = StringUtf8(3010, SystemLanguage());
+    auto count = [&printed](const std::string& what) {
+      int n = 0;
+      for (auto at = printed.find(what); at != std::string::npos; at = printed.find(what, at + 1))
+        ++n;
+      return n;
+    };
+    EXPECT_EQ(count(question), sataHost ? 1 : 0) << printed;
+    EXPECT_EQ(count("--register-sata-filter"), sataHost ? 1 : 0) << printed;
+    const std::vector<std::int32_t> commands = rig.service.Commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), 3), 0) << "no filter registered";
+  }
 }
 
 TEST(ScanDrives, ServiceLostMidScanReturnsMinusOneAndKeepsWhatWasFound) {

@@ -5,17 +5,17 @@
 namespace kuv {
 
 bool TerminalHooks::AskRestart() {
-  // Every scan asks again; a terminal or the journal needs the question once.
-  if (!restartAsked_) std::fprintf(stderr, "%s\n", StringUtf8(3010, SystemLanguage()).c_str());
+  if (!restartAsked_) std::fprintf(out, "%s\n", StringUtf8(3010, SystemLanguage()).c_str());
   restartAsked_ = true;
   return false;
 }
 
 bool TerminalHooks::MayRegisterSataFilter() {
-  if (!registerSataFilter) {
-    std::fprintf(stderr,
+  if (!registerSataFilter && !filterHintGiven_) {
+    std::fprintf(out,
                  "the SATA filter was not registered; 'kuvlcd scan --register-sata-filter' "
                  "registers it (it takes effect after a restart)\n");
+    filterHintGiven_ = true;
   }
   return registerSataFilter;
 }
@@ -23,11 +23,11 @@ bool TerminalHooks::MayRegisterSataFilter() {
 void TerminalHooks::ReportError(int number, const std::string& systemText) {
   char text[256];
   std::snprintf(text, sizeof text, StringUtf8(201, SystemLanguage()).c_str(), number);
-  std::fprintf(stderr, "%s\n%s\n", text, systemText.c_str());
+  std::fprintf(out, "%s\n%s\n", text, systemText.c_str());
 }
 
 void TerminalHooks::Diagnostic(const std::string& line) {
-  if (verbose_) std::fputs(line.c_str(), stderr);
+  if (verbose_) std::fputs(line.c_str(), out);
 }
 
 void TerminalBitmapHooks::ShowMessage(int stringId) {

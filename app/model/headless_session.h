@@ -15,7 +15,8 @@ namespace kuv {
 
 // Hooks of a terminal: errors and the restart question go to stderr, diagnostics only when
 // verbose. The restart question is answered No, so a tool never restarts the machine, and the
-// SATA filter is registered only when registerSataFilter is set.
+// SATA filter is registered only when registerSataFilter is set. The question and the hint that
+// goes with it are printed once per process, however many scans meet the drive.
 class TerminalHooks : public ShellHooks {
  public:
   explicit TerminalHooks(bool verbose) : verbose_(verbose) {}
@@ -33,10 +34,12 @@ class TerminalHooks : public ShellHooks {
   bool endRequested = false;
   // Set by a caller that runs the timers (kuvlcd watch): the rescan series starts here.
   std::function<void()> onPanelWait;
+  std::FILE* out = stderr;
 
  private:
   bool verbose_;
   bool restartAsked_ = false;
+  bool filterHintGiven_ = false;
 };
 
 // The bitmap page's messages go to stderr and are counted; there is no dialog to browse with.
