@@ -100,7 +100,8 @@ int RunProcess(const std::vector<std::string>& argv) {
 }
 
 // kuvlcd update from start to exit against panelsvc on a fresh sample world; drive 1 carries the
-// bridge panel, 2 the HID panel and 3 the video-recorder disk.
+// bridge panel, 2 the HID panel and 3 the video-recorder disk. The world does not wait out the tie
+// procedure's pauses, so the figure is the program's own cost.
 void BM_KuvlcdUpdateProcess(benchmark::State& state) {
   const std::string kuvlcd = KUVLCD_BINARY_DIR "/tools/kuvlcd/kuvlcd";
   const std::string panelsvc = KUVLCD_BINARY_DIR "/panelsvc/panelsvc";
@@ -113,7 +114,7 @@ void BM_KuvlcdUpdateProcess(benchmark::State& state) {
   ::setenv("KUVLCD_SIM_WORLD", world.c_str(), 1);
   ::setenv("KUVLCD_SOCKET", (dir + "/service.sock").c_str(), 1);
   ::setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-  RunProcess({kuvlcd, "sim", "init", world});
+  RunProcess({kuvlcd, "sim", "init", world, "--sleep-scale", "0"});
   std::vector<char*> svcArgs = {const_cast<char*>(panelsvc.c_str()),
                                 const_cast<char*>("--foreground"), nullptr};
   pid_t service = 0;

@@ -28,7 +28,7 @@ constexpr int kDrives = 16;
 
 // The sample world's plain bridge drive, sixteen times, each with its own panel and volume.
 bool WriteSixteenDriveWorld(const std::string& world) {
-  if (!kuv::sim::WriteSampleWorld(world).ok()) return false;
+  if (!kuv::sim::WriteSampleWorld(world, {.sleepScale = 0}).ok()) return false;
   std::ifstream in(world + "/world.json");
   nlohmann::json sample = nlohmann::json::parse(in, nullptr, false);
   if (sample.is_discarded()) return false;

@@ -33,7 +33,7 @@ class BenchService {
     char tmpl[] = "/tmp/kuvbenchsvcXXXXXX";
     dir_ = ::mkdtemp(tmpl);
     socket_ = dir_ + "/svc.sock";
-    if (!kuv::sim::WriteSampleWorld(dir_ + "/world").ok()) {
+    if (!kuv::sim::WriteSampleWorld(dir_ + "/world", {.sleepScale = 0}).ok()) {
       error_ = "cannot write the sample world";
       return;
     }

@@ -38,7 +38,7 @@ void BM_SendPictureToSimulatedBridge(benchmark::State& state) {
     state.SkipWithError("no temporary directory");
     return;
   }
-  if (!kuv::sim::WriteSampleWorld(dir).ok()) {
+  if (!kuv::sim::WriteSampleWorld(dir, {.sleepScale = 0}).ok()) {
     state.SkipWithError("cannot write the sample world");
     return;
   }

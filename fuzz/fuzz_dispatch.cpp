@@ -22,7 +22,7 @@ const char* const kWorld = "/tmp/kuvlcd-fuzz-dispatch/world";
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::filesystem::remove_all(kWorld);
-  if (!kuv::sim::WriteSampleWorld(kWorld).ok()) __builtin_trap();
+  if (!kuv::sim::WriteSampleWorld(kWorld, {.sleepScale = 0}).ok()) __builtin_trap();
   ::setenv("KUVLCD_SIM_WORLD", kWorld, 1);
   return 0;
 }

@@ -27,7 +27,8 @@ void RemoveWorld() {
 kuv::DeviceEnv* World() {
   static std::unique_ptr<kuv::DeviceEnv> env = [] {
     g_dir = (std::filesystem::temp_directory_path() / "kuvfuzz-XXXXXX").string();
-    if (!::mkdtemp(g_dir.data()) || !kuv::sim::WriteSampleWorld(g_dir).ok()) abort();
+    if (!::mkdtemp(g_dir.data()) || !kuv::sim::WriteSampleWorld(g_dir, {.sleepScale = 0}).ok())
+      abort();
     std::atexit(RemoveWorld);
     return kuv::NewSimEnv(g_dir);
   }();

@@ -441,34 +441,54 @@ TEST_F(Discovery, HealthMatchesTheSharedRuleOnRealDrives) {
   EXPECT_GT(judged, 0);  // the set holds failing drives, so the rule is really exercised
 }
 
+// The sample world as a new user meets it, and with the second Silicon Image adapter still
+// waiting for its filter.
 TEST(SampleWorld, EveryDriveGivesItsRecord) {
-  TempWorld world;
-  ASSERT_TRUE(sim::WriteSampleWorld(world.dir()).ok());
-  auto env = NewSimEnv(world.dir());
-  struct Case {
-    std::int32_t found, connectionState, panelModel, fileSystemType;
-    const char* hidPath;
-  } cases[] = {
-      {1, kHidUntied, 0, kFsUnknown, ""},  // the trays' panels answer, neither is this drive's
-      {1, kBridgePlain, 1, kFsNtfs, ""},
-      {1, kNotSiliconImageHost, 0, kFsFat32, "sim:hid:tray1"},
-      {1, kSiliconImageWithFilter, 0, kFsXfs, "sim:hid:tray2"},
-      {1, kBridgeLocked, 2, kFsUnknown, ""},
-      {1, kBridgeUnlocked, 3, kFsExt, ""},
-      {1, kHidUntied, 0, kFsUnknown, ""},  // product 0x1106: searched over HID
-      {1, kSiliconImageWithoutFilter, 0, kFsUnknown, "sim:hid:tray3"},
-  };
-  for (int drive = 0; drive < static_cast<int>(std::size(cases)); ++drive) {
-    SCOPED_TRACE(drive);
-    const Case& c = cases[drive];
-    DriveRecord r{};
-    EXPECT_EQ(FillLcdInfo(*env, drive, &r), c.found);
-    EXPECT_EQ(r.connectionState, c.connectionState);
-    EXPECT_EQ(r.panelModel, c.panelModel);
-    EXPECT_EQ(r.fileSystemType, c.fileSystemType);
-    EXPECT_EQ(FieldUtf8(r.hidPath), c.hidPath);
-    // Without the filter the drive on the bare Silicon Image adapter gives no S.M.A.R.T. at all.
-    EXPECT_EQ(r.temperature == 0, drive == 7);
+  for (bool registered : {true, false}) {
+    SCOPED_TRACE(registered ? "filter registered" : "filter not registered");
+    TempWorld world;
+    ASSERT_TRUE(
+        sim::WriteSampleWorld(world.dir(), {.sataFilterRegistered = registered, .sleepScale = 0})
+            .ok());
+    auto env = NewSimEnv(world.dir());
+    struct Case {
+      std::int32_t connectionState, panelModel, fileSystemType;
+      std::string hidPath;
+      const char* fileSystem;
+      const char* mount;  // the last component of driveLetter
+    } cases[] = {
+        // The trays' panels answer, but none is this drive's.
+        {kHidUntied, 0, kFsUnknown, "", "-", "-"},
+        {kBridgePlain, 1, kFsNtfs, "", "NTFS", "BACKUP"},
+        {kNotSiliconImageHost, 0, kFsFat32, sim::SampleTrayPath(1), "FAT32", "PHOTOS"},
+        {kSiliconImageWithFilter, 0, kFsXfs, sim::SampleTrayPath(2), "", "-"},
+        {kBridgeLocked, 2, kFsUnknown, "", "-", "-"},
+        {kBridgeUnlocked, 3, kFsOtherReadWrite, "", "ext4", "data"},
+        {kHidUntied, 0, kFsUnknown, "", "-", "-"},  // product 0x1106: searched over HID
+        {registered ? kSiliconImageWithFilter : kSiliconImageWithoutFilter, 0, kFsOtherReadWrite,
+         sim::SampleTrayPath(3), "btrfs", "archive"},
+    };
+    for (int drive = 0; drive < static_cast<int>(std::size(cases)); ++drive) {
+      SCOPED_TRACE(drive);
+      const Case& c = cases[drive];
+      DriveRecord r{};
+      EXPECT_EQ(FillLcdInfo(*env, drive, &r), 1);
+      EXPECT_EQ(r.connectionState, c.connectionState);
+      EXPECT_EQ(r.panelModel, c.panelModel);
+      EXPECT_EQ(r.fileSystemType, c.fileSystemType);
+      EXPECT_EQ(FieldUtf8(r.hidPath), c.hidPath);
+      EXPECT_EQ(FieldUtf8(r.fileSystem), c.fileSystem);
+      const std::string letter = FieldUtf8(r.driveLetter);
+      EXPECT_EQ(letter.substr(letter.rfind('/') + 1), c.mount);
+      // Disks of the sizes people shelve, hundreds of gigabytes to terabytes.
+      EXPECT_GE(r.totalMB, 300000u);
+      EXPECT_LE(r.freeMB, r.totalMB);
+      if (r.fileSystemType != kFsUnknown) {
+        EXPECT_GT(r.freeMB, 0u) << "free space is known";
+      }
+      // Without the filter the drive on the bare Silicon Image adapter gives no S.M.A.R.T. at all.
+      EXPECT_EQ(r.temperature == 0, !registered && drive == 7);
+    }
   }
 }
 

@@ -113,7 +113,7 @@ TEST(LineTransfer, BadArgumentsAndMissingDrives) {
 class ExportWorld : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(sim::WriteSampleWorld(dir_.path()).ok());
+    ASSERT_TRUE(sim::WriteSampleWorld(dir_.path(), {.sleepScale = 0}).ok());
     env_ = NewSimEnv(dir_.path());
     use_.emplace(*env_);
   }
@@ -284,8 +284,8 @@ TEST_F(ExportWorld, SizesFromTheDrivesOwnSectors) {
   ASSERT_EQ(GetSizeFromSector(3, &record), 1);
   EXPECT_EQ(record.driveNumber, 3);
   EXPECT_EQ(record.fileSystemType, kFsXfs);
-  EXPECT_EQ(record.totalSectors, 523776u);
-  EXPECT_EQ(record.freeSectors, 401234u);
+  EXPECT_EQ(record.totalSectors, 488378390u);  // 4 KiB blocks of a 2 TB disk
+  EXPECT_EQ(record.freeSectors, 171000000u);
   EXPECT_EQ(record.connectionState, 0);
   EXPECT_EQ(record.health, 0);  // cleared
 
@@ -302,7 +302,7 @@ TEST_F(ExportWorld, SizesFromTheDrivesOwnSectors) {
 }
 
 TEST_F(ExportWorld, ReadSector0MakesTheTrayPanelReport) {
-  auto hid = env_->OpenHid("sim:hid:tray1");
+  auto hid = env_->OpenHid(sim::SampleTrayPath(1));
   ASSERT_TRUE(hid.ok());
   auto probe = [&] {
     std::array<std::uint8_t, 65> report{}, reply{};
@@ -319,7 +319,7 @@ TEST_F(ExportWorld, ReadSector0MakesTheTrayPanelReport) {
 }
 
 TEST_F(ExportWorld, FileHelpers) {
-  std::string folder = Path("volumes/usb-bridge/TAVIO_LCDMANAGER");
+  std::string folder = Path("volumes/BACKUP/TAVIO_LCDMANAGER");
   std::u16string wfolder = Utf8ToUtf16(folder);
   EXPECT_NE(LcdCreateDirectory(wfolder.c_str()), 0);
   EXPECT_TRUE(*env_->IsHidden(folder));
@@ -328,7 +328,7 @@ TEST_F(ExportWorld, FileHelpers) {
   EXPECT_EQ(errno, EEXIST);
 
   // A folder the user made is left as it is, not hidden behind their back.
-  std::string mine = Path("volumes/usb-bridge/mine");
+  std::string mine = Path("volumes/BACKUP/mine");
   std::filesystem::create_directory(mine);
   EXPECT_EQ(LcdCreateDirectory(Utf8ToUtf16(mine).c_str()), 0);
   EXPECT_FALSE(*env_->IsHidden(mine));

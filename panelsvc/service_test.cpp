@@ -67,7 +67,7 @@ class ServiceTest : public ::testing::Test {
     outside_ = dir_ + "/outside";
     fs::create_directories(outside_);
     std::ofstream(outside_ + "/keep.txt") << "not the service's";
-    ASSERT_TRUE(sim::WriteSampleWorld(world_).ok());
+    ASSERT_TRUE(sim::WriteSampleWorld(world_, {.sleepScale = 0}).ok());
     auto world = sim::LoadWorld(world_);
     ASSERT_TRUE(world.ok()) << world.status().ToString();
     for (const auto& disk : world->disks) {

@@ -60,7 +60,7 @@ TEST(SimWorld, RejectsMalformedWorldsWithTheKey) {
 class SimWorldTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(sim::WriteSampleWorld(dir_.path()).ok());
+    ASSERT_TRUE(sim::WriteSampleWorld(dir_.path(), {.sleepScale = 0}).ok());
     env_ = NewSimEnv(dir_.path());
   }
 
@@ -113,7 +113,7 @@ TEST_F(SimWorldTest, BridgePanelAnswersTheVendorQueries) {
 }
 
 TEST_F(SimWorldTest, HidStatusShowsOneReadOfItsOwnDisk) {
-  auto hid = env_->OpenHid("sim:hid:tray1");
+  auto hid = env_->OpenHid(sim::SampleTrayPath(1));
   ASSERT_TRUE(hid.ok());
   EXPECT_EQ(Probe(**hid), 0x60);
   // Reads past the page cache: a buffered read of a cached page would never reach the drive.
@@ -128,7 +128,7 @@ TEST_F(SimWorldTest, HidStatusShowsOneReadOfItsOwnDisk) {
   // The flag lives in state/, so a second process on the world sees the read of the first.
   auto other = NewSimEnv(dir_.path());
   ASSERT_TRUE(Open(2)->ReadMedium(0, block).ok());
-  auto hid2 = other->OpenHid("sim:hid:tray1");
+  auto hid2 = other->OpenHid(sim::SampleTrayPath(1));
   ASSERT_TRUE(hid2.ok());
   EXPECT_EQ(Probe(**hid2), 0xE0);
 
@@ -150,7 +150,7 @@ TEST_F(SimWorldTest, AtaCommandsReachOnlyThroughTheDisksTransport) {
   auto bridge16 = Open(1);
   EXPECT_FALSE(good(*bridge16, identify12));
   EXPECT_TRUE(good(*bridge16, identify16));
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(sector) + 54, 8), "IS MDH D");  // ATA byte order
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(sector) + 54, 8), "TS0200MD");  // ATA byte order
   EXPECT_FALSE(bridge16->AtaCommand({.command = 0xEC}, sector).ok());
 
   auto platform = Open(2);
@@ -187,7 +187,7 @@ TEST_F(SimWorldTest, AtaCommandsReachOnlyThroughTheDisksTransport) {
   std::array<std::uint8_t, sim::kFilterRequestOut> out{};
   auto n = (*port)->Miniport(in, out);
   ASSERT_TRUE(n.ok()) << n.status().ToString();
-  EXPECT_EQ(out[sim::kFilterReplyOffset + 20 + 1], 'S');  // serial "SIMR0003", byte-swapped
+  EXPECT_EQ(out[sim::kFilterReplyOffset + 20 + 1], 'W');  // serial "WD-WCC4...", byte-swapped
   in[33] = 0;
   EXPECT_FALSE((*port)->Miniport(in, out).ok());
   in[33] = 1;
@@ -200,11 +200,11 @@ TEST_F(SimWorldTest, FaultsOnOpen) {
   AddFault({.target = "disk:2", .kind = sim::Fault::Kind::kFailOpen});
   AddFault({.target = "hid:tray1", .kind = sim::Fault::Kind::kUnplug});
   EXPECT_EQ(env_->OpenDisk(2, DiskAccess::kRead).status().code(), EIO);
-  EXPECT_EQ(env_->OpenHid("sim:hid:tray1").status().code(), ENOENT);
+  EXPECT_EQ(env_->OpenHid(sim::SampleTrayPath(1)).status().code(), ENOENT);
   auto hids = env_->ListHid();
   ASSERT_TRUE(hids.ok());
   ASSERT_FALSE(hids->empty());
-  for (const HidInfo& h : *hids) EXPECT_NE(h.path, "sim:hid:tray1");
+  for (const HidInfo& h : *hids) EXPECT_NE(h.path, sim::SampleTrayPath(1));
   ASSERT_TRUE(sim::ClearFaults(dir_.path()).ok());
   EXPECT_TRUE(env_->OpenDisk(2, DiskAccess::kRead).ok());
 }
@@ -230,7 +230,7 @@ TEST_F(SimWorldTest, UnplugCountsCommandsAcrossHandles) {
 
 TEST_F(SimWorldTest, StalledRepliesAreBoundedByTheirTimeOut) {
   AddFault({.target = "hid:tray1", .kind = sim::Fault::Kind::kStall, .ms = 60000});
-  auto hid = env_->OpenHid("sim:hid:tray1");
+  auto hid = env_->OpenHid(sim::SampleTrayPath(1));
   ASSERT_TRUE(hid.ok());
   std::array<std::uint8_t, 65> reply{};
   auto start = std::chrono::steady_clock::now();
@@ -263,9 +263,12 @@ TEST_F(SimWorldTest, WritesOnlyInsideItsWorld) {
     EXPECT_EQ(env_->AppendToFile(path, byte).code(), EACCES) << path;
   auto volumes = env_->ListVolumes();
   ASSERT_TRUE(volumes.ok());
-  ASSERT_EQ(volumes->size(), 2u);
+  ASSERT_EQ(volumes->size(), 4u);
   EXPECT_EQ((*volumes)[0].fileSystem, "NTFS");
   EXPECT_EQ((*volumes)[1].fileSystem, "FAT32");
+  EXPECT_EQ((*volumes)[2].fileSystem, "ext4");
+  EXPECT_EQ((*volumes)[3].fileSystem, "btrfs");
+  for (const VolumeInfo& v : *volumes) EXPECT_TRUE(v.readWrite) << v.mountPoint;
   EXPECT_TRUE(env_->AppendToFile((*volumes)[1].mountPoint + "/f", byte).ok());
 }
 

@@ -2,6 +2,7 @@
 // service and the tests can run without a drive tray.
 
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 
@@ -13,11 +14,24 @@
 
 namespace {
 
+// --sleep-scale: how the world's pauses relate to real time, 0 (none) to 10.
+double SleepScale(const kuv::cli::Args& args) {
+  const std::string text = args.GetOr("sleep-scale", "1");
+  char* end = nullptr;
+  const double scale = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !(scale >= 0 && scale <= 10))
+    throw kuv::cli::UsageError("--sleep-scale is a number from 0 to 10");
+  return scale;
+}
+
 int Init(const kuv::cli::Args& args) {
-  args.RejectUnknown({"keep-state"});
+  args.RejectUnknown({"keep-state", "unregistered-sata-filter", "sleep-scale"});
   if (args.positional().size() != 1) throw kuv::cli::UsageError("one DIR is needed");
   const std::string& dir = args.positional()[0];
-  kuv::Status s = kuv::sim::WriteSampleWorld(dir, !args.Has("keep-state"));
+  kuv::Status s = kuv::sim::WriteSampleWorld(
+      dir, {.resetState = !args.Has("keep-state"),
+            .sataFilterRegistered = !args.Has("unregistered-sata-filter"),
+            .sleepScale = SleepScale(args)});
   if (!s.ok()) throw std::runtime_error(s.ToString());
   std::printf("sample world written to %s\nuse it with: KUVLCD_SIM_WORLD=%s\n", dir.c_str(),
               dir.c_str());
@@ -115,7 +129,11 @@ int Power(const kuv::cli::Args& args) {
   return 0;
 }
 
-kuv::cli::Registrar init({"sim init", "sim init DIR [--keep-state]", {"keep-state"}, Init});
+kuv::cli::Registrar init({"sim init",
+                          "sim init DIR [--keep-state] [--unregistered-sata-filter] "
+                          "[--sleep-scale X]",
+                          {"keep-state", "unregistered-sata-filter"},
+                          Init});
 kuv::cli::Registrar fault({"sim fault",
                            "sim fault DIR (--target disk:N|hid:NAME|adapter:ID --kind "
                            "refuseLine|failOpen|unplug|stall [--line N] [--after N] [--ms N] | "
