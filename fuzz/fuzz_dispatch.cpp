@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kuv::RequestRecord record = kuv::MakeRequest(0);
   std::memcpy(&record, data, std::min(size, sizeof record));
   const kuv::svc::DispatchContext context{&kuv::svc::PanelioOps(),
-                                          [](uid_t, const std::string&) {}};
+                                          [](uid_t, kuv::svc::LogKind, const std::string&) {}};
   kuv::svc::Dispatch(record, kuv::svc::Peer{1, 1000, 1000}, context);
   if (record.command == kuv::kCmdWriteFile && record.result != 0) {
     // Appends would otherwise grow the world's files run after run.

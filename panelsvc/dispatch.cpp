@@ -20,8 +20,9 @@ void Refuse(RequestRecord& record, const Peer& peer, const DispatchContext& cont
             const std::string& reason, int error) {
   record.result = RefusedResult(record.command);
   record.lastError = static_cast<std::uint32_t>(error);
-  context.log(peer.uid, "refused command " + std::to_string(record.command) + " from " + Who(peer) +
-                            ": " + reason);
+  context.log(
+      peer.uid, LogKind::kRefusal,
+      "refused command " + std::to_string(record.command) + " from " + Who(peer) + ": " + reason);
 }
 
 // Commands 5, 6 and 7: the checked path opened as a folder, or a refusal or failure already
@@ -74,12 +75,14 @@ void ServeFileRequest(RequestRecord& record, const Peer& peer, const DispatchCon
   }
   record.result = answer.result;
   record.lastError = static_cast<std::uint32_t>(answer.error);
-  if (answer.error == 0) context.log(peer.uid, done + target->path + " for " + Who(peer));
+  if (answer.error == 0) {
+    context.log(peer.uid, LogKind::kChange, done + target->path + " for " + Who(peer));
+  }
 }
 
 }  // namespace
 
-void LogUnlimited(uid_t, const std::string& line) {
+void LogUnlimited(uid_t, LogKind, const std::string& line) {
   LogLine(EscapeForLog(line));
 }
 
@@ -138,8 +141,9 @@ void Dispatch(RequestRecord& record, const Peer& peer, const DispatchContext& co
       const std::int32_t answer = ops.setAutorun(record.autorun);
       error = errno;
       if (answer == 0) {
-        context.log(peer.uid, std::string(on ? "registered" : "removed") +
-                                  " the automatic start for " + Who(peer));
+        context.log(
+            peer.uid, LogKind::kChange,
+            std::string(on ? "registered" : "removed") + " the automatic start for " + Who(peer));
       }
       break;
     }

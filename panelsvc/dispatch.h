@@ -8,14 +8,15 @@
 #include "common/request_record.h"
 #include "panelsvc/device_ops.h"
 #include "panelsvc/peer_identity.h"
+#include "panelsvc/service_log.h"
 
 namespace kuv::svc {
 
 // A log line about what a peer asked; the uid lets the log hold each user to a share.
-using PeerLog = std::function<void(uid_t uid, const std::string& line)>;
+using PeerLog = std::function<void(uid_t uid, LogKind kind, const std::string& line)>;
 
 // Escapes the line and writes it to standard error, without a share.
-void LogUnlimited(uid_t uid, const std::string& line);
+void LogUnlimited(uid_t uid, LogKind kind, const std::string& line);
 
 struct DispatchContext {
   const DeviceOps* ops;

@@ -87,9 +87,10 @@ class DispatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     calls = Calls{};
-    context_.log = [this](uid_t uid, const std::string& line) {
+    context_.log = [this](uid_t uid, LogKind kind, const std::string& line) {
       EXPECT_EQ(uid, peer_.uid);
       log_.push_back(line);
+      kinds_.push_back(kind);
     };
   }
   void Run(RequestRecord& record) { Dispatch(record, peer_, context_); }
@@ -97,6 +98,7 @@ class DispatchTest : public ::testing::Test {
   Peer peer_{77, 1000, 1000};
   DispatchContext context_{&kFakeOps};
   std::vector<std::string> log_;
+  std::vector<LogKind> kinds_;
 };
 
 bool SameExceptLastError(RequestRecord a, RequestRecord b) {
@@ -197,19 +199,31 @@ TEST_F(DispatchTest, RefusedRecordsCallNothingAndAreLogged) {
   EXPECT_EQ(record.result, 0);
   EXPECT_TRUE(calls.names.empty());
   ASSERT_EQ(log_.size(), 5u);
+  EXPECT_EQ(kinds_, std::vector<LogKind>(5, LogKind::kRefusal)) << "held to the user's share";
   EXPECT_NE(log_[0].find("pid 77 uid 1000"), std::string::npos);
   EXPECT_NE(log_[2].find("/etc/passwd"), std::string::npos);
 }
 
-TEST_F(DispatchTest, ChangesAreLoggedWithThePeer) {
+TEST_F(DispatchTest, ChangesAreLoggedWithThePeerWhateverJunkCameBefore) {
+  std::vector<std::string> written;
+  RateLimitedLog limited([&written](const std::string& line) { written.push_back(line); });
+  context_.log = [&limited](uid_t uid, LogKind kind, const std::string& line) {
+    limited.Write(uid, kind, line);
+  };
+  for (int i = 0; i < 25; ++i) {
+    RequestRecord junk = DriveRequest(kCmdStopLcdTimer, 99);
+    Run(junk);
+  }
+  ASSERT_EQ(written.size(), 20u) << "the refusals are held to the user's share";
   calls.answer = 0;
   RequestRecord record = SetAutorunRequest(true);
   Run(record);
   calls.answer = 1;
   record = SetAutorunRequest(true);
   Run(record);  // the export failed: nothing changed, nothing to log
-  ASSERT_EQ(log_.size(), 1u);
-  EXPECT_NE(log_[0].find("registered the automatic start for pid 77 uid 1000"), std::string::npos);
+  ASSERT_EQ(written.size(), 21u);
+  EXPECT_NE(written.back().find("registered the automatic start for pid 77 uid 1000"),
+            std::string::npos);
 }
 
 }  // namespace

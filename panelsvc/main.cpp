@@ -86,8 +86,9 @@ int main(int argc, char** argv) {
   }
 
   const kuv::svc::DispatchContext context{
-      &kuv::svc::PanelioOps(),
-      [&log](uid_t uid, const std::string& line) { log.Write(uid, line); }};
+      &kuv::svc::PanelioOps(), [&log](uid_t uid, kuv::svc::LogKind kind, const std::string& line) {
+        log.Write(uid, kind, line);
+      }};
   ::sd_notifyf(0, "READY=1\nSTATUS=Serving device requests on %s", path.c_str());
   if (foreground) std::fprintf(stderr, "panelsvc: serving on %s\n", path.c_str());
   server->Run(stopFd, [&context](kuv::RequestRecord& record, const kuv::svc::Peer& peer) {

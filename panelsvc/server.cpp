@@ -121,9 +121,9 @@ Server::~Server() {
 
 void Server::Log(uid_t uid, const std::string& line) const {
   if (options_.log) {
-    options_.log->Write(uid, line);
+    options_.log->Write(uid, LogKind::kError, line);
   } else {
-    LogUnlimited(uid, line);
+    LogUnlimited(uid, LogKind::kError, line);
   }
 }
 

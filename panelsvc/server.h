@@ -60,6 +60,7 @@ class Server {
   struct Connection;
 
   Server(int fd, std::string path, ServerOptions options);
+  // A client's fault, held to its user's share of the log.
   void Log(uid_t uid, const std::string& line) const;
   void AcceptAll();
   // Live connections of one user; those already closed are only waiting to be erased.

@@ -99,13 +99,24 @@ RateLimitedLog::RateLimitedLog(Sink sink, std::function<Clock::time_point()> now
       window_(window) {}
 
 void RateLimitedLog::Summarise(uid_t uid, Share& share) {
-  if (share.suppressed == 0) return;
-  sink_("suppressed " + std::to_string(share.suppressed) + " lines from uid " +
-        std::to_string(uid));
-  share.suppressed = 0;
+  const auto count = [](std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  std::string what;
+  if (share.refusals > 0) what = count(share.refusals, "refusal", "refusals");
+  if (share.errors > 0) {
+    what += (what.empty() ? "" : " and ") + count(share.errors, "client error", "client errors");
+  }
+  if (what.empty()) return;
+  sink_("suppressed " + what + " from uid " + std::to_string(uid));
+  share.refusals = share.errors = 0;
 }
 
-void RateLimitedLog::Write(uid_t uid, std::string_view line) {
+void RateLimitedLog::Write(uid_t uid, LogKind kind, std::string_view line) {
+  if (kind == LogKind::kChange) {
+    sink_(EscapeForLog(line));
+    return;
+  }
   const auto now = now_();
   auto [it, added] = shares_.try_emplace(uid, Share{now});
   Share& share = it->second;
@@ -114,7 +125,7 @@ void RateLimitedLog::Write(uid_t uid, std::string_view line) {
     share = Share{now};
   }
   if (share.written >= linesPerWindow_) {
-    ++share.suppressed;
+    ++(kind == LogKind::kRefusal ? share.refusals : share.errors);
     return;
   }
   ++share.written;
@@ -136,7 +147,7 @@ void RateLimitedLog::Flush() {
 std::optional<RateLimitedLog::Clock::time_point> RateLimitedLog::NextFlush() const {
   std::optional<Clock::time_point> next;
   for (const auto& [uid, share] : shares_) {
-    if (share.suppressed == 0) continue;
+    if (share.refusals == 0 && share.errors == 0) continue;
     const auto end = share.windowStart + window_;
     if (!next || end < *next) next = end;
   }

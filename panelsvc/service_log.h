@@ -25,8 +25,12 @@ std::string EscapeForLog(std::string_view text, std::size_t maxBytes = kMaxLogLi
 // Writes to standard error (which the journal keeps) with the service's prefix.
 void LogLine(const std::string& line);
 
-// At most linesPerWindow lines per uid in each window; the rest are counted and, once the window
-// is over, summed up in one "suppressed N lines" line.
+// What a line reports. Changes a client made are always written, so a record of what was done
+// for whom cannot be pushed out of the log by junk; refusals and errors are held to a share.
+enum class LogKind { kChange, kRefusal, kError };
+
+// Every change; at most linesPerWindow refusals and errors per uid in each window, the rest
+// counted and, once the window is over, summed up by kind in one "suppressed ..." line.
 class RateLimitedLog {
  public:
   using Clock = std::chrono::steady_clock;
@@ -36,8 +40,9 @@ class RateLimitedLog {
                           int linesPerWindow = 20,
                           Clock::duration window = std::chrono::seconds(60));
 
-  // Escapes line and writes it unless uid has used up the lines of its window.
-  void Write(uid_t uid, std::string_view line);
+  // Escapes line and writes it, unless it is a refusal or an error and uid has used up the lines
+  // of its window.
+  void Write(uid_t uid, LogKind kind, std::string_view line);
 
   // Writes the summaries of windows that are over and forgets the users who are quiet.
   void Flush();
@@ -49,7 +54,8 @@ class RateLimitedLog {
   struct Share {
     Clock::time_point windowStart;
     int written = 0;
-    std::uint64_t suppressed = 0;
+    std::uint64_t refusals = 0;  // suppressed
+    std::uint64_t errors = 0;    // suppressed
   };
   void Summarise(uid_t uid, Share& share);
 

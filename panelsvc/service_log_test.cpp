@@ -49,9 +49,10 @@ class RateLimitedLogTest : public ::testing::Test {
                       [this] { return now_; }, 3, std::chrono::seconds(10)};
 };
 
-TEST_F(RateLimitedLogTest, EachUserHasAShareAndHearsHowMuchWasSuppressed) {
-  for (int i = 0; i < 100; ++i) log_.Write(1000, "flood " + std::to_string(i));
-  log_.Write(1001, "other user\n");
+TEST_F(RateLimitedLogTest, EachUserHasAShareAndHearsWhatWasSuppressed) {
+  for (int i = 0; i < 100; ++i) log_.Write(1000, LogKind::kRefusal, "flood " + std::to_string(i));
+  log_.Write(1000, LogKind::kError, "dropped");
+  log_.Write(1001, LogKind::kError, "other user\n");
   ASSERT_EQ(lines_.size(), 4u);
   EXPECT_EQ(lines_[2], "flood 2");
   EXPECT_EQ(lines_[3], "other user\\x0A");
@@ -64,19 +65,31 @@ TEST_F(RateLimitedLogTest, EachUserHasAShareAndHearsHowMuchWasSuppressed) {
   now_ += std::chrono::seconds(1);
   log_.Flush();
   ASSERT_EQ(lines_.size(), 5u);
-  EXPECT_EQ(lines_[4], "suppressed 97 lines from uid 1000");
+  EXPECT_EQ(lines_[4], "suppressed 97 refusals and 1 client error from uid 1000");
   EXPECT_FALSE(log_.NextFlush());
 
-  log_.Write(1000, "a new window");
+  log_.Write(1000, LogKind::kRefusal, "a new window");
   EXPECT_EQ(lines_.back(), "a new window");
 }
 
+TEST_F(RateLimitedLogTest, ChangesAreNeverSuppressedNorSpendTheShare) {
+  for (int i = 0; i < 20; ++i) log_.Write(7, LogKind::kRefusal, "junk");
+  log_.Write(7, LogKind::kChange, "registered the automatic start\n");
+  ASSERT_EQ(lines_.size(), 4u);
+  EXPECT_EQ(lines_.back(), "registered the automatic start\\x0A") << "escaped all the same";
+
+  for (int i = 0; i < 5; ++i) log_.Write(8, LogKind::kChange, "created " + std::to_string(i));
+  log_.Write(8, LogKind::kError, "dropped");
+  EXPECT_EQ(lines_.back(), "dropped");
+  EXPECT_EQ(lines_.size(), 10u);
+}
+
 TEST_F(RateLimitedLogTest, TheSummaryComesBeforeTheNextWindowsLines) {
-  for (int i = 0; i < 5; ++i) log_.Write(7, "x");
+  for (int i = 0; i < 5; ++i) log_.Write(7, LogKind::kError, "x");
   now_ += std::chrono::seconds(11);
-  log_.Write(7, "y");
+  log_.Write(7, LogKind::kRefusal, "y");
   ASSERT_EQ(lines_.size(), 5u);
-  EXPECT_EQ(lines_[3], "suppressed 2 lines from uid 7");
+  EXPECT_EQ(lines_[3], "suppressed 2 client errors from uid 7");
   EXPECT_EQ(lines_[4], "y");
 }
 
