@@ -26,9 +26,11 @@ std::int32_t RequestRecord::WriteLength() const {
   return length;
 }
 
-std::span<const std::uint8_t, kWriteDataMax> RequestRecord::WriteData() const {
-  return std::span<const std::uint8_t, kWriteDataMax>(RawBytes(*this) + kWriteDataOffset,
-                                                      kWriteDataMax);
+std::optional<std::span<const std::uint8_t>> RequestRecord::WriteData() const {
+  const std::int32_t length = WriteLength();
+  if (length < 0 || static_cast<std::size_t>(length) > kWriteDataMax) return std::nullopt;
+  return std::span<const std::uint8_t>(RawBytes(*this) + kWriteDataOffset,
+                                       static_cast<std::size_t>(length));
 }
 
 bool RequestRecord::SetWrite(std::u16string_view filePath, std::span<const std::uint8_t> data) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -69,7 +70,8 @@ struct RequestRecord {
   // Command 6 view: the path as it must fit before writeLength (first 32 units).
   std::u16string_view WritePath() const;
   std::int32_t WriteLength() const;
-  std::span<const std::uint8_t, kWriteDataMax> WriteData() const;
+  // The writeLength bytes to append; nullopt when writeLength is negative or beyond the field.
+  std::optional<std::span<const std::uint8_t>> WriteData() const;
   // Sets the command 6 fields; false (record unchanged) when the path has 32 units or more or
   // the data is longer than 3556 bytes.
   bool SetWrite(std::u16string_view filePath, std::span<const std::uint8_t> data);

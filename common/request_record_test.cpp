@@ -73,6 +73,22 @@ TEST(RequestRecord, WriteFieldsOverlapThePathAndRunToTheEnd) {
   EXPECT_EQ(record.driveInfo.driveNumber, 0x5A5A5A5A);
 }
 
+TEST(RequestRecord, WriteDataIsWriteLengthBytesOfTheField) {
+  RequestRecord record = MakeRequest(kCmdWriteFile);
+  ASSERT_TRUE(record.SetWrite(u"/x", std::vector<std::uint8_t>(kWriteDataMax, 0x33)));
+  for (std::int32_t length : {0, 1, 7, 3556, -1, 3557, INT32_MIN}) {
+    std::memcpy(AsWritableBytes(record).data() + kWriteLengthOffset, &length, sizeof length);
+    const auto data = record.WriteData();
+    if (length < 0 || length > 3556) {
+      EXPECT_FALSE(data) << length;
+      continue;
+    }
+    ASSERT_TRUE(data) << length;
+    EXPECT_EQ(data->size(), static_cast<std::size_t>(length));
+    EXPECT_EQ(data->data(), AsBytes(record).data() + kWriteDataOffset);
+  }
+}
+
 TEST(RequestRecord, RefusesWhatDoesNotFit) {
   RequestRecord record = MakeRequest(kCmdWriteFile);
   std::vector<std::uint8_t> small(4, 1);

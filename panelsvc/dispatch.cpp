@@ -60,10 +60,13 @@ void ServeFileRequest(RequestRecord& record, const Peer& peer, const DispatchCon
       answer = CreateLcdFolder(*target, peer, *context.ops);
       done = "created ";
       break;
-    case kCmdWriteFile:
-      answer = AppendLcdFile(*target, peer, record.WriteData());
-      done = "appended " + std::to_string(record.WriteLength()) + " bytes to ";
+    case kCmdWriteFile: {
+      // CheckRecordFields has refused a length outside the field.
+      const std::span<const std::uint8_t> data = *record.WriteData();
+      answer = AppendLcdFile(*target, peer, data);
+      done = "appended " + std::to_string(data.size()) + " bytes to ";
       break;
+    }
     default:
       answer = DeleteLcdFile(*target, peer);
       done = "deleted ";

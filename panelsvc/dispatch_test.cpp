@@ -2,14 +2,19 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/utf16.h"
+#include "panelio/env_test_support.h"
 #include "panelio/panelio.h"
 
 namespace kuv::svc {
@@ -224,6 +229,60 @@ TEST_F(DispatchTest, ChangesAreLoggedWithThePeerWhateverJunkCameBefore) {
   ASSERT_EQ(written.size(), 21u);
   EXPECT_NE(written.back().find("registered the automatic start for pid 77 uid 1000"),
             std::string::npos);
+}
+
+TEST_F(DispatchTest, CommandSixAppendsExactlyWriteLengthBytes) {
+  // Command 6's path must end within 32 units, which only a volume at the root allows: the
+  // request runs in a child whose root is a folder of the test's.
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a child its own root folder";
+  devtest::TempDir volume;
+  const std::string file = volume.path() + "/TAVIO_LCDMANAGER/QR_DATA.TXT";
+  std::vector<std::uint8_t> field(kWriteDataMax);
+  for (std::size_t i = 0; i < field.size(); ++i) field[i] = static_cast<std::uint8_t>('a' + i % 26);
+  struct Case {
+    std::int32_t length;
+    bool allowed;
+  };
+  for (const Case c : {Case{0, true}, Case{1, true}, Case{5, true}, Case{3556, true},
+                       Case{-1, false}, Case{3557, false}}) {
+    std::filesystem::remove_all(volume.path());
+    std::filesystem::create_directories(volume.path() + "/TAVIO_LCDMANAGER");
+    RequestRecord record = MakeRequest(kCmdWriteFile);
+    ASSERT_TRUE(record.SetWrite(u"/TAVIO_LCDMANAGER/QR_DATA.TXT", field));
+    std::memcpy(AsWritableBytes(record).data() + kWriteLengthOffset, &c.length, sizeof c.length);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::chroot(volume.path().c_str()) != 0 || ::chdir("/") != 0) ::_exit(2);
+      calls.mounts = {"/"};
+      std::string log;
+      context_.log = [&log](uid_t, LogKind kind, const std::string& line) {
+        log += (kind == LogKind::kChange ? "change: " : "other: ") + line + "\n";
+      };
+      Dispatch(record, Peer{::getpid(), ::getuid(), ::getgid(), {}}, context_);
+      std::ofstream("/answer") << record.result << "\n" << log;
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.length;
+    std::istringstream answer(devtest::ReadAll(volume.path() + "/answer"));
+    std::int32_t result = -100;
+    std::string line;
+    answer >> result;
+    answer.ignore();
+    std::getline(answer, line);
+    if (c.allowed) {
+      EXPECT_EQ(result, 1) << c.length;
+      EXPECT_EQ(devtest::ReadAll(file), std::string(field.begin(), field.begin() + c.length))
+          << c.length;
+      EXPECT_EQ(line.find("change: appended " + std::to_string(c.length) + " bytes to "), 0u)
+          << line;
+    } else {
+      EXPECT_EQ(result, 0) << c.length;
+      EXPECT_FALSE(std::filesystem::exists(file)) << c.length;
+      EXPECT_EQ(line.find("other: refused command 6"), 0u) << line;
+    }
+  }
 }
 
 }  // namespace

@@ -92,9 +92,8 @@ Refusal CheckRecordFields(const RequestRecord& record) {
     if (record.WritePath().size() >= kWritePathUnits) {
       return "path of command 6 not shorter than 32 units";
     }
-    const std::int32_t length = record.WriteLength();
-    if (length < 0 || static_cast<std::size_t>(length) > kWriteDataMax) {
-      return "writeLength " + std::to_string(length) + " outside 0 to 3556";
+    if (!record.WriteData()) {
+      return "writeLength " + std::to_string(record.WriteLength()) + " outside 0 to 3556";
     }
   }
   return std::nullopt;
