@@ -25,62 +25,29 @@ void Refuse(RequestRecord& record, const Peer& peer, const DispatchContext& cont
       "refused command " + std::to_string(record.command) + " from " + Who(peer) + ": " + reason);
 }
 
-// Commands 5, 6 and 7: the checked path opened as a folder, or a refusal or failure already
-// written into the record.
-std::optional<OpenedTarget> OpenedPath(RequestRecord& record, const Peer& peer,
-                                       const DispatchContext& context) {
-  const std::u16string_view path =
-      record.command == kCmdWriteFile ? record.WritePath() : record.Path();
-  const std::vector<std::string> mounts = context.ops->mountPoints();
-  TargetCheck check = CheckTargetPath(record.command, path, mounts);
+void ServeFileRequest(RequestRecord& record, const Peer& peer, const DispatchContext& context) {
+  const bool write = record.command == kCmdWriteFile;
+  TargetCheck check = CheckTargetPath(record.command, write ? record.WritePath() : record.Path(),
+                                      context.ops->mountPoints());
   if (!check.target) {
     Refuse(record, peer, context, check.refusal, EACCES);
-    return std::nullopt;
+    return;
   }
-  TargetOpen open = OpenTarget(record.command, *check.target);
-  if (!open.refusal.empty()) {
-    Refuse(record, peer, context, open.refusal, open.error);
-    return std::nullopt;
-  }
-  if (!open.target) {
-    record.result = RefusedResult(record.command);
-    record.lastError = static_cast<std::uint32_t>(open.error);
-    return std::nullopt;
-  }
-  return std::move(open.target);
-}
-
-void ServeFileRequest(RequestRecord& record, const Peer& peer, const DispatchContext& context) {
-  auto target = OpenedPath(record, peer, context);
-  if (!target) return;
-  FileAnswer answer;
-  std::string done;
-  switch (record.command) {
-    case kCmdCreateDirectory:
-      answer = CreateLcdFolder(*target, peer, *context.ops);
-      done = "created ";
-      break;
-    case kCmdWriteFile: {
-      // CheckRecordFields has refused a length outside the field.
-      const std::span<const std::uint8_t> data = *record.WriteData();
-      answer = AppendLcdFile(*target, peer, data);
-      done = "appended " + std::to_string(data.size()) + " bytes to ";
-      break;
-    }
-    default:
-      answer = DeleteLcdFile(*target, peer);
-      done = "deleted ";
-      break;
-  }
+  // CheckRecordFields has refused a command 6 length outside the field.
+  const std::span<const std::uint8_t> data =
+      write ? *record.WriteData() : std::span<const std::uint8_t>();
+  FileAnswer answer = ServeFileCommand(record.command, *check.target, peer, data, *context.ops);
   if (!answer.refusal.empty()) {
     Refuse(record, peer, context, answer.refusal, answer.error);
     return;
   }
   record.result = answer.result;
   record.lastError = static_cast<std::uint32_t>(answer.error);
-  if (answer.error == 0) {
-    context.log(peer.uid, LogKind::kChange, done + target->path + " for " + Who(peer));
-  }
+  if (answer.error != 0) return;
+  const std::string done = record.command == kCmdCreateDirectory ? "created "
+                           : write ? "appended " + std::to_string(data.size()) + " bytes to "
+                                   : "deleted ";
+  context.log(peer.uid, LogKind::kChange, done + check.target->path + " for " + Who(peer));
 }
 
 }  // namespace

@@ -55,8 +55,9 @@ struct TargetOpen {
 };
 
 // Opens the mount point one component at a time from the root, never following a link, then (6,
-// 7) the folder in it the same way. A missing folder is an error, not a refusal: the operation
-// reports it as it would any failure.
+// 7) the folder in it the same way, with the thread's identity: every folder on the way must let
+// the caller search it. A missing folder or a permission the caller lacks is an error, not a
+// refusal: the operation reports it as it would any failure.
 TargetOpen OpenTarget(std::int32_t command, const TargetPath& target);
 
 }  // namespace kuv::svc

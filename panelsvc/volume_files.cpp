@@ -11,8 +11,6 @@ namespace kuv::svc {
 
 namespace {
 
-constexpr const char* kNoIdentity = "could not take the client's identity";
-
 FileAnswer Failed(std::int32_t result, int error) {
   return FileAnswer{result, error == 0 ? EIO : error, {}};
 }
@@ -31,29 +29,15 @@ std::optional<FileAnswer> NotARegularFile(const OpenedTarget& target, std::int32
   return Refused(failure, "not a regular file: " + target.path);
 }
 
-}  // namespace
-
-FileAnswer CreateLcdFolder(const OpenedTarget& target, const Peer& peer, const DeviceOps& ops) {
-  UniqueFd created;
-  {
-    ScopedPeerIdentity identity(peer);
-    if (!identity.active()) return Refused(0, kNoIdentity);
-    if (::mkdirat(target.folder.get(), target.name.c_str(), 0755) != 0) return Failed(0, errno);
-    created.reset(::openat(target.folder.get(), target.name.c_str(),
-                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!created.valid()) return Failed(0, errno);
-  }
-  // Marked as root: on a volume mounted for everyone the attribute belongs to root, and the
-  // descriptor is the folder just made, whatever its name points at by now.
-  errno = 0;
-  if (ops.setHidden(created.get(), target.path) == 0) return Failed(0, errno);
+FileAnswer CreateLcdFolder(const OpenedTarget& target, UniqueFd* created) {
+  if (::mkdirat(target.folder.get(), target.name.c_str(), 0755) != 0) return Failed(0, errno);
+  created->reset(::openat(target.folder.get(), target.name.c_str(),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!created->valid()) return Failed(0, errno);
   return FileAnswer{1, 0, {}};
 }
 
-FileAnswer AppendLcdFile(const OpenedTarget& target, const Peer& peer,
-                         std::span<const std::uint8_t> data) {
-  ScopedPeerIdentity identity(peer);
-  if (!identity.active()) return Refused(0, kNoIdentity);
+FileAnswer AppendLcdFile(const OpenedTarget& target, std::span<const std::uint8_t> data) {
   if (auto refused = NotARegularFile(target, 0)) return *refused;
   // O_NONBLOCK: a FIFO swapped in after the look above fails at once (or opens) instead of
   // waiting for a reader; the fstat below then turns it away.
@@ -73,13 +57,34 @@ FileAnswer AppendLcdFile(const OpenedTarget& target, const Peer& peer,
   return FileAnswer{1, 0, {}};
 }
 
-FileAnswer DeleteLcdFile(const OpenedTarget& target, const Peer& peer) {
-  ScopedPeerIdentity identity(peer);
-  if (!identity.active()) return Refused(-1, kNoIdentity);
+FileAnswer DeleteLcdFile(const OpenedTarget& target) {
   if (auto refused = NotARegularFile(target, -1)) return *refused;
   // unlinkat never follows the name: a link swapped in meanwhile is what gets removed, in a
   // folder the client may write anyway.
   if (::unlinkat(target.folder.get(), target.name.c_str(), 0) != 0) return Failed(-1, errno);
+  return FileAnswer{1, 0, {}};
+}
+
+}  // namespace
+
+FileAnswer ServeFileCommand(std::int32_t command, const TargetPath& target, const Peer& peer,
+                            std::span<const std::uint8_t> data, const DeviceOps& ops) {
+  const std::int32_t failure = RefusedResult(command);
+  UniqueFd created;
+  {
+    ScopedPeerIdentity identity(peer);
+    if (!identity.active()) return Refused(failure, "could not take the client's identity");
+    TargetOpen open = OpenTarget(command, target);
+    if (!open.target) return FileAnswer{failure, open.error, open.refusal};
+    if (command == kCmdWriteFile) return AppendLcdFile(*open.target, data);
+    if (command == kCmdDeleteFile) return DeleteLcdFile(*open.target);
+    FileAnswer made = CreateLcdFolder(*open.target, &created);
+    if (made.error != 0) return made;
+  }
+  // Marked with the service's own identity: the simulator keeps the attribute in the service's
+  // files, and the descriptor is the folder just made, whatever its name points at by now.
+  errno = 0;
+  if (ops.setHidden(created.get(), target.path) == 0) return Failed(0, errno);
   return FileAnswer{1, 0, {}};
 }
 

@@ -1,9 +1,10 @@
 #pragma once
-// Commands 5, 6 and 7 inside a folder the policy has opened. Nothing is looked up by its whole
-// path again, no link is followed and nothing that could block (a FIFO) is opened, so a client
-// that swaps names while the service works can neither hang it nor steer it off the volume. The
-// changes themselves are made with the client's own identity, so the kernel decides whether the
-// client may make them.
+// Commands 5, 6 and 7 on a path the policy accepted. The path is walked from the root and the
+// change made under the client's own file-system identity and groups, so the kernel checks every
+// folder on the way as the client's: a client can neither reach nor learn about anything it could
+// not reach itself. Nothing is looked up by its whole path, no link is followed and nothing that
+// could block (a FIFO) is opened, so a client that swaps names while the service works can neither
+// hang it nor steer it off the volume.
 
 #include <cstdint>
 #include <span>
@@ -18,20 +19,19 @@ namespace kuv::svc {
 struct FileAnswer {
   std::int32_t result = 0;
   int error = 0;        // errno of the failed step; 0 on success
-  std::string refusal;  // set when the name held something the command does not act on
+  std::string refusal;  // set when the path held something the command does not act on
 };
 
-// Creates the folder as the client (so it is the client's, and only where the client could create
-// it), then marks it hidden through ops.setHidden. result 1 when created and marked, else 0
-// (also when it already exists).
-FileAnswer CreateLcdFolder(const OpenedTarget& target, const Peer& peer, const DeviceOps& ops);
-
-// Appends data to the regular file, creating it (as the client) when missing. result 1 when all
-// of it was written, else 0.
-FileAnswer AppendLcdFile(const OpenedTarget& target, const Peer& peer,
-                         std::span<const std::uint8_t> data);
-
-// Deletes the regular file as the client. result 1 when deleted, else -1.
-FileAnswer DeleteLcdFile(const OpenedTarget& target, const Peer& peer);
+// Does command 5, 6 or 7 on target for peer; data is what command 6 appends.
+//   5: creates the folder (so it is the client's, and only where the client could create it),
+//      then marks it hidden through ops.setHidden; result 1 when created and marked, else 0
+//      (also when it already exists).
+//   6: appends data to the regular file, creating it when missing; result 1 when all of it was
+//      written, else 0.
+//   7: deletes the regular file; result 1 when deleted, else -1.
+// A link or anything but a folder on the way, or anything but a regular file as the file, is a
+// refusal; every other failure (a missing name, a permission the client lacks) is an error.
+FileAnswer ServeFileCommand(std::int32_t command, const TargetPath& target, const Peer& peer,
+                            std::span<const std::uint8_t> data, const DeviceOps& ops);
 
 }  // namespace kuv::svc

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <span>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -67,11 +68,10 @@ class VolumeFilesTest : public ::testing::Test {
     }
     return files;
   }
-  std::optional<OpenedTarget> Open(std::int32_t command, const std::string& name) {
+  FileAnswer Serve(std::int32_t command, const std::string& name, const Peer& peer,
+                   std::span<const std::uint8_t> data = {}) {
     const std::string path = command == kCmdCreateDirectory ? folder_ : folder_ + "/" + name;
-    TargetOpen open = OpenTarget(command, TargetPath{path, volume_});
-    if (!open.target) return std::nullopt;
-    return std::move(open.target);
+    return ServeFileCommand(command, TargetPath{path, volume_}, peer, data, ops_);
   }
 
   std::string root_, volume_, folder_, outside_;
@@ -81,17 +81,12 @@ class VolumeFilesTest : public ::testing::Test {
 
 TEST_F(VolumeFilesTest, RegularFilesAreAppendedAndDeleted) {
   const std::vector<std::uint8_t> data = {'a', 'b', 'c'};
-  for (int i = 0; i < 2; ++i) {
-    auto target = Open(kCmdWriteFile, "LCD_DATA.TXT");
-    ASSERT_TRUE(target);
-    EXPECT_EQ(AppendLcdFile(*target, self_, data).result, 1);
-  }
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(Serve(kCmdWriteFile, "LCD_DATA.TXT", self_, data).result, 1);
   EXPECT_EQ(Slurp(folder_ + "/LCD_DATA.TXT"), "abcabc");
-  auto target = Open(kCmdDeleteFile, "LCD_DATA.TXT");
-  ASSERT_TRUE(target);
-  EXPECT_EQ(DeleteLcdFile(*target, self_).result, 1);
+  EXPECT_EQ(Serve(kCmdDeleteFile, "LCD_DATA.TXT", self_).result, 1);
   EXPECT_FALSE(fs::exists(folder_ + "/LCD_DATA.TXT"));
-  FileAnswer again = DeleteLcdFile(*target, self_);
+  FileAnswer again = Serve(kCmdDeleteFile, "LCD_DATA.TXT", self_);
   EXPECT_EQ(again.result, -1);
   EXPECT_EQ(again.error, ENOENT);
   EXPECT_TRUE(again.refusal.empty());
@@ -119,12 +114,9 @@ TEST_F(VolumeFilesTest, EntriesThatAreNotRegularFilesAreLeftAloneAtOnce) {
       if (reader && !fifo) continue;
       int readerFd = reader ? ::open(entry.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
       const auto start = Clock::now();
-      auto write = Open(kCmdWriteFile, "LCD_DATA.TXT");
-      ASSERT_TRUE(write) << kind.name;
-      FileAnswer appended = AppendLcdFile(*write, self_, std::vector<std::uint8_t>{'x'});
-      auto del = Open(kCmdDeleteFile, "LCD_DATA.TXT");
-      ASSERT_TRUE(del) << kind.name;
-      FileAnswer deleted = DeleteLcdFile(*del, self_);
+      FileAnswer appended =
+          Serve(kCmdWriteFile, "LCD_DATA.TXT", self_, std::vector<std::uint8_t>{'x'});
+      FileAnswer deleted = Serve(kCmdDeleteFile, "LCD_DATA.TXT", self_);
       EXPECT_LT(Clock::now() - start, std::chrono::seconds(1)) << kind.name;
       EXPECT_EQ(appended.result, 0) << kind.name;
       EXPECT_FALSE(appended.refusal.empty()) << kind.name;
@@ -167,11 +159,9 @@ TEST_F(VolumeFilesTest, NamesSwappedDuringRequestsNeverReachOutside) {
   int served = 0;
   for (int i = 0; i < 400; ++i) {
     const auto start = Clock::now();
-    if (auto target = Open(kCmdWriteFile, "LCD_DATA.TXT")) {
-      served += AppendLcdFile(*target, self_, data).result;
-    }
-    if (auto target = Open(kCmdDeleteFile, "LCD_DATA.TXT")) (void)DeleteLcdFile(*target, self_);
-    if (auto target = Open(kCmdCreateDirectory, "")) (void)CreateLcdFolder(*target, self_, ops_);
+    served += Serve(kCmdWriteFile, "LCD_DATA.TXT", self_, data).result;
+    (void)Serve(kCmdDeleteFile, "LCD_DATA.TXT", self_);
+    (void)Serve(kCmdCreateDirectory, "", self_);
     ASSERT_LT(Clock::now() - start, std::chrono::seconds(1)) << "request " << i;
   }
   done = true;
@@ -192,22 +182,20 @@ class PeerFilesTest : public VolumeFilesTest {
 
 TEST_F(PeerFilesTest, TheFolderIsCreatedOnlyWhereTheClientCouldCreateIt) {
   ::chmod(volume_.c_str(), 0755);  // root's volume
-  auto target = Open(kCmdCreateDirectory, "");
-  ASSERT_TRUE(target);
-  FileAnswer refused = CreateLcdFolder(*target, nobody_, ops_);
+  FileAnswer refused = Serve(kCmdCreateDirectory, "", nobody_);
   EXPECT_EQ(refused.result, 0);
   EXPECT_EQ(refused.error, EACCES);
   EXPECT_FALSE(fs::exists(folder_));
   EXPECT_TRUE(hiddenPaths.empty());
 
   ASSERT_EQ(::chown(volume_.c_str(), 65534, 65534), 0);  // the client's volume
-  EXPECT_EQ(CreateLcdFolder(*target, nobody_, ops_).result, 1);
+  EXPECT_EQ(Serve(kCmdCreateDirectory, "", nobody_).result, 1);
   struct stat st;
   ASSERT_EQ(::stat(folder_.c_str(), &st), 0);
   EXPECT_EQ(st.st_uid, 65534u);
   EXPECT_EQ(hiddenPaths, std::vector<std::string>{folder_});
 
-  FileAnswer existing = CreateLcdFolder(*target, nobody_, ops_);
+  FileAnswer existing = Serve(kCmdCreateDirectory, "", nobody_);
   EXPECT_EQ(existing.result, 0);
   EXPECT_EQ(existing.error, EEXIST);
   EXPECT_EQ(hiddenPaths.size(), 1u);
@@ -218,14 +206,60 @@ TEST_F(PeerFilesTest, TheClientsOwnGroupsDecide) {
   ASSERT_EQ(::chown(folder_.c_str(), 0, 4242), 0);
   ::chmod(folder_.c_str(), 0770);
   std::ofstream(folder_ + "/LCD_DATA.TXT") << "group's";
-  auto target = Open(kCmdDeleteFile, "LCD_DATA.TXT");
-  ASSERT_TRUE(target);
-  FileAnswer refused = DeleteLcdFile(*target, nobody_);
+  FileAnswer refused = Serve(kCmdDeleteFile, "LCD_DATA.TXT", nobody_);
   EXPECT_EQ(refused.result, -1);
   EXPECT_EQ(refused.error, EACCES);
   Peer member = nobody_;
   member.groups = {4242};
-  EXPECT_EQ(DeleteLcdFile(*target, member).result, 1);
+  EXPECT_EQ(Serve(kCmdDeleteFile, "LCD_DATA.TXT", member).result, 1);
+}
+
+TEST_F(PeerFilesTest, AFolderOnTheWayTheClientMayNotEnterHidesWhatIsBehindIt) {
+  // The volume is open to all, but it lies in a folder only its owner (root) and group 4242 may
+  // enter: a client outside the group reaches nothing there and learns nothing of what is there.
+  const std::string parent = volume_;
+  volume_ = parent + "/vol";
+  folder_ = volume_ + "/TAVIO_LCDMANAGER";
+  fs::create_directories(folder_);
+  ::chmod(volume_.c_str(), 0777);
+  ::chmod(folder_.c_str(), 0777);
+  ASSERT_EQ(::chown(parent.c_str(), 0, 4242), 0);
+  ::chmod(parent.c_str(), 0710);
+  Peer member = nobody_;
+  member.groups = {4242};
+  struct Case {
+    const char* name;
+    std::int32_t command;
+    const char* file;
+    bool exists;
+  };
+  const std::vector<Case> cases = {
+      {"delete an existing file", kCmdDeleteFile, "LCD_DATA.TXT", true},
+      {"delete a missing file", kCmdDeleteFile, "LCD_DATA.TXT", false},
+      {"append to an existing file", kCmdWriteFile, "QR_DATA.TXT", true},
+      {"append to a missing file", kCmdWriteFile, "QR_DATA.TXT", false},
+      {"create the folder", kCmdCreateDirectory, "", false},
+  };
+  const std::vector<std::uint8_t> data = {'x'};
+  for (const auto& c : cases) {
+    const std::string file = c.command == kCmdCreateDirectory ? folder_ : folder_ + "/" + c.file;
+    fs::remove_all(file);
+    if (c.exists) {
+      std::ofstream(file) << "root's";
+      ::chmod(file.c_str(), 0666);
+    }
+    FileAnswer outsider = Serve(c.command, c.file, nobody_, data);
+    EXPECT_EQ(outsider.result, RefusedResult(c.command)) << c.name;
+    EXPECT_EQ(outsider.error, EACCES) << c.name;
+    EXPECT_EQ(fs::exists(file), c.exists) << c.name;
+    if (c.exists) {
+      EXPECT_EQ(Slurp(file), "root's") << c.name;
+    }
+
+    // The same request from a member of the folder's group goes through.
+    FileAnswer insider = Serve(c.command, c.file, member, data);
+    EXPECT_EQ(insider.error, c.exists || c.command != kCmdDeleteFile ? 0 : ENOENT) << c.name;
+  }
 }
 
 }  // namespace
