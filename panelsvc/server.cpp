@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "panelio/unique_fd.h"
 #include "panelsvc/dispatch.h"
@@ -143,15 +144,30 @@ void Server::AcceptAll() {
       continue;
     }
     const uid_t uid = c->peer.uid;
-    if (OpenFor(uid) >= options_.openPerUid ||
-        connections_.size() >= static_cast<std::size_t>(options_.openTotal)) {
+    const auto total = static_cast<std::size_t>(options_.openTotal);
+    if (OpenFor(uid) >= options_.openPerUid || OpenTotal() >= total) {
       // A client that closed and at once connected again must not find its old slots still taken.
       DropHungUp();
     }
-    if (OpenFor(uid) >= options_.openPerUid ||
-        connections_.size() >= static_cast<std::size_t>(options_.openTotal)) {
-      Log(uid, "dropped client " + c->Who() + ": too many open connections");
+    if (OpenFor(uid) >= options_.openPerUid) {
+      Log(uid, "dropped client " + c->Who() + ": its user has " +
+                   std::to_string(options_.openPerUid) + " connections open already");
       continue;
+    }
+    if (OpenTotal() >= total) {
+      Connection* victim = MakeRoomVictim(uid);
+      if (!victim) {
+        Log(uid, "dropped client " + c->Who() + ": all " + std::to_string(total) +
+                     " connections are open and its user holds the most");
+        continue;
+      }
+      // Logged against the user who held the most, whose share it is.
+      Log(victim->peer.uid, "closed client " + victim->Who() + " after " +
+                                std::to_string(victim->done) + " bytes to admit another: all " +
+                                std::to_string(total) + " connections are open and its user " +
+                                "holds the most");
+      victim->closed = true;
+      victim->fd.reset();
     }
     c->fd = std::move(client);
     c->order = sequence_++;
@@ -163,6 +179,44 @@ int Server::OpenFor(uid_t uid) const {
   return static_cast<int>(
       std::count_if(connections_.begin(), connections_.end(),
                     [uid](const auto& c) { return c->peer.uid == uid && !c->closed; }));
+}
+
+std::size_t Server::OpenTotal() const {
+  return static_cast<std::size_t>(std::count_if(connections_.begin(), connections_.end(),
+                                                [](const auto& c) { return !c->closed; }));
+}
+
+Server::Connection* Server::MakeRoomVictim(uid_t newcomer) {
+  using State = Connection::State;
+  std::map<uid_t, int> held{{newcomer, 1}};
+  // connections_ is in arrival order, so the first one owing its record is a user's oldest.
+  std::map<uid_t, Connection*> oldestOwing;
+  for (auto& c : connections_) {
+    if (c->closed) continue;
+    ++held[c->peer.uid];
+    if (c->state == State::kWaiting || c->state == State::kReading) {
+      oldestOwing.try_emplace(c->peer.uid, c.get());
+    }
+  }
+  std::optional<uid_t> chosen;
+  for (const auto& [uid, count] : held) {
+    const auto it = oldestOwing.find(uid);
+    // The newcomer owes its record too, so its own user is always a candidate.
+    if (it == oldestOwing.end() && uid != newcomer) continue;
+    if (!chosen) {
+      chosen = uid;
+      continue;
+    }
+    const int best = held[*chosen];
+    if (count != best) {
+      if (count > best) chosen = uid;
+    } else if (*chosen != newcomer &&
+               (uid == newcomer || it->second->order < oldestOwing[*chosen]->order)) {
+      chosen = uid;
+    }
+  }
+  const auto it = oldestOwing.find(*chosen);
+  return it == oldestOwing.end() ? nullptr : it->second;
 }
 
 void Server::DropHungUp() {

@@ -28,7 +28,9 @@ struct ServerOptions {
   int readingPerUid = 4;
   // Connections one uid may hold open at all; more are closed at once.
   int openPerUid = 64;
-  // Connections of everyone together; more are closed at once.
+  // Connections of everyone together. When they are all open, a newcomer takes the place of the
+  // oldest connection still owing its record of the user holding the most (the newcomer's own
+  // user counted with it, and first among equals), so no group of users can lock out the rest.
   int openTotal = 512;
   RateLimitedLog* log = nullptr;  // null: every line to LogUnlimited
 };
@@ -63,8 +65,14 @@ class Server {
   // A client's fault, held to its user's share of the log.
   void Log(uid_t uid, const std::string& line) const;
   void AcceptAll();
-  // Live connections of one user; those already closed are only waiting to be erased.
+  // Live connections of one user, and of everyone; those already closed are only waiting to be
+  // erased.
   int OpenFor(uid_t uid) const;
+  std::size_t OpenTotal() const;
+  // The connection to close so that a newcomer of uid fits in the total: the oldest still owing
+  // its record, of the user holding the most; null when that is the newcomer's own user and none
+  // of its other connections owes a record (the newcomer is then the one to go).
+  Connection* MakeRoomVictim(uid_t uid);
   // Drops clients that hung up before sending their whole record.
   void DropHungUp();
   void StartReading(Clock::time_point now);

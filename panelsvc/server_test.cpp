@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -53,10 +54,12 @@ class ServerTest : public ::testing::Test {
   void Start(std::chrono::milliseconds receiveTimeout = std::chrono::milliseconds(5000),
              std::chrono::milliseconds handlerDelay = std::chrono::milliseconds(0)) {
     options_.receiveTimeout = receiveTimeout;
-    log_ = std::make_unique<RateLimitedLog>([this](const std::string& line) {
-      std::lock_guard<std::mutex> lock(logMutex_);
-      lines_.push_back(line);
-    });
+    log_ = std::make_unique<RateLimitedLog>(
+        [this](const std::string& line) {
+          std::lock_guard<std::mutex> lock(logMutex_);
+          lines_.push_back(line);
+        },
+        RateLimitedLog::Clock::now, logShare_);
     options_.log = log_.get();
     ServerOptions options = options_;
     std::string error;
@@ -65,6 +68,7 @@ class ServerTest : public ::testing::Test {
     thread_ = std::thread([this, handlerDelay] {
       server_->Run(stopFd_, [this, handlerDelay](RequestRecord& record, const Peer& peer) {
         inHandler_ = true;
+        if (onServe_) onServe_(peer);
         std::this_thread::sleep_for(handlerDelay);
         record.result = record.command * 10;
         lastPeer_ = peer;
@@ -85,6 +89,17 @@ class ServerTest : public ::testing::Test {
     std::lock_guard<std::mutex> lock(logMutex_);
     return lines_.size();
   }
+  // The log lines holding every one of the words.
+  std::vector<std::string> LogLinesWith(std::initializer_list<std::string> words) {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    std::vector<std::string> found;
+    for (const auto& line : lines_) {
+      if (std::all_of(words.begin(), words.end(),
+                      [&line](const std::string& w) { return line.find(w) != std::string::npos; }))
+        found.push_back(line);
+    }
+    return found;
+  }
 
   std::string dir_, path_;
   int stopFd_ = -1;
@@ -95,24 +110,35 @@ class ServerTest : public ::testing::Test {
   std::mutex logMutex_;
   std::unique_ptr<RateLimitedLog> log_;
   std::vector<std::string> lines_;
+  int logShare_ = 20;
+  std::function<void(const Peer&)> onServe_;
   ServerOptions options_;
 };
 
-// A child process that connects count clients as uid and keeps them silent until it is killed.
-class SilentUser {
+// A child process that connects count clients as uid, sends a whole record of command 1 on each
+// when asked to (else keeps them silent), and waits until it is killed.
+class UserClients {
  public:
-  SilentUser(const std::string& path, uid_t uid, int count) {
+  UserClients(const std::string& path, uid_t uid, int count, bool send = false) {
     int ready[2];
     if (::pipe2(ready, O_CLOEXEC) != 0) return;
     pid_ = ::fork();
     if (pid_ == 0) {
+      // The server runs in the parent: copies of its connections here would keep them open.
+      ::close_range(3, static_cast<unsigned>(ready[1]) - 1, 0);
+      ::close_range(static_cast<unsigned>(ready[1]) + 1, ~0u, 0);
       if (::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0) ::_exit(2);
+      const RequestRecord record = MakeRequest(1);
       for (int i = 0; i < count; ++i) {
         int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::strcpy(address.sun_path, path.c_str());
         if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ::_exit(3);
+        if (send && ::send(fd, AsBytes(record).data(), kRequestRecordSize, 0) !=
+                        static_cast<ssize_t>(kRequestRecordSize)) {
+          ::_exit(4);
+        }
       }
       char one = 1;
       (void)::write(ready[1], &one, 1);
@@ -124,7 +150,7 @@ class SilentUser {
     connected_ = ::read(ready[0], &byte, 1) == 1;
     ::close(ready[0]);
   }
-  ~SilentUser() {
+  ~UserClients() {
     if (pid_ <= 0) return;
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
@@ -162,11 +188,115 @@ TEST_F(ServerTest, SilentClientsOfOneUserDoNotDelayAnother) {
   ::chmod(dir_.c_str(), 0755);
   Start();
   // Twice as many silent clients as the service reads at once for one user.
-  SilentUser silent(path_, 65534, 2 * options_.readingPerUid);
+  UserClients silent(path_, 65534, 2 * options_.readingPerUid);
   ASSERT_TRUE(silent.connected());
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < 3; ++i) EXPECT_EQ(Ask(2), 20);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST_F(ServerTest, NineUsersShareTheConnectionsFairly) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to connect as other users";
+  ::chmod(dir_.c_str(), 0755);
+  options_.openPerUid = 4;
+  options_.openTotal = 32;
+  logShare_ = 1;  // each user's first line only: a line charged to the wrong user goes missing
+  Start(std::chrono::seconds(60));
+  // Eight users fill every connection with silent clients.
+  std::vector<std::unique_ptr<UserClients>> hogs;
+  for (uid_t uid = 60001; uid <= 60008; ++uid) {
+    hogs.push_back(std::make_unique<UserClients>(path_, uid, options_.openPerUid));
+    ASSERT_TRUE(hogs.back()->connected()) << uid;
+  }
+  // The ninth is served all the same, at the cost of one silent client of a user holding the most.
+  EXPECT_EQ(Ask(2), 20);
+  const auto closed = LogLinesWith({"closed client", "to admit another"});
+  ASSERT_EQ(closed.size(), 1u);
+  EXPECT_NE(closed[0].find("uid 6000"), std::string::npos) << closed[0];
+  EXPECT_NE(closed[0].find(" after 0 bytes"), std::string::npos) << closed[0];
+
+  // The ninth user's own share of the log was not spent on the others' lines.
+  int half = Connect(path_);
+  RequestRecord record = MakeRequest(1);
+  ASSERT_EQ(::send(half, AsBytes(record).data(), 100, 0), 100);
+  ::close(half);
+  const std::string mine = "uid " + std::to_string(::getuid()) + ": connection closed after 100";
+  for (int i = 0; i < 500 && LogLinesWith({mine}).empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(LogLinesWith({mine}).size(), 1u);
+}
+
+// Whether the server has closed a client's connection, waiting for it at most two seconds.
+bool ClosedByServer(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  char byte;
+  return ::poll(&p, 1, 2000) == 1 && ::recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
+}
+
+TEST_F(ServerTest, WhenAllAreOpenTheUserHoldingTheMostMakesRoom) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to connect as other users";
+  ::chmod(dir_.c_str(), 0755);
+  options_.openTotal = 4;
+  options_.openPerUid = 8;
+  Start(std::chrono::seconds(60));
+  std::vector<int> mine;
+  for (int i = 0; i < 3; ++i) mine.push_back(Connect(path_));
+  UserClients other(path_, 60001, 1);
+  ASSERT_TRUE(other.connected());
+  // All four are open. This user holds the most, so its own oldest client makes room for its
+  // newest, and for the other user's next.
+  mine.push_back(Connect(path_));
+  EXPECT_TRUE(ClosedByServer(mine[0]));
+  UserClients again(path_, 60001, 1);
+  ASSERT_TRUE(again.connected());
+  EXPECT_TRUE(ClosedByServer(mine[1]));
+  // Two each now: among equals the oldest client goes, here this user's.
+  UserClients third(path_, 60002, 1);
+  ASSERT_TRUE(third.connected());
+  EXPECT_TRUE(ClosedByServer(mine[2]));
+  // One of this user's is left, and two of the other's: a newcomer who would draw level goes at
+  // its own user's cost, not by pushing out the other's older client.
+  mine.push_back(Connect(path_));
+  EXPECT_TRUE(ClosedByServer(mine[3]));
+  pollfd p{mine[4], POLLIN, 0};
+  EXPECT_EQ(::poll(&p, 1, 0), 0);
+  EXPECT_EQ(LogLinesWith({"closed client", "uid 0 ", "to admit another"}).size(), 4u);
+  for (int fd : mine) ::close(fd);
+}
+
+TEST_F(ServerTest, UsersAreServedInTurn) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to connect as other users";
+  ::chmod(dir_.c_str(), 0755);
+  std::promise<void> open;
+  std::shared_future<void> gate = open.get_future().share();
+  std::mutex served;
+  std::vector<uid_t> order;
+  onServe_ = [&](const Peer& peer) {
+    {
+      std::lock_guard<std::mutex> lock(served);
+      order.push_back(peer.uid);
+    }
+    gate.wait();
+  };
+  Start();
+  // While the service is busy with a first record, one user queues four and another two.
+  std::thread first([this] { EXPECT_EQ(Ask(1), 10); });
+  while (!inHandler_) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  UserClients a(path_, 60001, 4, true);
+  UserClients b(path_, 60002, 2, true);
+  ASSERT_TRUE(a.connected() && b.connected());
+  open.set_value();
+  first.join();
+  for (int i = 0; i < 500; ++i) {
+    {
+      std::lock_guard<std::mutex> lock(served);
+      if (order.size() >= 7) break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::lock_guard<std::mutex> lock(served);
+  EXPECT_EQ(order, (std::vector<uid_t>{::getuid(), 60001, 60002, 60001, 60002, 60001, 60001}));
 }
 
 TEST_F(ServerTest, ConnectionsBeyondAUsersShareAreClosedAtOnce) {
