@@ -3,7 +3,6 @@
 
 #include <signal.h>
 #include <sys/signalfd.h>
-#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include "panelsvc/dispatch.h"
 #include "panelsvc/server.h"
 #include "panelsvc/service_log.h"
+#include "panelsvc/service_manager.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   }
 
   const std::string path = kuv::ServiceSocketPath();
-  ::sd_notify(0, "STATUS=Opening the request socket");
+  kuv::svc::NotifyServiceManager("STATUS=Opening the request socket");
   std::string error;
   // One share of log lines per user, for the server's lines and the requests' alike.
   kuv::svc::RateLimitedLog log;
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
   auto server = kuv::svc::Server::Open(path, options, &error);
   if (!server) {
     std::fprintf(stderr, "panelsvc: %s\n", error.c_str());
-    ::sd_notifyf(0, "STATUS=Cannot open %s: %s", path.c_str(), error.c_str());
+    kuv::svc::NotifyServiceManager("STATUS=Cannot open " + path + ": " + error);
     return kExitStartFailed;
   }
 
@@ -89,13 +89,13 @@ int main(int argc, char** argv) {
       &kuv::svc::PanelioOps(), [&log](uid_t uid, kuv::svc::LogKind kind, const std::string& line) {
         log.Write(uid, kind, line);
       }};
-  ::sd_notifyf(0, "READY=1\nSTATUS=Serving device requests on %s", path.c_str());
+  kuv::svc::NotifyServiceManager("READY=1\nSTATUS=Serving device requests on " + path);
   if (foreground) std::fprintf(stderr, "panelsvc: serving on %s\n", path.c_str());
   server->Run(stopFd, [&context](kuv::RequestRecord& record, const kuv::svc::Peer& peer) {
     kuv::svc::Dispatch(record, peer, context);
   });
 
-  ::sd_notify(0, "STOPPING=1\nSTATUS=Stopping");
+  kuv::svc::NotifyServiceManager("STOPPING=1\nSTATUS=Stopping");
   server.reset();
   ::close(stopFd);
   if (foreground) std::fprintf(stderr, "panelsvc: stopped\n");

@@ -85,9 +85,10 @@ class ServiceTest : public ::testing::Test {
     if (!dir_.empty()) fs::remove_all(dir_);
   }
 
-  void Start(std::vector<std::string> args = {"--foreground"}, bool wait = true) {
-    std::vector<std::string> env = {"KUVLCD_SIM_WORLD=" + world_, "KUVLCD_SOCKET=" + socket_,
-                                    "PATH=/usr/bin:/bin"};
+  void Start(std::vector<std::string> args = {"--foreground"}, bool wait = true,
+             std::vector<std::string> env = {}) {
+    env.insert(env.end(),
+               {"KUVLCD_SIM_WORLD=" + world_, "KUVLCD_SOCKET=" + socket_, "PATH=/usr/bin:/bin"});
     if (const char* asan = std::getenv("ASAN_OPTIONS"))
       env.push_back(std::string("ASAN_OPTIONS=") + asan);
     std::vector<std::string> argv = {kServiceBinary};
@@ -407,6 +408,31 @@ TEST_F(ServiceTest, StartedByHandWithoutForegroundExplainsAndExitsZero) {
   EXPECT_EQ(Wait(), 0);
   pid_ = serving;
   EXPECT_TRUE(StillServing());
+}
+
+TEST_F(ServiceTest, TellsTheServiceManagerWhenItServesAndWhenItStops) {
+  EXPECT_EQ(Stop(), 1);
+  // The service manager's socket, as systemd names it to a service of Type=notify.
+  const std::string notify = dir_ + "/notify";
+  int manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strcpy(address.sun_path, notify.c_str());
+  ASSERT_EQ(::bind(manager, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  Start({}, true, {"NOTIFY_SOCKET=" + notify});
+  std::vector<std::string> messages;
+  char buffer[512];
+  for (ssize_t n; (n = ::recv(manager, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;) {
+    messages.emplace_back(buffer, static_cast<std::size_t>(n));
+  }
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.back().rfind("READY=1\n", 0), 0u) << messages.back();
+  EXPECT_TRUE(StillServing());
+  EXPECT_EQ(Stop(), 1);
+  const ssize_t n = ::recv(manager, buffer, sizeof buffer, MSG_DONTWAIT);
+  ASSERT_GT(n, 0);
+  EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(n)).rfind("STOPPING=1\n", 0), 0u);
+  ::close(manager);
 }
 
 TEST_F(ServiceTest, SixtyFourClientsAllGetTheirOwnAnswers) {
