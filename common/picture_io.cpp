@@ -1,67 +1,12 @@
 #include "common/picture_io.h"
 
-#include <png.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace kuv {
-
-namespace {
-
-PictureResult Fail(std::string error) {
-  return PictureResult{std::nullopt, std::move(error)};
-}
-
-bool IsPbmSpace(std::uint8_t c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-// Reads the PBM header fields one by one; comments run from '#' to the end of the line.
-class PbmHeader {
- public:
-  explicit PbmHeader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
-
-  void SkipSpaceAndComments() {
-    while (pos_ < bytes_.size()) {
-      if (IsPbmSpace(bytes_[pos_])) {
-        ++pos_;
-      } else if (bytes_[pos_] == '#') {
-        while (pos_ < bytes_.size() && bytes_[pos_] != '\n' && bytes_[pos_] != '\r') ++pos_;
-      } else {
-        break;
-      }
-    }
-  }
-
-  // A decimal number from 1 to kMaxPictureSide, or -1.
-  int ReadSide() {
-    SkipSpaceAndComments();
-    long value = 0;
-    std::size_t digits = 0;
-    while (pos_ < bytes_.size() && bytes_[pos_] >= '0' && bytes_[pos_] <= '9') {
-      value = value * 10 + (bytes_[pos_] - '0');
-      ++pos_;
-      if (++digits > 6) return -1;
-    }
-    if (digits == 0 || value < 1 || value > kMaxPictureSide) return -1;
-    return static_cast<int>(value);
-  }
-
-  std::size_t pos() const { return pos_; }
-  void Advance() { ++pos_; }
-  bool AtEnd() const { return pos_ >= bytes_.size(); }
-  std::uint8_t Peek() const { return bytes_[pos_]; }
-
- private:
-  std::span<const std::uint8_t> bytes_;
-  std::size_t pos_ = 2;  // after the magic
-};
-
-}  // namespace
 
 Picture PictureFromArt(std::span<const char* const> rows) {
   const int height = static_cast<int>(rows.size());
@@ -117,90 +62,6 @@ std::optional<Raster> PanelRasterOfPicture(const Picture& picture) {
   return RasterFromPicture(scan);
 }
 
-PictureResult DecodePbm(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() < 2 || bytes[0] != 'P' || (bytes[1] != '1' && bytes[1] != '4')) {
-    return Fail("not a PBM file (P1 or P4 expected)");
-  }
-  const bool plain = bytes[1] == '1';
-  PbmHeader header(bytes);
-  if (header.AtEnd() || !IsPbmSpace(header.Peek())) return Fail("PBM: malformed header");
-  const int width = header.ReadSide();
-  const int height = header.ReadSide();
-  if (width < 0 || height < 0) {
-    return Fail("PBM: width and height must be 1 to " + std::to_string(kMaxPictureSide));
-  }
-  Picture picture(width, height);
-  if (plain) {
-    for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) {
-        header.SkipSpaceAndComments();
-        if (header.AtEnd()) return Fail("PBM: the file ends before the last dot");
-        const std::uint8_t c = header.Peek();
-        if (c != '0' && c != '1') return Fail("PBM: dots must be 0 or 1");
-        picture.at(x, y) = c == '1' ? kBlack : kWhite;
-        header.Advance();
-      }
-    }
-    return PictureResult{std::move(picture), {}};
-  }
-  // Exactly one whitespace byte separates a raw header from the dots.
-  if (header.AtEnd() || !IsPbmSpace(header.Peek())) return Fail("PBM: malformed header");
-  const std::size_t start = header.pos() + 1;
-  const std::size_t stride = static_cast<std::size_t>(width + 7) / 8;
-  if (bytes.size() < start || bytes.size() - start < stride * static_cast<std::size_t>(height)) {
-    return Fail("PBM: the file ends before the last row");
-  }
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const std::uint8_t byte =
-          bytes[start + stride * static_cast<std::size_t>(y) + static_cast<std::size_t>(x / 8)];
-      picture.at(x, y) = ((byte >> (7 - x % 8)) & 1) ? kBlack : kWhite;
-    }
-  }
-  return PictureResult{std::move(picture), {}};
-}
-
-PictureResult DecodePng(std::span<const std::uint8_t> bytes) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
-    return Fail(std::string("PNG: ") + image.message);
-  }
-  if (image.width < 1 || image.height < 1 || image.width > kMaxPictureSide ||
-      image.height > kMaxPictureSide) {
-    png_image_free(&image);
-    return Fail("PNG: width and height must be 1 to " + std::to_string(kMaxPictureSide));
-  }
-  // Grey with alpha, so that transparent dots can be taken as white background.
-  image.format = PNG_FORMAT_GA;
-  std::vector<std::uint8_t> buffer(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, buffer.data(), 0, nullptr)) {
-    std::string error = std::string("PNG: ") + image.message;
-    png_image_free(&image);
-    return Fail(std::move(error));
-  }
-  const int width = static_cast<int>(image.width);
-  const int height = static_cast<int>(image.height);
-  png_image_free(&image);
-  Picture picture(width, height);
-  for (std::size_t i = 0; i < picture.dots.size(); ++i) {
-    const unsigned grey = buffer[2 * i];
-    const unsigned alpha = buffer[2 * i + 1];
-    // Composite on white, then threshold.
-    const unsigned shown = (grey * alpha + 255u * (255u - alpha)) / 255u;
-    picture.dots[i] = shown >= 128 ? kWhite : kBlack;
-  }
-  return PictureResult{std::move(picture), {}};
-}
-
-PictureResult DecodePicture(std::span<const std::uint8_t> bytes) {
-  static constexpr std::uint8_t kPngMagic[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (bytes.size() >= 8 && std::memcmp(bytes.data(), kPngMagic, 8) == 0) return DecodePng(bytes);
-  if (bytes.size() >= 2 && bytes[0] == 'P') return DecodePbm(bytes);
-  return Fail("not a PBM or PNG file");
-}
-
 std::vector<std::uint8_t> EncodePbm(const Picture& picture) {
   const std::string header =
       "P4\n" + std::to_string(picture.width) + " " + std::to_string(picture.height) + "\n";
@@ -220,56 +81,56 @@ std::vector<std::uint8_t> EncodePbm(const Picture& picture) {
 
 namespace {
 
-void AppendPngBytes(png_structp png, png_bytep data, png_size_t length) {
-  auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
-  out->insert(out->end(), data, data + length);
+void AppendBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
-void FlushNothing(png_structp) {}
-
-// Writes the one-bit rows with libpng; false when libpng reports an error.
-bool WritePngRows(std::vector<std::uint8_t>& out, std::vector<png_bytep>& rows, int width,
-                  int height) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) return false;
-  png_infop info = png_create_info_struct(png);
-  if (!info || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  png_set_write_fn(png, &out, AppendPngBytes, FlushNothing);
-  // Panel snapshots are written on every picture a simulated panel completes: favour speed.
-  png_set_compression_level(png, 1);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 1,
-               PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
-               PNG_FILTER_TYPE_BASE);
-  png_write_info(png, info);
-  png_write_image(png, rows.data());
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return true;
+void AppendChunk(std::vector<std::uint8_t>& out, const char (&type)[5],
+                 std::span<const std::uint8_t> data) {
+  AppendBigEndian(out, static_cast<std::uint32_t>(data.size()));
+  const std::size_t start = out.size();
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), data.begin(), data.end());
+  AppendBigEndian(out, static_cast<std::uint32_t>(
+                           ::crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
 }
 
 }  // namespace
 
+// Written with zlib alone rather than libpng, so that the service, which writes the simulated
+// panels' snapshots, need not load a picture library it has no other use for.
 std::vector<std::uint8_t> EncodePng(const Picture& picture, int scale) {
   if (scale < 1 || scale > 64 || picture.width < 1 || picture.height < 1) return {};
   const int width = picture.width * scale;
   const int height = picture.height * scale;
-  // One bit per dot, most significant first, 1 = white: the panel's own raster layout.
-  const std::size_t stride = (static_cast<std::size_t>(width) + 7) / 8;
-  std::vector<std::uint8_t> bits(stride * static_cast<std::size_t>(height), 0);
-  std::vector<png_bytep> rows(static_cast<std::size_t>(height));
+  // Each row: filter type 0, then one bit per dot, most significant first, 1 = white.
+  const std::size_t stride = 1 + (static_cast<std::size_t>(width) + 7) / 8;
+  std::vector<std::uint8_t> rows(stride * static_cast<std::size_t>(height), 0);
   for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = bits.data() + stride * static_cast<std::size_t>(y);
-    rows[static_cast<std::size_t>(y)] = row;
+    std::uint8_t* row = rows.data() + stride * static_cast<std::size_t>(y) + 1;
     for (int x = 0; x < width; ++x) {
-      if (picture.at(x / scale, y / scale)) row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+      if (picture.at(x / scale, y / scale))
+        row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
     }
   }
-  std::vector<std::uint8_t> out;
-  if (!WritePngRows(out, rows, width, height)) return {};
+  uLongf packedSize = ::compressBound(static_cast<uLong>(rows.size()));
+  std::vector<std::uint8_t> packed(packedSize);
+  // Panel snapshots are written on every picture a simulated panel completes: favour speed.
+  if (::compress2(packed.data(), &packedSize, rows.data(), static_cast<uLong>(rows.size()), 1) !=
+      Z_OK) {
+    return {};
+  }
+  packed.resize(packedSize);
+  std::vector<std::uint8_t> header;
+  AppendBigEndian(header, static_cast<std::uint32_t>(width));
+  AppendBigEndian(header, static_cast<std::uint32_t>(height));
+  // Bit depth 1, grey, deflate, adaptive filtering, no interlace.
+  header.insert(header.end(), {1, 0, 0, 0, 0});
+  std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  AppendChunk(out, "IHDR", header);
+  AppendChunk(out, "IDAT", packed);
+  AppendChunk(out, "IEND", {});
   return out;
 }
 
@@ -282,17 +143,6 @@ std::string TextArt(const Picture& picture, char ink, char white) {
     art.push_back('\n');
   }
   return art;
-}
-
-PictureResult ReadPictureFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(path + ": " + std::strerror(errno));
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-  if (in.bad()) return Fail(path + ": read error");
-  PictureResult result = DecodePicture(bytes);
-  if (!result) result.error = path + ": " + result.error;
-  return result;
 }
 
 bool WriteFileBytes(const std::string& path, std::span<const std::uint8_t> bytes,

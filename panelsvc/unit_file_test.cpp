@@ -1,5 +1,5 @@
-// The installed unit, checked by systemd's own tools: that it loads, and how much of the system a
-// compromised service would reach.
+// The installed daemon and unit: the libraries the daemon loads, and, checked by systemd's own
+// tools, that the unit loads and how much of the system a compromised service would reach.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -79,6 +79,19 @@ TEST_F(UnitFileTest, ExposureStaysLow) {
                              "SystemCallFilter=~@mount", "CapabilityBoundingSet=~CAP_SYS_ADMIN"}) {
     std::regex failed(std::string("✗ ") + wanted + "[^\n]*");
     EXPECT_FALSE(std::regex_search(run.output, failed)) << wanted << "\n" << run.output;
+  }
+}
+
+TEST(Daemon, LoadsNoLibraryItDoesNotCall) {
+  if (::access(kServiceBinary.c_str(), X_OK) != 0) GTEST_SKIP() << "panelsvc not built";
+  ShellRun run = Shell("readelf -d '" + kServiceBinary + "'");
+  if (run.status != 0) GTEST_SKIP() << "readelf: " << run.output;
+  ASSERT_NE(run.output.find("(NEEDED)"), std::string::npos) << run.output;
+  // The service manager is told with a datagram of our own, pictures are only written (zlib), and
+  // the C++ runtime is linked in: each of these would map hundreds of kilobytes for nothing.
+  for (const char* unwanted : {"libsystemd", "libpng", "libstdc++", "libgcc_s"}) {
+    EXPECT_EQ(run.output.find(std::string("[") + unwanted), std::string::npos) << unwanted << "\n"
+                                                                               << run.output;
   }
 }
 
