@@ -163,7 +163,10 @@ class UserClients {
 };
 
 TEST_F(ServerTest, AnswersOnTheSameConnectionWithThePeer) {
+  // The service runs with umask 0077; every user may connect all the same.
+  const mode_t umask = ::umask(077);
   Start();
+  ::umask(umask);
   EXPECT_EQ(Ask(3), 30);
   EXPECT_EQ(lastPeer_.pid, ::getpid());
   EXPECT_EQ(lastPeer_.uid, ::getuid());

@@ -29,11 +29,20 @@ std::optional<FileAnswer> NotARegularFile(const OpenedTarget& target, std::int32
   return Refused(failure, "not a regular file: " + target.path);
 }
 
+// The folder and files a client has the service make get the modes the program gives its own,
+// whatever umask the service runs with; where the file system decides modes itself (FAT), its
+// answer stands.
+constexpr mode_t kFolderMode = 0755;
+constexpr mode_t kFileMode = 0644;
+
 FileAnswer CreateLcdFolder(const OpenedTarget& target, UniqueFd* created) {
-  if (::mkdirat(target.folder.get(), target.name.c_str(), 0755) != 0) return Failed(0, errno);
+  if (::mkdirat(target.folder.get(), target.name.c_str(), kFolderMode) != 0) {
+    return Failed(0, errno);
+  }
   created->reset(::openat(target.folder.get(), target.name.c_str(),
                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!created->valid()) return Failed(0, errno);
+  (void)::fchmod(created->get(), kFolderMode);
   return FileAnswer{1, 0, {}};
 }
 
@@ -41,9 +50,14 @@ FileAnswer AppendLcdFile(const OpenedTarget& target, std::span<const std::uint8_
   if (auto refused = NotARegularFile(target, 0)) return *refused;
   // O_NONBLOCK: a FIFO swapped in after the look above fails at once (or opens) instead of
   // waiting for a reader; the fstat below then turns it away.
-  UniqueFd file(::openat(
-      target.folder.get(), target.name.c_str(),
-      O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
+  constexpr int kFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  UniqueFd file(
+      ::openat(target.folder.get(), target.name.c_str(), kFlags | O_CREAT | O_EXCL, kFileMode));
+  if (file.valid()) {
+    (void)::fchmod(file.get(), kFileMode);
+  } else if (errno == EEXIST) {
+    file.reset(::openat(target.folder.get(), target.name.c_str(), kFlags));
+  }
   if (!file.valid()) {
     if (errno == ELOOP || errno == ENXIO) {
       return Refused(0, "not a regular file: " + target.path);

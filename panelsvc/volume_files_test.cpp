@@ -92,6 +92,29 @@ TEST_F(VolumeFilesTest, RegularFilesAreAppendedAndDeleted) {
   EXPECT_TRUE(again.refusal.empty());
 }
 
+TEST_F(VolumeFilesTest, WhatAClientHasMadeIsReadableByAllWhateverTheServicesUmask) {
+  fs::remove_all(folder_);
+  const std::vector<std::uint8_t> data = {'q'};
+  const mode_t umask = ::umask(077);
+  const FileAnswer made = Serve(kCmdCreateDirectory, "", self_);
+  const FileAnswer created = Serve(kCmdWriteFile, "QR_DATA.TXT", self_, data);
+  std::ofstream(folder_ + "/LCD_DATA.TXT") << "private";
+  ::chmod((folder_ + "/LCD_DATA.TXT").c_str(), 0600);
+  const FileAnswer appended = Serve(kCmdWriteFile, "LCD_DATA.TXT", self_, data);
+  ::umask(umask);
+  EXPECT_EQ(made.result, 1);
+  EXPECT_EQ(created.result, 1);
+  EXPECT_EQ(appended.result, 1);
+  const auto mode = [](const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+  };
+  EXPECT_EQ(mode(folder_), 0755u);
+  EXPECT_EQ(mode(folder_ + "/QR_DATA.TXT"), 0644u);
+  EXPECT_EQ(mode(folder_ + "/LCD_DATA.TXT"), 0600u) << "an existing file keeps its mode";
+}
+
 TEST_F(VolumeFilesTest, EntriesThatAreNotRegularFilesAreLeftAloneAtOnce) {
   const std::string entry = folder_ + "/LCD_DATA.TXT";
   struct Kind {

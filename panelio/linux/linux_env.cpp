@@ -225,11 +225,19 @@ std::string ProgramDirectory() {
 Status WriteFileAtomically(const std::string& path, const std::string& text) {
   std::string dir = path.substr(0, path.rfind('/'));
   std::error_code ec;
-  if (!dir.empty()) std::filesystem::create_directories(dir, ec);
+  // Every user's session reads the entry, whatever umask the service runs with.
+  if (!dir.empty() && std::filesystem::create_directories(dir, ec)) {
+    std::filesystem::permissions(dir, std::filesystem::perms(0755), ec);
+  }
   if (ec) return Status(ec.value(), "create " + dir);
   std::string temp = path + ".tmp";
   UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (!fd.valid()) return PosixError("create " + temp, errno);
+  if (::fchmod(fd.get(), 0644) != 0) {
+    int err = errno;
+    ::unlink(temp.c_str());
+    return PosixError("chmod " + temp, err);
+  }
   if (::write(fd.get(), text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
     int err = errno ? errno : EIO;
     ::unlink(temp.c_str());

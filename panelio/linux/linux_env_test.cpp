@@ -216,5 +216,20 @@ TEST(LinuxEnv, AutostartEntryQuotesTheProgramPath) {
   EXPECT_EQ(entry.rfind("[Desktop Entry]\n", 0), 0u);
 }
 
+TEST(LinuxEnv, EveryUserMayReadTheAutostartEntryWhateverTheServicesUmask) {
+  devtest::TempDir dir;
+  LinuxEnvPaths paths;
+  paths.autostartFile = dir.path() + "/xdg/autostart/KuvLcdManager.desktop";
+  const mode_t umask = ::umask(077);
+  const Status status = NewLinuxEnv(paths)->SetAutostart(true);
+  ::umask(umask);
+  ASSERT_TRUE(status.ok()) << status.ToString();
+  struct stat st {};
+  ASSERT_EQ(::stat(paths.autostartFile.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  ASSERT_EQ(::stat((dir.path() + "/xdg/autostart").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
+}
+
 }  // namespace
 }  // namespace kuv
