@@ -10,7 +10,8 @@
 
 namespace kuv {
 
-inline constexpr const char* kDefaultServiceSocket = "/run/QmLcdDeviceService.sock";
+// In the folder the service's unit has systemd make for it (RuntimeDirectory=panelsvc).
+inline constexpr const char* kDefaultServiceSocket = "/run/panelsvc/QmLcdDeviceService.sock";
 
 // The socket path: $KUVLCD_SOCKET when set and not empty, else the default above.
 std::string ServiceSocketPath();

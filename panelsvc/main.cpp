@@ -3,6 +3,7 @@
 
 #include <signal.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -72,6 +73,11 @@ int main(int argc, char** argv) {
   }
 
   const std::string path = kuv::ServiceSocketPath();
+  if (path == kuv::kDefaultServiceSocket) {
+    // Run by hand, the service makes the folder systemd would have made for it.
+    const std::string folder = path.substr(0, path.rfind('/'));
+    if (::mkdir(folder.c_str(), 0755) == 0) ::chmod(folder.c_str(), 0755);
+  }
   kuv::svc::NotifyServiceManager("STATUS=Opening the request socket");
   std::string error;
   // One share of log lines per user, for the server's lines and the requests' alike.

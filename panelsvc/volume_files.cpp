@@ -95,8 +95,9 @@ FileAnswer ServeFileCommand(std::int32_t command, const TargetPath& target, cons
     FileAnswer made = CreateLcdFolder(*open.target, &created);
     if (made.error != 0) return made;
   }
-  // Marked with the service's own identity: the simulator keeps the attribute in the service's
-  // files, and the descriptor is the folder just made, whatever its name points at by now.
+  // Marked with the service's own identity (the simulator keeps the attribute in the service's
+  // files; on a real volume the kernel asks for the folder's owner, whom the backend acts as), on
+  // the descriptor of the folder just made, whatever its name points at by now.
   errno = 0;
   if (ops.setHidden(created.get(), target.path) == 0) return Failed(0, errno);
   return FileAnswer{1, 0, {}};

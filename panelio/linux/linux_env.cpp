@@ -7,6 +7,7 @@
 #include <linux/magic.h>
 #include <linux/msdos_fs.h>
 #include <scsi/sg.h>
+#include <sys/fsuid.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -41,6 +42,27 @@ constexpr long kFuseMagic = 0x65735546;
 constexpr long kNtfs3Magic = 0x7366746e;
 constexpr std::uint32_t kNtfsHidden = 0x02;
 constexpr const char* kNtfsAttrib = "system.ntfs_attrib_be";
+
+// While alive, a root thread's file-system uid is that of the owner of fd. The kernel lets a file's
+// owner change its attributes, so the service marks the folder a client owns without CAP_FOWNER.
+class AsOwnerOf {
+ public:
+  explicit AsOwnerOf(int fd) {
+    struct stat st;
+    if (::geteuid() != 0 || ::fstat(fd, &st) != 0) return;
+    saved_ = static_cast<uid_t>(::setfsuid(st.st_uid));
+    switched_ = true;
+  }
+  AsOwnerOf(const AsOwnerOf&) = delete;
+  AsOwnerOf& operator=(const AsOwnerOf&) = delete;
+  ~AsOwnerOf() {
+    if (switched_) ::setfsuid(saved_);
+  }
+
+ private:
+  uid_t saved_ = 0;
+  bool switched_ = false;
+};
 
 class LinuxDisk final : public Disk {
  public:
@@ -546,6 +568,7 @@ class LinuxEnv final : public DeviceEnv {
       if (hidden) *hidden = (attrs & ATTR_HIDDEN) != 0;
       if (set && !(attrs & ATTR_HIDDEN)) {
         attrs |= ATTR_HIDDEN;
+        AsOwnerOf owner(fd);
         if (::ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &attrs) != 0)
           return PosixError("set FAT attributes of " + path, errno);
       }
@@ -564,6 +587,7 @@ class LinuxEnv final : public DeviceEnv {
       if (hidden) *hidden = (attrs & kNtfsHidden) != 0;
       if (set && !(attrs & kNtfsHidden)) {
         be[3] = static_cast<std::uint8_t>(be[3] | kNtfsHidden);
+        AsOwnerOf owner(fd);
         if (::fsetxattr(fd, kNtfsAttrib, be, sizeof be, 0) != 0)
           return PosixError("set NTFS attributes of " + path, errno);
       }
