@@ -7,12 +7,35 @@ function(kuvlcd_warnings target)
   target_compile_options(${target} PRIVATE ${KUVLCD_WARNINGS})
 endfunction()
 
-# kuvlcd_library(name [QT] LIBS ...): a static library from every .cpp of this folder that is
-# not a test (nor, with QT, a program's *_main.cpp or main.cpp); the project root is its include
-# root so headers read "common/x.h". QT turns moc on and makes nothing of a folder with no source.
+# What differs per platform sits in files named *_posix.cpp and *_windows.cpp; a build takes its
+# own platform's and leaves the other's out.
+if(WIN32)
+  set(KUVLCD_OTHER_PLATFORM_FILES "_posix(_test)?\\.cpp$")
+else()
+  set(KUVLCD_OTHER_PLATFORM_FILES "_windows(_test)?\\.cpp$")
+endif()
+
+# kuvlcd_sources(out pattern UNPORTED files...): the folder's files matching pattern for this
+# platform; on Windows the UNPORTED files are left out until they have a Windows twin.
+function(kuvlcd_sources out pattern)
+  cmake_parse_arguments(ARG "" "" "UNPORTED" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${pattern}")
+  list(FILTER srcs EXCLUDE REGEX "${KUVLCD_OTHER_PLATFORM_FILES}")
+  if(WIN32)
+    foreach(file IN LISTS ARG_UNPORTED)
+      list(REMOVE_ITEM srcs "${CMAKE_CURRENT_SOURCE_DIR}/${file}")
+    endforeach()
+  endif()
+  set(${out} ${srcs} PARENT_SCOPE)
+endfunction()
+
+# kuvlcd_library(name [QT] LIBS ... UNPORTED ...): a static library from every .cpp of this
+# folder that is not a test (nor, with QT, a program's *_main.cpp or main.cpp); the project root
+# is its include root so headers read "common/x.h". QT turns moc on and makes nothing of a folder
+# with no source.
 function(kuvlcd_library name)
-  cmake_parse_arguments(ARG "QT" "" "LIBS" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  cmake_parse_arguments(ARG "QT" "" "LIBS;UNPORTED" ${ARGN})
+  kuvlcd_sources(srcs "*.cpp" UNPORTED ${ARG_UNPORTED})
   list(FILTER srcs EXCLUDE REGEX "(_test|/main|_main)\\.cpp$")
   if(NOT srcs)
     return()
@@ -26,14 +49,15 @@ function(kuvlcd_library name)
   kuvlcd_warnings(${name})
 endfunction()
 
-# kuvlcd_tests(name [QT] LIBS ...): one GoogleTest program from every *_test.cpp of this folder.
-# QT runs it with one QApplication on the offscreen platform (app/qt_test_main.cpp).
+# kuvlcd_tests(name [QT] LIBS ... UNPORTED ...): one GoogleTest program from every *_test.cpp of
+# this folder. QT runs it with one QApplication on the offscreen platform (app/qt_test_main.cpp).
+# Cross-built tests run through the emulator (scripts/wine-run for Windows).
 function(kuvlcd_tests name)
   if(NOT KUVLCD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "QT" "" "LIBS;SOURCES" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp")
+  cmake_parse_arguments(ARG "QT" "" "LIBS;SOURCES;UNPORTED" ${ARGN})
+  kuvlcd_sources(srcs "*_test.cpp" UNPORTED ${ARG_UNPORTED})
   if(NOT srcs)
     return()
   endif()
