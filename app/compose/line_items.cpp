@@ -1,9 +1,5 @@
 #include "app/compose/line_items.h"
 
-#include <iconv.h>
-
-#include <array>
-#include <cerrno>
 #include <cstdio>
 
 #include "app/compose/drive_name.h"
@@ -48,49 +44,6 @@ std::size_t LeadingChars(std::u16string_view text, std::size_t maxChars) {
   return i;
 }
 
-// Byte length of one character when no converter is available: CP932 is single-byte for ASCII
-// and half-width katakana and double-byte otherwise; Windows-1252 is single-byte throughout.
-std::size_t FallbackCharBytes(char16_t first, CodePage codePage) {
-  if (codePage == CodePage::kWindows1252) return 1;
-  return first < 0x80 || (first >= 0xFF61 && first <= 0xFF9F) ? 1 : 2;
-}
-
-class Converter {
- public:
-  explicit Converter(CodePage codePage)
-      : handle_(iconv_open(codePage == CodePage::kCp932 ? "CP932" : "WINDOWS-1252", "UTF-16LE")) {}
-  ~Converter() {
-    if (ok()) iconv_close(handle_);
-  }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-
-  bool ok() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
-
-  // Bytes of one character in the code page, or 0 when the page cannot hold it.
-  std::size_t Bytes(std::u16string_view character) {
-    std::array<char, 4 * sizeof(char16_t)> in{};
-    for (std::size_t i = 0; i < character.size(); ++i) {
-      in[2 * i] = static_cast<char>(character[i] & 0xFF);
-      in[2 * i + 1] = static_cast<char>(character[i] >> 8);
-    }
-    std::array<char, 16> out{};
-    char* inPtr = in.data();
-    std::size_t inLeft = 2 * character.size();
-    char* outPtr = out.data();
-    std::size_t outLeft = out.size();
-    iconv(handle_, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(handle_, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
-        inLeft != 0) {
-      return 0;
-    }
-    return out.size() - outLeft;
-  }
-
- private:
-  iconv_t handle_;
-};
-
 std::u16string Ascii(const char* text) {
   return Utf8ToUtf16(text);
 }
@@ -102,17 +55,7 @@ CodePage AnsiCodePage(Language language) {
 }
 
 std::size_t AnsiByteLength(std::u16string_view text, CodePage codePage) {
-  Converter converter(codePage);
-  std::size_t bytes = 0;
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t units = CharUnits(text, i);
-    std::size_t charBytes = converter.ok() ? converter.Bytes(text.substr(i, units))
-                                           : FallbackCharBytes(text[i], codePage);
-    // The Windows conversion writes "?" for what the page lacks: one byte.
-    bytes += charBytes == 0 ? 1 : charBytes;
-    i += units;
-  }
-  return bytes;
+  return ToCodePage(text, codePage).size();
 }
 
 std::int32_t EffectiveRotation(std::int32_t rotation, std::int32_t panelModel) {

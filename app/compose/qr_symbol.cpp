@@ -1,11 +1,9 @@
 #include "app/compose/qr_symbol.h"
 
-#include <iconv.h>
 #include <qrencode.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <limits>
 
 namespace kuv {
@@ -173,10 +171,6 @@ bool IsBright(std::uint32_t rgb) {
   return sum >= 3 * 128;
 }
 
-const char* IconvName(CodePage codePage) {
-  return codePage == CodePage::kCp932 ? "CP932" : "WINDOWS-1252";
-}
-
 }  // namespace
 
 int QrDataCodewords(int version, int level) {
@@ -242,21 +236,7 @@ QrLayout PlanQrSymbol(std::string_view bytes, int level, bool kanji) {
   return planner.Plan(bytes, level, kanji);
 }
 
-// Two iconv handles kept open, since every keystroke converts the text several times.
-struct QrSymbol::Converters {
-  iconv_t toCodePage = reinterpret_cast<iconv_t>(-1);
-  iconv_t fromCodePage = reinterpret_cast<iconv_t>(-1);
-  ~Converters() {
-    if (toCodePage != reinterpret_cast<iconv_t>(-1)) iconv_close(toCodePage);
-    if (fromCodePage != reinterpret_cast<iconv_t>(-1)) iconv_close(fromCodePage);
-  }
-};
-
-QrSymbol::QrSymbol(CodePage codePage)
-    : codePage_(codePage), converters_(std::make_unique<Converters>()) {
-  converters_->toCodePage = iconv_open(IconvName(codePage), "UTF-16LE");
-  converters_->fromCodePage = iconv_open("UTF-16LE", IconvName(codePage));
-}
+QrSymbol::QrSymbol(CodePage codePage) : codePage_(codePage) {}
 
 QrSymbol::~QrSymbol() = default;
 
@@ -294,43 +274,8 @@ const QrSymbol::Conversion& QrSymbol::Convert(std::u16string_view character) {
   auto found = conversions_.find(key);
   if (found != conversions_.end()) return found->second;
   Conversion conversion;
-  iconv_t to = converters_->toCodePage;
-  iconv_t from = converters_->fromCodePage;
-  if (to == reinterpret_cast<iconv_t>(-1) || from == reinterpret_cast<iconv_t>(-1)) {
-    conversion = {"?", u"?"};
-  } else {
-    char in[4];
-    for (std::size_t k = 0; k < character.size(); ++k) {
-      in[2 * k] = static_cast<char>(character[k] & 0xFF);
-      in[2 * k + 1] = static_cast<char>(character[k] >> 8);
-    }
-    char out[8];
-    char* inPtr = in;
-    std::size_t inLeft = 2 * character.size();
-    char* outPtr = out;
-    std::size_t outLeft = sizeof out;
-    iconv(to, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(to, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
-        inLeft != 0 || outPtr == out) {
-      conversion = {"?", u"?"};
-    } else {
-      conversion.bytes.assign(out, static_cast<std::size_t>(outPtr - out));
-      char wide[16];
-      char* backIn = conversion.bytes.data();
-      std::size_t backLeft = conversion.bytes.size();
-      char* wideOut = wide;
-      std::size_t wideLeft = sizeof wide;
-      iconv(from, nullptr, nullptr, nullptr, nullptr);
-      if (iconv(from, &backIn, &backLeft, &wideOut, &wideLeft) == static_cast<std::size_t>(-1)) {
-        conversion.readBack = u"\uFFFD";
-      } else {
-        for (char* p = wide; p + 1 < wideOut; p += 2) {
-          conversion.readBack += static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
-                                                       (static_cast<unsigned char>(p[1]) << 8));
-        }
-      }
-    }
-  }
+  conversion.bytes = ToCodePage(character, codePage_);
+  conversion.readBack = FromCodePage(conversion.bytes, codePage_);
   // A text holds few distinct characters; the memo stays small.
   return conversions_.emplace(std::move(key), std::move(conversion)).first->second;
 }

@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -97,7 +96,6 @@ class QrSymbol {
 
  private:
   void Plan();
-  struct Converters;
   struct Conversion {
     std::string bytes;
     std::u16string readBack;
@@ -105,7 +103,6 @@ class QrSymbol {
   const Conversion& Convert(std::u16string_view character);
 
   CodePage codePage_;
-  std::unique_ptr<Converters> converters_;
   std::string bytes_;
   std::u16string readBack_;
   int dotsPerModule_ = 2;

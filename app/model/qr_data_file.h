@@ -21,8 +21,4 @@ std::string EncodeQrData(std::u16string_view text, CodePage codePage);
 // cut to kQrTextLimit units. Bytes the code page does not define become U+FFFD.
 std::u16string DecodeQrData(std::string_view fileBytes, CodePage codePage);
 
-// The code page conversions behind the two functions above.
-std::string ToCodePage(std::u16string_view text, CodePage codePage);
-std::u16string FromCodePage(std::string_view bytes, CodePage codePage);
-
 }  // namespace kuv
