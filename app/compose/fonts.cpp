@@ -1,6 +1,5 @@
 #include "app/compose/fonts.h"
 
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_SIZES_H
@@ -10,86 +9,19 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <mutex>
-#include <optional>
 #include <unordered_map>
 #include <vector>
 
+#include "app/compose/font_files.h"
 #include "common/utf16.h"
 
 namespace kuv {
 
 namespace {
 
-// Our own font setup, so that the faces the string table names resolve the same way on every
-// machine: Wine's Tahoma and IPAGothic for the Japanese face.
-constexpr char kFontConfigXml[] = R"(<?xml version="1.0"?>
-<!DOCTYPE fontconfig SYSTEM "fonts.dtd">
-<fontconfig>
-  <dir>/usr/share/fonts</dir>
-  <dir>/usr/local/share/fonts</dir>
-  <dir>/usr/share/wine/fonts</dir>
-  <cachedir>/var/cache/fontconfig</cachedir>
-  <cachedir prefix="xdg">fontconfig</cachedir>
-  <alias binding="same"><family>MS Gothic</family><prefer><family>IPAGothic</family></prefer></alias>
-  <alias binding="same"><family>ＭＳ ゴシック</family><prefer><family>IPAGothic</family></prefer></alias>
-</fontconfig>
-)";
-
-constexpr char kLastResortFamily[] = "DejaVu Sans";
-constexpr const char* kLastResortFiles[] = {
-    "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
-    "/usr/share/fonts/dejavu/DejaVuSans.ttf",
-};
-
-FcConfig* OurFontConfig() {
-  static FcConfig* config = [] {
-    FcConfig* c = FcConfigCreate();
-    if (c &&
-        FcConfigParseAndLoadFromMemory(c, reinterpret_cast<const FcChar8*>(kFontConfigXml),
-                                       FcFalse) &&
-        FcConfigBuildFonts(c)) {
-      return c;
-    }
-    if (c) FcConfigDestroy(c);
-    return static_cast<FcConfig*>(nullptr);
-  }();
-  return config;
-}
-
-struct FontFile {
-  std::string path;
-  int index = 0;
-};
-
-// The best file for a family; the last-resort family stands behind every request.
-std::optional<FontFile> MatchFamily(const std::string& family) {
-  static std::mutex mutex;
-  std::lock_guard lock(mutex);
-  FcConfig* config = OurFontConfig();
-  if (!config) return std::nullopt;
-  FcPattern* pattern = FcPatternCreate();
-  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(kLastResortFamily));
-  FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
-  FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
-  FcConfigSubstitute(config, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
-  FcResult result = FcResultNoMatch;
-  FcPattern* match = FcFontMatch(config, pattern, &result);
-  FcPatternDestroy(pattern);
-  if (!match) return std::nullopt;
-  std::optional<FontFile> file;
-  FcChar8* path = nullptr;
-  int index = 0;
-  if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) {
-    FcPatternGetInteger(match, FC_INDEX, 0, &index);
-    file = FontFile{reinterpret_cast<const char*>(path), index};
-  }
-  FcPatternDestroy(match);
-  return file;
-}
+// Families tried after the screen's own face, for the characters it lacks: the Japanese face
+// and its stand-in, then a face that draws almost anything.
+constexpr const char* kFallbackFamilies[] = {"MS Gothic", "IPAGothic", "DejaVu Sans"};
 
 constexpr int kSizeCount = 2;
 
@@ -269,11 +201,11 @@ std::unique_ptr<Fonts> Fonts::Load(std::u16string_view face, int largeHeight, in
   if (FT_Init_FreeType(&impl->library) != 0) impl->library = nullptr;
   if (impl->library) {
     std::vector<FontFile> files;
-    for (const std::string& family :
-         {Utf16ToUtf8(face), std::string("IPAGothic"), std::string(kLastResortFamily)}) {
-      if (auto file = MatchFamily(family)) files.push_back(*file);
+    if (auto file = FindFontFile(Utf16ToUtf8(face))) files.push_back(*file);
+    for (const char* family : kFallbackFamilies) {
+      if (auto file = FindFontFile(family)) files.push_back(*file);
     }
-    for (const char* path : kLastResortFiles) files.push_back(FontFile{path, 0});
+    for (const FontFile& file : LastResortFontFiles()) files.push_back(file);
     for (const auto& file : files) impl->AddFace(file);
   }
   return std::unique_ptr<Fonts>(new Fonts(std::move(impl)));

@@ -1,7 +1,7 @@
 #pragma once
-// The renderer's two fonts: face and cell heights from the string table, resolved with our own
-// fontconfig setup and drawn monochrome through FreeType with the cell metrics of the Windows
-// programs, so that line positions and bands match theirs.
+// The renderer's two fonts: face and cell heights from the string table, resolved to font files
+// the platform's way (font_files.h) and drawn monochrome through FreeType with the cell metrics
+// of the Windows programs, so that line positions and bands match theirs.
 
 #include <cstdint>
 #include <memory>
@@ -35,7 +35,8 @@ struct TextStyle {
 class Fonts {
  public:
   // Face from string 170, heights from strings 171 and 172 of the language. Never fails: a face
-  // that cannot be found falls back to DejaVu Sans, and without any font file text draws nothing.
+  // that cannot be found falls back to the Japanese face or DejaVu Sans, and without any font
+  // file text draws nothing.
   static std::unique_ptr<Fonts> Load(Language language);
   static std::unique_ptr<Fonts> Load(std::u16string_view face, int largeHeight, int smallHeight);
   ~Fonts();
