@@ -5,10 +5,10 @@
 #include <png.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
+#include "common/files.h"
 #include "common/picture_io.h"
 
 namespace kuv {
@@ -151,11 +151,16 @@ PictureResult DecodePicture(std::span<const std::uint8_t> bytes) {
 }
 
 PictureResult ReadPictureFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(path + ": " + std::strerror(errno));
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-  if (in.bad()) return Fail(path + ": read error");
+  std::FILE* file = OpenFile(path, "rb");
+  if (!file) return Fail(path + ": " + std::strerror(errno));
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t buffer[65536];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    bytes.insert(bytes.end(), buffer, buffer + n);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return Fail(path + ": read error");
   PictureResult result = DecodePicture(bytes);
   if (!result) result.error = path + ": " + result.error;
   return result;

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/files.h"
+
 namespace kuv {
 
 Picture PictureFromArt(std::span<const char* const> rows) {
@@ -147,7 +149,7 @@ std::string TextArt(const Picture& picture, char ink, char white) {
 
 bool WriteFileBytes(const std::string& path, std::span<const std::uint8_t> bytes,
                     std::string* error) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = OpenFile(path, "wb");
   bool ok = file != nullptr;
   if (ok) ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   if (file && std::fclose(file) != 0) ok = false;

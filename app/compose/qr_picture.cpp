@@ -1,11 +1,6 @@
 #include "app/compose/qr_picture.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include "common/files.h"
 
 namespace kuv {
 namespace {
@@ -75,30 +70,9 @@ bool WriteQrTempPicture(const std::string& path, const Picture& picture, std::st
     if (error) *error = path + ": not a 96x96 picture";
     return false;
   }
-  // A fresh file renamed over the old one: the temporary folder is shared, so a name planted
+  // A fresh file put in place of the old one: the temporary folder is shared, so a name planted
   // there (a link, another user's file) is replaced, never written through.
-  std::string temp = path + ".XXXXXX";
-  const int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) {
-    if (error) *error = path + ": " + std::strerror(errno);
-    return false;
-  }
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  int err = done == bytes.size() ? 0 : (errno != 0 ? errno : EIO);
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && std::rename(temp.c_str(), path.c_str()) != 0) err = errno;
-  if (err != 0) {
-    ::unlink(temp.c_str());
-    if (error) *error = path + ": " + std::strerror(err);
-    return false;
-  }
-  return true;
+  return ReplaceFileWith(path, bytes, error);
 }
 
 }  // namespace kuv
