@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 
+#include "app/compose/font_files.h"
 #include "app/compose/qr_picture.h"
 #include "app/compose/renderer.h"
 #include "common/utf16.h"
@@ -32,6 +33,18 @@ std::string Hex(std::uint64_t value) {
   return text;
 }
 
+// The lower-case name of a font file, or of the file it links to, as the distribution's
+// alternatives do.
+std::string FaceName(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path file = std::filesystem::canonical(path, ec);
+  if (ec) file = path;
+  std::string name = file.filename().string();
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return name;
+}
+
 // The font files the hashes hold for: Wine's Tahoma and IPAGothic, which the Windows build finds
 // in its font folder under Wine. Other files draw other dots.
 bool IsReferenceFace(const std::string& path) {
@@ -42,19 +55,31 @@ bool IsReferenceFace(const std::string& path) {
   static constexpr Face kFaces[] = {{"tahoma.ttf", 145040}, {"ipag.ttf", 6235344}};
   std::error_code ec;
   const std::uintmax_t size = std::filesystem::file_size(path, ec);
-  if (ec) return false;
-  // The name may be a link to the face, as the distribution's alternatives are.
-  auto nameOf = [](const std::filesystem::path& file) {
-    std::string name = file.filename().string();
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return name;
-  };
-  const std::string name = nameOf(path);
-  const std::string target = nameOf(std::filesystem::canonical(path, ec));
-  return std::any_of(std::begin(kFaces), std::end(kFaces), [&](const Face& face) {
-    return (name == face.name || target == face.name) && size == face.size;
+  return !ec && std::any_of(std::begin(kFaces), std::end(kFaces), [&](const Face& face) {
+    return FaceName(path) == face.name && size == face.size;
   });
+}
+
+// A family is found by any of its names, in any case, as its upright face.
+TEST(FontFiles, FamiliesFindTheSameFilesOnEveryPlatform) {
+  const std::optional<FontFile> tahoma = FindFontFile("Tahoma");
+  if (!tahoma || FaceName(tahoma->path) != "tahoma.ttf") {
+    GTEST_SKIP() << "Tahoma is not installed here";
+  }
+  const struct {
+    const char* family;
+    const char* file;
+  } cases[] = {
+      {"TAHOMA", "tahoma.ttf"},
+      {"IPAGothic", "ipag.ttf"},
+      {"IPAゴシック", "ipag.ttf"},
+      {"DejaVu Sans", "dejavusans.ttf"},
+  };
+  for (const auto& c : cases) {
+    const std::optional<FontFile> file = FindFontFile(c.family);
+    ASSERT_TRUE(file.has_value()) << c.family;
+    EXPECT_EQ(FaceName(file->path), c.file) << c.family;
+  }
 }
 
 struct TextScreen {
