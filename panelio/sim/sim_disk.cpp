@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <optional>
 
 #include "panelio/sim/sim_ata.h"
@@ -29,10 +30,7 @@ class SimDisk final : public kuv::Disk {
         size_(size),
         access_(access) {
     if (disk_.bridgePanel) panel_.emplace(state_, disk_.bridgePanel->name);
-    UpdateCounters([](DiskCounters& c) {
-      ++c.openHandles;
-      return false;
-    });
+    UpdateCounters([](DiskCounters& c) { ++c.openHandles; });
   }
 
   ~SimDisk() override {
@@ -46,7 +44,6 @@ class SimDisk final : public kuv::Disk {
         if (!mounted) c.cachedPages.clear();
       }
       if (access_ == DiskAccess::kReadWrite) ++c.changeEvents;
-      return false;
     });
   }
 
@@ -76,23 +73,23 @@ class SimDisk final : public kuv::Disk {
     if (Status s = clock_.Tick(120000); !s.ok()) return s;
     if (Status s = ReadImage(byteOffset, out); !s.ok()) return s;
     if (out.empty()) return {};
-    bool reached = false;
-    Status counted = UpdateCounters([&](DiskCounters& c) {
-      for (std::uint64_t page = byteOffset / kPageBytes;
-           page <= (byteOffset + out.size() - 1) / kPageBytes; ++page) {
-        auto at = std::lower_bound(c.cachedPages.begin(), c.cachedPages.end(), page);
-        if (at != c.cachedPages.end() && *at == page) continue;
-        c.cachedPages.insert(at, page);
-        reached = true;
-      }
-      if (reached) ++c.mediumReads;
-      return reached;
+    return state_.Locked([&]() -> Status {
+      bool reached = false;
+      Status counted = state_.EditCounters(disk_.number, [&](DiskCounters& c) {
+        for (std::uint64_t page = byteOffset / kPageBytes;
+             page <= (byteOffset + out.size() - 1) / kPageBytes; ++page) {
+          auto at = std::lower_bound(c.cachedPages.begin(), c.cachedPages.end(), page);
+          if (at != c.cachedPages.end() && *at == page) continue;
+          c.cachedPages.insert(at, page);
+          reached = true;
+        }
+        if (reached) ++c.mediumReads;
+      });
+      if (!counted.ok()) return counted;
+      // Only a read that reaches the medium spins a sleeping disk up.
+      if (!reached) return {};
+      return Reached(true, true);
     });
-    if (!counted.ok()) return counted;
-    if (!reached) return {};
-    // Only a read that reaches the medium spins a sleeping disk up.
-    Wake();
-    return MarkActivity();
   }
 
   // A read past the cache, held to what O_DIRECT demands of a block device: whole logical blocks
@@ -105,14 +102,11 @@ class SimDisk final : public kuv::Disk {
       return PosixError("direct read of " + disk_.name + ": not whole aligned blocks", EINVAL);
     if (lba > size_ / block) return PosixError("read past the end of " + disk_.name, EIO);
     if (Status s = ReadImage(lba * block, out); !s.ok()) return s;
-    if (Status s = UpdateCounters([](DiskCounters& c) {
-          ++c.mediumReads;
-          return true;
-        });
-        !s.ok())
-      return s;
-    Wake();
-    return MarkActivity();
+    return state_.Locked([&]() -> Status {
+      Status counted = state_.EditCounters(disk_.number, [](DiskCounters& c) { ++c.mediumReads; });
+      if (!counted.ok()) return counted;
+      return Reached(true, true);
+    });
   }
 
   // An ioctl of the block layer, not a command to the drive: not counted towards an unplug.
@@ -135,8 +129,7 @@ class SimDisk final : public kuv::Disk {
     std::uint8_t sector[512];
     std::span<std::uint8_t> buffer = dataIn.empty() ? std::span<std::uint8_t>() : sector;
     if (Status s = AnswerAta(disk_, registers, buffer); !s.ok()) return s;
-    if (!dataIn.empty()) Wake();
-    if (registers.command == 0xEC) MarkActivity();
+    Touched(!dataIn.empty(), registers.command == 0xEC);
     if (!dataIn.empty())
       std::copy_n(sector, std::min<std::size_t>(dataIn.size(), 512), dataIn.begin());
     return {};
@@ -166,8 +159,7 @@ class SimDisk final : public kuv::Disk {
     std::span<std::uint8_t> buffer =
         dataIn ? std::span<std::uint8_t>(sector) : std::span<std::uint8_t>();
     if (!AnswerAta(disk_, *registers, buffer).ok()) return CheckCondition(0x0B, 0x00);
-    if (dataIn) Wake();
-    if (registers->command == 0xEC) MarkActivity();
+    Touched(dataIn, registers->command == 0xEC);
     if (dataIn) std::copy_n(sector, 512, request.data.begin());
     ScsiReply reply;
     reply.residual = static_cast<std::uint32_t>(request.data.size() - (dataIn ? 512 : 0));
@@ -200,16 +192,9 @@ class SimDisk final : public kuv::Disk {
     return {};
   }
 
-  // Changes the disk's counters under the world's lock; change returns whether it changed the
-  // medium's view (unused by the caller, kept so every edit reads alike).
-  template <typename F>
-  Status UpdateCounters(F&& change) {
-    return state_.Locked([&]() -> Status {
-      auto counters = state_.Counters(disk_.number);
-      if (!counters.ok()) return counters.status();
-      change(*counters);
-      return state_.SetCounters(disk_.number, *counters);
-    });
+  // Changes the disk's counters under the world's lock.
+  Status UpdateCounters(const std::function<void(DiskCounters&)>& change) {
+    return state_.Locked([&] { return state_.EditCounters(disk_.number, change); });
   }
 
   bool Mounted() const {
@@ -222,8 +207,12 @@ class SimDisk final : public kuv::Disk {
   // CHECK POWER MODE with CK_COND: the count register in an ATA Status Return descriptor. A
   // sleeping disk answers as standby, as after the reset the kernel sends it.
   Result<ScsiReply> PowerModeReply() {
-    auto power = state_.Power(disk_);
-    if (!power.ok()) return power.status();
+    Result<DiskPower> power = Status(EIO, "unread");
+    Status s = state_.Locked([&]() -> Status {
+      power = state_.Power(disk_);
+      return power.status();
+    });
+    if (!s.ok()) return s;
     std::uint8_t count = 0x00;
     if (power->mode == PowerMode::kActive) count = 0xFF;
     if (power->mode == PowerMode::kIdle) count = 0x80;
@@ -241,31 +230,30 @@ class SimDisk final : public kuv::Disk {
     return reply;
   }
 
-  // A read of the media or of S.M.A.R.T. data spins a disk in standby or sleep up; the count lets
-  // tests see reads that should never have reached a sleeping disk. Bookkeeping only: a state
-  // file that cannot be kept does not fail the read.
-  void Wake() {
-    (void)state_.Locked([&]() -> Status {
+  // What the drive's doing work causes, with the world's lock held: a read of the media or of
+  // S.M.A.R.T. data (wake) spins a disk in standby or sleep up, and HID panels tied to the disk
+  // see any of its activity (mark): their next probe answers 0xE0. The wake-up count lets tests
+  // see reads that should never have reached a sleeping disk.
+  Status Reached(bool wake, bool mark) {
+    if (wake) {
+      // Bookkeeping only: a power state that cannot be kept does not fail the read.
       auto power = state_.Power(disk_);
-      if (!power.ok()) return power.status();
-      if (power->mode != PowerMode::kStandby && power->mode != PowerMode::kSleep) return {};
-      power->mode = PowerMode::kActive;
-      ++power->wakeups;
-      return state_.SetPower(disk_, *power);
-    });
+      if (power.ok() && (power->mode == PowerMode::kStandby || power->mode == PowerMode::kSleep)) {
+        power->mode = PowerMode::kActive;
+        ++power->wakeups;
+        (void)state_.SetPower(disk_, *power);
+      }
+    }
+    if (!mark) return {};
+    for (const HidPanel& h : world_->hidPanels)
+      if (h.disk && *h.disk == disk_.number)
+        if (Status s = state_.RaiseHidFlag(h.name); !s.ok()) return s;
+    return {};
   }
 
-  // HID panels tied to this disk see its activity: their next probe answers 0xE0.
-  Status MarkActivity() {
-    std::vector<std::string> tied;
-    for (const HidPanel& h : world_->hidPanels)
-      if (h.disk && *h.disk == disk_.number) tied.push_back(h.name);
-    if (tied.empty()) return {};
-    return state_.Locked([&]() -> Status {
-      for (const std::string& name : tied)
-        if (Status s = state_.SetHidFlag(name, true); !s.ok()) return s;
-      return {};
-    });
+  // As Reached, taking the lock, for a command whose answer does not depend on it.
+  void Touched(bool wake, bool mark) {
+    if (wake || mark) (void)state_.Locked([&] { return Reached(wake, mark); });
   }
 
   WorldPtr world_;

@@ -186,7 +186,7 @@ class SimEnv final : public DeviceEnv {
     if (!world.ok()) return world.status();
     auto all = state_.Faults();
     if (!all.ok()) return all.status();
-    return sim::MountedVolumes(**world, *all);
+    return volumes_.List(*world, *all);
   }
 
   Result<SpaceInfo> FreeSpace(const std::string& path) override {
@@ -259,26 +259,25 @@ class SimEnv final : public DeviceEnv {
   }
 
  private:
-  // The world as world.json says now. The text is compared, not the time stamp, because a test
-  // may rewrite the file within one tick of the file system's clock.
+  // The world as world.json says now: read again when its stamp says it may have changed.
   Result<WorldPtr> World() {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::string path = dir_ + "/world.json";
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) {
+    auto changed = worldFile_.Refresh();
+    if (!changed.ok()) {
       world_.reset();
-      return PosixError("world " + path, errno);
+      return changed.status();
     }
-    std::string text;
-    if (int err = ReadAll(fd.get(), text); err != 0) return PosixError("read " + path, err);
-    if (!world_ || text != text_) {
-      auto parsed = sim::ParseWorld(text, dir_);
+    if (!worldFile_.text()) {
+      world_.reset();
+      return PosixError("world " + worldFile_.path(), ENOENT);
+    }
+    if (*changed || !world_) {
+      auto parsed = sim::ParseWorld(*worldFile_.text(), dir_);
       if (!parsed.ok()) {
         world_.reset();
         return parsed.status();
       }
       world_ = std::make_shared<const sim::World>(std::move(*parsed));
-      text_ = std::move(text);
     }
     return world_;
   }
@@ -310,8 +309,9 @@ class SimEnv final : public DeviceEnv {
   std::string dir_;
   StateDir state_;
   std::mutex mutex_;
+  sim::StampedFile worldFile_{dir_ + "/world.json"};
   WorldPtr world_;
-  std::string text_;
+  sim::VolumeListing volumes_;
 };
 
 }  // namespace

@@ -67,10 +67,9 @@ class SimHid final : public HidDevice {
   Status Probe() {
     bool flag = false;
     Status s = state_.Locked([&]() -> Status {
-      auto stored = state_.HidFlag(panel_.name);
-      if (!stored.ok()) return stored.status();
-      flag = *stored;
-      if (flag) return state_.SetHidFlag(panel_.name, false);
+      auto taken = state_.TakeHidFlag(panel_.name);
+      if (!taken.ok()) return taken.status();
+      flag = *taken;
       return {};
     });
     if (!s.ok()) return s;

@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <mutex>
 #include <nlohmann/json.hpp>
 
 #include "common/picture_io.h"
@@ -100,21 +103,101 @@ bool PanelMemory::Complete() const {
   return true;
 }
 
-StateDir::StateDir(std::string worldDir) : dir_(std::move(worldDir) + "/state") {}
+namespace {
+
+// How recently a file may have changed for its stamp to prove nothing changed since: well over
+// the tick of any clock a local file system stamps with.
+constexpr std::int64_t kRacyWindowNs = 100'000'000;
+
+std::int64_t Nanoseconds(const timespec& t) {
+  return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
+}
+
+bool SameStamp(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         Nanoseconds(a.st_mtim) == Nanoseconds(b.st_mtim);
+}
+
+bool Racy(const struct stat& st) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return Nanoseconds(now) - Nanoseconds(st.st_mtim) < kRacyWindowNs;
+}
+
+}  // namespace
+
+Result<bool> StampedFile::Refresh() {
+  struct stat st {};
+  if (::stat(path_.c_str(), &st) != 0) {
+    if (errno != ENOENT) return PosixError("stat " + path_, errno);
+    bool changed = !known_ || text_.has_value();
+    known_ = true;
+    racy_ = false;
+    text_.reset();
+    return changed;
+  }
+  if (known_ && text_ && !racy_ && SameStamp(st, stamp_)) return false;
+  UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return PosixError("open " + path_, errno);
+  // The stamp of what is read: a change after it shows as another stamp next time.
+  if (::fstat(fd.get(), &st) != 0) return PosixError("stat " + path_, errno);
+  std::string text;
+  if (int err = ReadAll(fd.get(), text); err != 0) return PosixError("read " + path_, err);
+  bool changed = !known_ || !text_ || *text_ != text;
+  known_ = true;
+  racy_ = Racy(st);
+  stamp_ = st;
+  text_ = std::move(text);
+  return changed;
+}
+
+struct StateDir::Shared {
+  explicit Shared(std::string d) : dir(std::move(d)), faultsFile(dir + "/faults.json") {}
+
+  const std::string dir;
+  // flock belongs to an open file: the threads of one process take turns on the mutex first.
+  std::mutex lockMutex;
+  UniqueFd lockFd;
+  std::mutex faultsMutex;
+  StampedFile faultsFile;
+  Result<std::vector<Fault>> faults = Status(EIO, "unread");
+};
+
+StateDir::StateDir(std::string worldDir)
+    : shared_(std::make_shared<Shared>(std::move(worldDir) + "/state")) {}
+
+const std::string& StateDir::dir() const {
+  return shared_->dir;
+}
 
 Status StateDir::Locked(const std::function<Status()>& body) const {
-  if (Status s = MakeDir(dir_); !s.ok()) return s;
-  std::string path = dir_ + "/.lock";
-  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-  if (!fd.valid()) return PosixError("open " + path, errno);
-  while (::flock(fd.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) return PosixError("lock " + path, errno);
+  const std::string& dir = shared_->dir;
+  std::lock_guard<std::mutex> turn(shared_->lockMutex);
+  // A state folder removed meanwhile (a sample world written again) gets a new lock file, which
+  // every process must then share.
+  struct stat st {};
+  if (shared_->lockFd.valid() && (::fstat(shared_->lockFd.get(), &st) != 0 || st.st_nlink == 0))
+    shared_->lockFd.reset();
+  if (!shared_->lockFd.valid()) {
+    std::string path = dir + "/.lock";
+    shared_->lockFd.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    if (!shared_->lockFd.valid() && errno == ENOENT) {
+      if (Status s = MakeDir(dir); !s.ok()) return s;
+      shared_->lockFd.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    }
+    if (!shared_->lockFd.valid()) return PosixError("open " + path, errno);
   }
-  return body();  // closing the descriptor releases the lock
+  const int fd = shared_->lockFd.get();
+  while (::flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) return PosixError("lock " + dir + "/.lock", errno);
+  }
+  Status result = body();
+  ::flock(fd, LOCK_UN);
+  return result;
 }
 
 Result<std::optional<std::string>> StateDir::Read(const std::string& rel) const {
-  std::string path = dir_ + "/" + rel;
+  std::string path = dir() + "/" + rel;
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.valid()) {
     if (errno == ENOENT) return std::optional<std::string>();
@@ -125,40 +208,104 @@ Result<std::optional<std::string>> StateDir::Read(const std::string& rel) const 
   return std::optional<std::string>(std::move(text));
 }
 
-Status StateDir::Write(const std::string& rel, std::string_view bytes) const {
-  if (Status s = MakeDir(dir_); !s.ok()) return s;
-  if (std::size_t slash = rel.find('/'); slash != std::string::npos)
-    if (Status s = MakeDir(dir_ + "/" + rel.substr(0, slash)); !s.ok()) return s;
-  std::string path = dir_ + "/" + rel;
-  std::string temp = path + ".tmp" + std::to_string(::getpid());
-  UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!fd.valid()) return PosixError("create " + temp, errno);
+namespace {
+
+// Opens a state file, creating the state folder and the file's own folder only when missing.
+UniqueFd OpenCreating(const std::string& dir, const std::string& rel, int flags, Status& why) {
+  std::string path = dir + "/" + rel;
+  UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC, 0666));
+  if (!fd.valid() && errno == ENOENT && (flags & O_CREAT)) {
+    if (Status s = MakeDir(dir); !s.ok()) {
+      why = s;
+      return fd;
+    }
+    if (std::size_t slash = rel.find('/'); slash != std::string::npos) {
+      if (Status s = MakeDir(dir + "/" + rel.substr(0, slash)); !s.ok()) {
+        why = s;
+        return fd;
+      }
+    }
+    fd.reset(::open(path.c_str(), flags | O_CLOEXEC, 0666));
+  }
+  if (!fd.valid()) why = PosixError("open " + path, errno);
+  return fd;
+}
+
+Status WriteAt0(int fd, const std::string& path, std::string_view bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return PosixError("write " + path, n < 0 ? errno : EIO);
+    done += static_cast<std::size_t>(n);
+  }
+  if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
+    return PosixError("truncate " + path, errno);
+  return {};
+}
+
+}  // namespace
+
+Status StateDir::Replace(const std::string& rel, std::string_view bytes) const {
+  std::string temp = rel + ".tmp" + std::to_string(::getpid());
+  Status why;
+  UniqueFd fd = OpenCreating(dir(), temp, O_WRONLY | O_CREAT | O_TRUNC, why);
+  if (!fd.valid()) return why;
+  std::string tempPath = dir() + "/" + temp;
   if (int err = WriteAll(fd.get(), bytes); err != 0) {
-    ::unlink(temp.c_str());
-    return PosixError("write " + temp, err);
+    ::unlink(tempPath.c_str());
+    return PosixError("write " + tempPath, err);
   }
   fd.reset();
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
+  std::string path = dir() + "/" + rel;
+  if (::rename(tempPath.c_str(), path.c_str()) != 0) {
     int err = errno;
-    ::unlink(temp.c_str());
-    return PosixError("rename " + temp, err);
+    ::unlink(tempPath.c_str());
+    return PosixError("rename " + tempPath, err);
   }
   return {};
 }
 
-Result<std::vector<Fault>> StateDir::Faults() const {
-  auto text = Read("faults.json");
-  if (!text.ok()) return text.status();
+Status StateDir::Rewrite(const std::string& rel, std::string_view bytes) const {
+  Status why;
+  UniqueFd fd = OpenCreating(dir(), rel, O_RDWR | O_CREAT, why);
+  if (!fd.valid()) return why;
+  return WriteAt0(fd.get(), dir() + "/" + rel, bytes);
+}
+
+Status StateDir::Edit(const std::string& rel,
+                      const std::function<Status(std::optional<std::string>&)>& edit) const {
+  std::string path = dir() + "/" + rel;
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+  if (!fd.valid() && errno != ENOENT) return PosixError("open " + path, errno);
+  std::optional<std::string> text;
+  if (fd.valid()) {
+    text.emplace();
+    if (int err = ReadAll(fd.get(), *text); err != 0) return PosixError("read " + path, err);
+    // A file left empty by a writer that never got to write counts as none.
+    if (text->empty()) text.reset();
+  }
+  const std::optional<std::string> before = text;
+  if (Status s = edit(text); !s.ok()) return s;
+  if (text == before || !text) return {};
+  if (!fd.valid()) return Rewrite(rel, *text);
+  return WriteAt0(fd.get(), path, *text);
+}
+
+namespace {
+
+Result<std::vector<Fault>> ParseFaults(const std::optional<std::string>& text,
+                                       const std::string& path) {
   std::vector<Fault> faults;
-  if (!*text) return faults;
-  json root = json::parse(**text, nullptr, false);
-  if (!root.is_array()) return Status(EINVAL, dir_ + "/faults.json: expected an array");
+  if (!text) return faults;
+  json root = json::parse(*text, nullptr, false);
+  if (!root.is_array()) return Status(EINVAL, path + ": expected an array");
   for (const json& f : root) {
     if (!f.is_object() || !f.contains("target") || !f["target"].is_string() ||
         !f.contains("kind") || !f["kind"].is_string())
-      return Status(EINVAL, dir_ + "/faults.json: each fault needs a target and a kind");
+      return Status(EINVAL, path + ": each fault needs a target and a kind");
     auto kind = KindFromName(f["kind"].get<std::string>());
-    if (!kind) return Status(EINVAL, dir_ + "/faults.json: unknown kind");
+    if (!kind) return Status(EINVAL, path + ": unknown kind");
     Fault fault;
     fault.target = f["target"].get<std::string>();
     fault.kind = *kind;
@@ -173,6 +320,47 @@ Result<std::vector<Fault>> StateDir::Faults() const {
   return faults;
 }
 
+Result<DiskCounters> ParseCounters(const std::optional<std::string>& text,
+                                   const std::string& path) {
+  DiskCounters c;
+  if (!text) return c;
+  json root = json::parse(*text, nullptr, false);
+  if (!root.is_object()) return Status(EINVAL, path + ": malformed");
+  c.mediumReads = root.value("mediumReads", std::uint64_t{0});
+  c.changeEvents = root.value("changeEvents", std::uint64_t{0});
+  c.partitionEvents = root.value("partitionEvents", std::uint64_t{0});
+  c.openHandles = root.value("openHandles", std::int64_t{0});
+  if (auto pages = root.find("cachedPages"); pages != root.end() && pages->is_array())
+    for (const auto& p : *pages)
+      if (p.is_number_unsigned()) c.cachedPages.push_back(p.get<std::uint64_t>());
+  return c;
+}
+
+std::string CountersText(const DiskCounters& c) {
+  json root = {{"mediumReads", c.mediumReads},
+               {"changeEvents", c.changeEvents},
+               {"partitionEvents", c.partitionEvents},
+               {"openHandles", c.openHandles},
+               {"cachedPages", c.cachedPages}};
+  return root.dump() + "\n";
+}
+
+std::string CountersRel(int diskNumber) {
+  return "disks/" + std::to_string(diskNumber) + ".json";
+}
+
+}  // namespace
+
+// Asked before nearly every simulated command: read again only when the file was replaced.
+Result<std::vector<Fault>> StateDir::Faults() const {
+  std::lock_guard<std::mutex> lock(shared_->faultsMutex);
+  auto changed = shared_->faultsFile.Refresh();
+  if (!changed.ok()) return changed.status();
+  if (*changed || !shared_->faults.ok())
+    shared_->faults = ParseFaults(shared_->faultsFile.text(), shared_->faultsFile.path());
+  return shared_->faults;
+}
+
 Status StateDir::SetFaults(const std::vector<Fault>& faults) const {
   json root = json::array();
   for (const Fault& f : faults) {
@@ -182,32 +370,32 @@ Status StateDir::SetFaults(const std::vector<Fault>& faults) const {
     if (f.kind == Fault::Kind::kStall) item["ms"] = f.ms;
     root.push_back(item);
   }
-  return Write("faults.json", root.dump(2) + "\n");
+  return Replace("faults.json", root.dump(2) + "\n");
 }
 
 Result<DiskCounters> StateDir::Counters(int diskNumber) const {
-  std::string rel = "disks/" + std::to_string(diskNumber) + ".json";
+  const std::string rel = CountersRel(diskNumber);
   auto text = Read(rel);
   if (!text.ok()) return text.status();
-  DiskCounters c;
-  if (!*text) return c;
-  nlohmann::json root = nlohmann::json::parse(**text, nullptr, false);
-  if (!root.is_object()) return Status(EINVAL, dir_ + "/" + rel + ": malformed");
-  c.mediumReads = root.value("mediumReads", std::uint64_t{0});
-  c.changeEvents = root.value("changeEvents", std::uint64_t{0});
-  c.openHandles = root.value("openHandles", std::int64_t{0});
-  if (auto pages = root.find("cachedPages"); pages != root.end() && pages->is_array())
-    for (const auto& p : *pages)
-      if (p.is_number_unsigned()) c.cachedPages.push_back(p.get<std::uint64_t>());
-  return c;
+  return ParseCounters(*text, dir() + "/" + rel);
 }
 
-Status StateDir::SetCounters(int diskNumber, const DiskCounters& c) const {
-  nlohmann::json root = {{"mediumReads", c.mediumReads},
-                         {"changeEvents", c.changeEvents},
-                         {"openHandles", c.openHandles},
-                         {"cachedPages", c.cachedPages}};
-  return Write("disks/" + std::to_string(diskNumber) + ".json", root.dump() + "\n");
+Status StateDir::EditCounters(int diskNumber,
+                              const std::function<void(DiskCounters&)>& change) const {
+  const std::string rel = CountersRel(diskNumber);
+  return Edit(rel, [&](std::optional<std::string>& text) -> Status {
+    auto counters = ParseCounters(text, dir() + "/" + rel);
+    if (!counters.ok()) return counters.status();
+    DiskCounters before = *counters;
+    change(*counters);
+    if (counters->mediumReads == before.mediumReads &&
+        counters->changeEvents == before.changeEvents &&
+        counters->partitionEvents == before.partitionEvents &&
+        counters->openHandles == before.openHandles && counters->cachedPages == before.cachedPages)
+      return {};
+    text = CountersText(*counters);
+    return {};
+  });
 }
 
 Result<DiskPower> StateDir::Power(const Disk& disk) const {
@@ -220,7 +408,7 @@ Result<DiskPower> StateDir::Power(const Disk& disk) const {
   std::optional<PowerMode> mode;
   if (root.is_object() && root.contains("mode") && root["mode"].is_string())
     mode = PowerModeFromName(root["mode"].get<std::string>());
-  if (!mode) return Status(EINVAL, dir_ + "/" + rel + ": malformed");
+  if (!mode) return Status(EINVAL, dir() + "/" + rel + ": malformed");
   power.mode = *mode;
   if (root.contains("wakeups") && root["wakeups"].is_number_unsigned())
     power.wakeups = root["wakeups"].get<std::uint64_t>();
@@ -229,7 +417,7 @@ Result<DiskPower> StateDir::Power(const Disk& disk) const {
 
 Status StateDir::SetPower(const Disk& disk, const DiskPower& power) const {
   json root = {{"mode", PowerModeName(power.mode)}, {"wakeups", power.wakeups}};
-  return Write("power/" + disk.name + ".json", root.dump() + "\n");
+  return Rewrite("power/" + disk.name + ".json", root.dump() + "\n");
 }
 
 Result<PanelMemory> StateDir::Panel(const std::string& name) const {
@@ -238,7 +426,7 @@ Result<PanelMemory> StateDir::Panel(const std::string& name) const {
   PanelMemory memory;
   if (!*text) return memory;
   json root = json::parse(**text, nullptr, false);
-  auto bad = [&] { return Status(EINVAL, dir_ + "/panels/" + name + ".json: malformed"); };
+  auto bad = [&] { return Status(EINVAL, dir() + "/panels/" + name + ".json: malformed"); };
   if (!root.is_object() || !root.contains("raster") || !root["raster"].is_string() ||
       !FromHex(root["raster"].get<std::string>(), memory.raster))
     return bad();
@@ -284,30 +472,50 @@ Status StateDir::SetPanel(const std::string& name, const PanelMemory& memory, bo
         shown.ok() && *shown &&
         std::equal(pbm.begin(), pbm.end(), (*shown)->begin(), (*shown)->end(),
                    [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); });
-    if (!same || ::access((dir_ + "/panels/" + name + ".png").c_str(), F_OK) != 0) {
+    if (!same || ::access((dir() + "/panels/" + name + ".png").c_str(), F_OK) != 0) {
       std::vector<std::uint8_t> png = EncodePng(pic, 4);
       if (png.empty()) return Status(EIO, "encode the picture of panel " + name);
-      if (Status s = Write("panels/" + name + ".png",
+      if (Status s = Replace("panels/" + name + ".png",
                            {reinterpret_cast<const char*>(png.data()), png.size()});
           !s.ok())
         return s;
-      if (Status s = Write("panels/" + name + ".pbm",
+      if (Status s = Replace("panels/" + name + ".pbm",
                            {reinterpret_cast<const char*>(pbm.data()), pbm.size()});
           !s.ok())
         return s;
     }
   }
-  return Write("panels/" + name + ".json", root.dump() + "\n");
+  return Rewrite("panels/" + name + ".json", root.dump() + "\n");
 }
 
-Result<bool> StateDir::HidFlag(const std::string& name) const {
-  auto text = Read("hid/" + name + ".json");
-  if (!text.ok()) return text.status();
-  return *text && text->value().find("true") != std::string::npos;
+namespace {
+
+std::string HidRel(const std::string& name) {
+  return "hid/" + name + ".json";
 }
 
-Status StateDir::SetHidFlag(const std::string& name, bool flag) const {
-  return Write("hid/" + name + ".json", flag ? "{\"flagE0\":true}\n" : "{\"flagE0\":false}\n");
+bool FlagIn(const std::optional<std::string>& text) {
+  return text && text->find("true") != std::string::npos;
+}
+
+}  // namespace
+
+Result<bool> StateDir::TakeHidFlag(const std::string& name) const {
+  bool flag = false;
+  Status s = Edit(HidRel(name), [&](std::optional<std::string>& text) -> Status {
+    flag = FlagIn(text);
+    if (flag) text = "{\"flagE0\":false}\n";
+    return {};
+  });
+  if (!s.ok()) return s;
+  return flag;
+}
+
+Status StateDir::RaiseHidFlag(const std::string& name) const {
+  return Edit(HidRel(name), [](std::optional<std::string>& text) -> Status {
+    if (!FlagIn(text)) text = "{\"flagE0\":true}\n";
+    return {};
+  });
 }
 
 Result<std::vector<std::string>> StateDir::HiddenPaths() const {
@@ -316,14 +524,14 @@ Result<std::vector<std::string>> StateDir::HiddenPaths() const {
   std::vector<std::string> set;
   if (!*text) return set;
   json root = json::parse(**text, nullptr, false);
-  if (!root.is_array()) return Status(EINVAL, dir_ + "/hidden.json: malformed");
+  if (!root.is_array()) return Status(EINVAL, dir() + "/hidden.json: malformed");
   for (const auto& item : root)
     if (item.is_string()) set.push_back(item.get<std::string>());
   return set;
 }
 
 Status StateDir::SetHiddenPaths(const std::vector<std::string>& paths) const {
-  return Write("hidden.json", json(paths).dump(2) + "\n");
+  return Replace("hidden.json", json(paths).dump(2) + "\n");
 }
 
 Result<std::optional<std::string>> StateDir::UpperFilters(const std::string& adapterId) const {
@@ -332,7 +540,7 @@ Result<std::optional<std::string>> StateDir::UpperFilters(const std::string& ada
 
 Status StateDir::SetUpperFilters(const std::string& adapterId,
                                  std::string_view multiString) const {
-  return Write("adapters/" + adapterId + ".filters", multiString);
+  return Replace("adapters/" + adapterId + ".filters", multiString);
 }
 
 namespace {
@@ -344,8 +552,8 @@ Result<std::optional<std::string>> StateDir::AutostartEntry() const {
 }
 
 Status StateDir::SetAutostartEntry(const std::optional<std::string>& text) const {
-  if (text) return Write(kAutostartEntry, *text);
-  std::string path = dir_ + "/" + kAutostartEntry;
+  if (text) return Replace(kAutostartEntry, *text);
+  std::string path = dir() + "/" + kAutostartEntry;
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) return PosixError("delete " + path, errno);
   return {};
 }

@@ -1,12 +1,17 @@
 #pragma once
 // What the simulated devices remember, kept in files under <world>/state/ so the service and the
 // program, two processes on one world, see the same panels, filter lists, faults and probe flags.
-// Every read-modify-write holds the world's lock (flock on state/.lock); files are replaced by
-// rename, so a reader never sees half a file.
+// Every read-modify-write holds the world's lock (flock on state/.lock). The small files a device
+// touches on every command (counters, probe flags, power, panel memory) are edited in place and
+// read only under the lock; the ones read without it (faults, filter lists, hidden paths, the
+// autostart entry, pictures) are replaced by rename, so such a reader never sees half a file.
+
+#include <sys/stat.h>
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +53,9 @@ struct PanelMemory {
 struct DiskCounters {
   std::uint64_t mediumReads = 0;           // reads that reached the medium
   std::uint64_t changeEvents = 0;          // udev "change" events: closes of write-opened handles
+  // udev "remove" and "add" events of partitions: after such a close, udev has the kernel read
+  // the partition table again when none of the disk's partitions is in use.
+  std::uint64_t partitionEvents = 0;
   std::int64_t openHandles = 0;            // handles open now, in every process
   std::vector<std::uint64_t> cachedPages;  // 4 KiB pages the page cache holds, sorted
 };
@@ -58,24 +66,44 @@ struct DiskPower {
   std::uint64_t wakeups = 0;
 };
 
+// A file read again only when its stamp (device, inode, size, modification time in ns) changed,
+// or while it changed so recently that a rewrite within the same tick of the file system's clock
+// could have kept the stamp.
+class StampedFile {
+ public:
+  explicit StampedFile(std::string path) : path_(std::move(path)) {}
+
+  // Brings text() up to date; true when it differs from what it was (always on the first call).
+  Result<bool> Refresh();
+  // The file's text; nullopt when there is no file.
+  const std::optional<std::string>& text() const { return text_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  bool known_ = false;  // text_ is what the file held when it had stamp_
+  bool racy_ = false;
+  struct stat stamp_ {};
+  std::optional<std::string> text_;
+};
+
+// A handle on a world's state; copies share the lock and the cached faults.
 class StateDir {
  public:
   explicit StateDir(std::string worldDir);
 
-  const std::string& dir() const { return dir_; }  // <world>/state
+  const std::string& dir() const;  // <world>/state
 
-  // Runs body with the world's lock held; the lock is released on return.
+  // Runs body with the world's lock held; the lock is released on return. Not reentrant.
   Status Locked(const std::function<Status()>& body) const;
-
-  // Whole-file access under dir(); rel may contain one directory level, created on write.
-  Result<std::optional<std::string>> Read(const std::string& rel) const;  // nullopt: no file
-  Status Write(const std::string& rel, std::string_view bytes) const;
 
   Result<std::vector<Fault>> Faults() const;  // take the lock yourself around changes
   Status SetFaults(const std::vector<Fault>& faults) const;
 
-  Result<DiskCounters> Counters(int diskNumber) const;  // take the lock yourself around changes
-  Status SetCounters(int diskNumber, const DiskCounters& counters) const;
+  // Take the lock yourself around these edits, and for the reads of what they edit.
+  Result<DiskCounters> Counters(int diskNumber) const;
+  // Applies change to the disk's counters; the file is written only when they changed.
+  Status EditCounters(int diskNumber, const std::function<void(DiskCounters&)>& change) const;
   // The disk's power state; the world's powerMode and no wake-ups until one is stored.
   Result<DiskPower> Power(const Disk& disk) const;
   Status SetPower(const Disk& disk, const DiskPower& power) const;
@@ -84,9 +112,10 @@ class StateDir {
   // Stores the memory; with picture set, also writes panels/<name>.pbm and .png of the raster.
   Status SetPanel(const std::string& name, const PanelMemory& memory, bool picture) const;
 
-  // An HID panel's flag: a read of its disk since its last probe. Take the lock around changes.
-  Result<bool> HidFlag(const std::string& name) const;
-  Status SetHidFlag(const std::string& name, bool flag) const;
+  // An HID panel's flag: a read of its disk since its last probe. Take the lock around these.
+  // TakeHidFlag answers the flag and clears it; RaiseHidFlag sets it.
+  Result<bool> TakeHidFlag(const std::string& name) const;
+  Status RaiseHidFlag(const std::string& name) const;
 
   // Paths whose hidden attribute is set. Take the lock around changes.
   Result<std::vector<std::string>> HiddenPaths() const;
@@ -102,7 +131,17 @@ class StateDir {
   Status SetAutostartEntry(const std::optional<std::string>& text) const;
 
  private:
-  std::string dir_;
+  // Whole-file access under dir(); rel may contain one directory level, created on write.
+  Result<std::optional<std::string>> Read(const std::string& rel) const;  // nullopt: no file
+  Status Replace(const std::string& rel, std::string_view bytes) const;  // by rename
+  Status Rewrite(const std::string& rel, std::string_view bytes) const;  // in place, locked
+  // Reads rel (nullopt: no file), lets edit change the text, and writes it back in place when it
+  // did; no file is created for an edit that leaves nullopt.
+  Status Edit(const std::string& rel,
+              const std::function<Status(std::optional<std::string>&)>& edit) const;
+
+  struct Shared;
+  std::shared_ptr<Shared> shared_;
 };
 
 // Adds a fault to a world (tests, `kuvlcd sim fault`).

@@ -50,13 +50,23 @@ bool Inside(const std::string& path, const std::string& dir) {
          (path.size() > d.size() && path.compare(0, d.size(), d) == 0 && path[d.size()] == '/');
 }
 
+namespace {
+
+constexpr std::chrono::seconds kListingReuse{2};
+
+bool Mounted(const Volume& v) {
+  struct stat st {};
+  return ::stat(v.dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
 std::vector<VolumeInfo> MountedVolumes(const World& world, const std::vector<Fault>& faults) {
   std::vector<VolumeInfo> volumes;
   for (const Disk& d : world.disks) {
     if (Unplugged(FaultsFor(faults, DiskTarget(d.number)))) continue;
     for (const Volume& v : d.volumes) {
-      struct stat st {};
-      if (::stat(v.dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;  // not mounted
+      if (!Mounted(v)) continue;
       VolumeInfo info;
       info.driveNumber = d.number;
       info.partition = v.partition;
@@ -78,6 +88,24 @@ std::vector<VolumeInfo> MountedVolumes(const World& world, const std::vector<Fau
     return std::tie(a.driveNumber, a.partition) < std::tie(b.driveNumber, b.partition);
   });
   return volumes;
+}
+
+std::vector<VolumeInfo> VolumeListing::List(const WorldPtr& world,
+                                            const std::vector<Fault>& faults) {
+  std::vector<bool> present;
+  for (const Disk& d : world->disks) {
+    bool plugged = !Unplugged(FaultsFor(faults, DiskTarget(d.number)));
+    for (const Volume& v : d.volumes) present.push_back(plugged && Mounted(v));
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto now = std::chrono::steady_clock::now();
+  if (world_ != world || present_ != present || now - taken_ >= kListingReuse) {
+    volumes_ = MountedVolumes(*world, faults);
+    world_ = world;
+    present_ = std::move(present);
+    taken_ = now;
+  }
+  return volumes_;
 }
 
 Result<SpaceInfo> SpaceOf(const World& world, const std::string& path) {

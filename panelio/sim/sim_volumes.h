@@ -3,6 +3,8 @@
 // from the world or from statvfs of that directory, and the simulator writes only inside them and
 // inside the world directory.
 
+#include <chrono>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,21 @@ bool Inside(const std::string& path, const std::string& dir);
 
 // The mounted volumes of the disks that are not unplugged, ordered by drive and partition.
 std::vector<VolumeInfo> MountedVolumes(const World& world, const std::vector<Fault>& faults);
+
+// The listing of MountedVolumes taken once and reused while the world and what is mounted and
+// unplugged stay as they are, for a short while, as the Linux backend reuses its own: a scan asks
+// once per drive, and each listing asks every volume's sizes on a thread of its own.
+class VolumeListing {
+ public:
+  std::vector<VolumeInfo> List(const WorldPtr& world, const std::vector<Fault>& faults);
+
+ private:
+  std::mutex mutex_;
+  WorldPtr world_;
+  std::vector<bool> present_;  // per volume of the world in order: mounted and not unplugged
+  std::chrono::steady_clock::time_point taken_;
+  std::vector<VolumeInfo> volumes_;
+};
 
 // Total and available bytes of the volume holding path, else of path's own file system.
 Result<SpaceInfo> SpaceOf(const World& world, const std::string& path);
