@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "common/health.h"
 #include "common/utf16.h"
@@ -141,39 +142,49 @@ void FillNamesAndSizes(DeviceEnv& env, Disk& disk, int driveNumber, DriveRecord&
 }
 
 // Returns the found flag of the search; connectionState and hidPath are set on the record.
-bool SearchHidPanels(DeviceEnv& env, int driveNumber, DriveRecord& r) {
+bool SearchHidPanels(DeviceEnv& env, int driveNumber, DriveRecord& r,
+                     std::span<const std::string> tiedElsewhere) {
   const std::string known = FieldUtf8(r.hidPath);
-  bool answered = false;
-  auto list = env.ListHid();
+  auto list = ListPanelControllers(env);
   if (!list.ok()) {
     r.connectionState = kNoPanel;
     return false;
   }
-  // The known panel is looked for before any other is probed, so a second scan of a tied drive
-  // exchanges no reports at all, whatever order the system lists the panels in.
+  // The known panel is looked for before any other is probed, and alone: a second scan of a tied
+  // drive exchanges no reports at all, whatever order the system lists the panels in.
   // The kernel hands a freed path to the next device plugged in, so a known path counts only while
   // a panel controller is still behind it.
   if (!known.empty()) {
     for (const HidInfo& info : *list) {
-      if (info.path == known && IsPanelController(info)) {
+      if (info.path == known) {
         r.panelModel = 0;
         r.connectionState = SataFilterOfDrive(env, driveNumber, false).state;
         return true;
       }
     }
   }
+  bool answered = false;
+  std::vector<std::string> paths;
+  std::vector<std::unique_ptr<HidDevice>> handles;
   for (const HidInfo& info : *list) {
-    if (!IsPanelController(info)) continue;
+    if (std::find(tiedElsewhere.begin(), tiedElsewhere.end(), info.path) != tiedElsewhere.end()) {
+      answered = true;
+      continue;
+    }
     auto hid = env.OpenHid(info.path);
     if (!hid.ok()) continue;
-    TieOutcome outcome = TieHidPanel(env, **hid, driveNumber);
-    if (outcome != TieOutcome::kSilent) answered = true;
-    if (outcome == TieOutcome::kTied) {
-      SetField(r.hidPath, info.path);
-      r.panelModel = 0;
-      r.connectionState = SataFilterOfDrive(env, driveNumber, false).state;
-      return true;
-    }
+    paths.push_back(info.path);
+    handles.push_back(std::move(*hid));
+  }
+  std::vector<TieCandidate> candidates;
+  for (auto& hid : handles) candidates.push_back({.hid = hid.get()});
+  std::optional<std::size_t> tied = TieOneOf(env, candidates, driveNumber);
+  for (const TieCandidate& c : candidates) answered = answered || c.answered;
+  if (tied) {
+    SetField(r.hidPath, paths[*tied]);
+    r.panelModel = 0;
+    r.connectionState = SataFilterOfDrive(env, driveNumber, false).state;
+    return true;
   }
   r.connectionState = answered ? kHidUntied : kNoPanel;
   return answered;
@@ -209,12 +220,23 @@ std::optional<std::uint8_t> ExchangeProbe(HidDevice& hid, bool* gone) {
   return reply[2];
 }
 
-int CountHidPanels(DeviceEnv& env) {
+Result<std::vector<HidInfo>> ListPanelControllers(DeviceEnv& env) {
   auto list = env.ListHid();
+  if (!list.ok()) return list.status();
+  std::vector<HidInfo> panels;
+  for (const HidInfo& info : *list) {
+    bool listed = std::any_of(panels.begin(), panels.end(),
+                              [&](const HidInfo& p) { return p.path == info.path; });
+    if (IsPanelController(info) && !listed) panels.push_back(info);
+  }
+  return panels;
+}
+
+int CountHidPanels(DeviceEnv& env) {
+  auto list = ListPanelControllers(env);
   if (!list.ok()) return 0;
   int count = 0;
   for (const HidInfo& info : *list) {
-    if (!IsPanelController(info)) continue;
     auto hid = env.OpenHid(info.path);
     if (!hid.ok()) continue;
     // The first reply may still carry a flag from before; the second is the panel's own state.
@@ -225,15 +247,30 @@ int CountHidPanels(DeviceEnv& env) {
   return count;
 }
 
-TieOutcome TieHidPanel(DeviceEnv& env, HidDevice& hid, int driveNumber) {
-  bool answered = false;
+std::optional<std::size_t> TieOneOf(DeviceEnv& env, std::span<TieCandidate> candidates,
+                                    int driveNumber) {
   for (int attempt = 0; attempt < kTieAttempts; ++attempt) {
-    Attempt result = TieAttempt(env, hid, driveNumber, answered);
-    if (result == Attempt::kTied) return TieOutcome::kTied;
-    if (result == Attempt::kGone) break;
+    bool again = false;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+      TieCandidate& c = candidates[i];
+      if (c.gone) continue;
+      Attempt result = TieAttempt(env, *c.hid, driveNumber, c.answered);
+      if (result == Attempt::kTied) return i;
+      if (result == Attempt::kGone) c.gone = true;
+      if (result == Attempt::kFailed) again = true;
+    }
+    // Nothing follows the last attempt to wait for.
+    if (!again || attempt + 1 == kTieAttempts) break;
     env.Sleep(kTiePause);
   }
-  return answered ? TieOutcome::kAnswered : TieOutcome::kSilent;
+  return std::nullopt;
+}
+
+TieOutcome TieHidPanel(DeviceEnv& env, HidDevice& hid, int driveNumber) {
+  TieCandidate candidate{.hid = &hid};
+  if (TieOneOf(env, std::span<TieCandidate>(&candidate, 1), driveNumber))
+    return TieOutcome::kTied;
+  return candidate.answered ? TieOutcome::kAnswered : TieOutcome::kSilent;
 }
 
 BridgeFinding RecogniseBridge(DeviceEnv& env, Disk& disk, int driveNumber, DriveRecord& r) {
@@ -260,7 +297,8 @@ BridgeFinding RecogniseBridge(DeviceEnv& env, Disk& disk, int driveNumber, Drive
   return finding;
 }
 
-std::int32_t FillLcdInfo(DeviceEnv& env, int driveNumber, DriveRecord* record) {
+std::int32_t FillLcdInfo(DeviceEnv& env, int driveNumber, DriveRecord* record,
+                         std::span<const std::string> tiedElsewhere) {
   if (!record) return 0;
   char16_t hidPath[std::size(DriveRecord{}.hidPath)];
   std::copy(std::begin(record->hidPath), std::end(record->hidPath), hidPath);
@@ -285,7 +323,7 @@ std::int32_t FillLcdInfo(DeviceEnv& env, int driveNumber, DriveRecord* record) {
   if (bridge.recognised) {
     found = bridge.found;
   } else {
-    found = SearchHidPanels(env, driveNumber, r);
+    found = SearchHidPanels(env, driveNumber, r, tiedElsewhere);
   }
 
   SmartOutcome smart =
@@ -298,6 +336,16 @@ std::int32_t FillLcdInfo(DeviceEnv& env, int driveNumber, DriveRecord* record) {
   return found ? 1 : 0;
 }
 
+std::int32_t GetLcdInfoInScan(std::int32_t driveNumber, DriveRecord* record,
+                              std::span<const std::string> tiedElsewhere) {
+  errno = 0;
+  if (!record) {
+    errno = EINVAL;
+    return 0;
+  }
+  return FillLcdInfo(Env(), driveNumber, record, tiedElsewhere);
+}
+
 }  // namespace kuv
 
 extern "C" std::int32_t GetHidLcdCount(void) {
@@ -306,10 +354,5 @@ extern "C" std::int32_t GetHidLcdCount(void) {
 }
 
 extern "C" std::int32_t GetLcdInfo(std::int32_t driveNumber, kuv::DriveRecord* info) {
-  errno = 0;
-  if (!info) {
-    errno = EINVAL;
-    return 0;
-  }
-  return kuv::FillLcdInfo(kuv::Env(), driveNumber, info);
+  return kuv::GetLcdInfoInScan(driveNumber, info, {});
 }

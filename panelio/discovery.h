@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "common/drive_record.h"
 #include "panelio/env.h"
@@ -32,6 +34,10 @@ inline constexpr std::chrono::milliseconds kTiePause{100};
 // has disappeared.
 std::optional<std::uint8_t> ExchangeProbe(HidDevice& hid, bool* gone = nullptr);
 
+// The HID interfaces that may be panel controllers (our vendor and product, capabilities
+// readable), each path once: hidapi lists an interface once per top-level collection.
+Result<std::vector<HidInfo>> ListPanelControllers(DeviceEnv& env);
+
 // Number of HID panel controllers that answer the probe (0 on any enumeration failure).
 int CountHidPanels(DeviceEnv& env);
 
@@ -41,10 +47,24 @@ enum class TieOutcome {
   kSilent,    // the panel never answered the probe
 };
 
-// The tie procedure of one HID panel against one drive: up to 5 attempts, each of a probe check
-// and 5 rounds of (read the drive's second sector, expect 0xE0, expect it cleared), with IDENTIFY
-// DEVICE as a second chance to make the drive busy and a pause after every failed attempt. A panel
-// that stops answering ends its attempt; one that disappears ends the procedure.
+// One panel the tie procedure tries against a drive, and what it saw of it.
+struct TieCandidate {
+  HidDevice* hid = nullptr;
+  bool answered = false;  // it answered the probe at least once
+  bool gone = false;      // it disappeared: no further attempts
+};
+
+// The tie procedure of HID panels against one drive: up to 5 attempts per panel, each of a probe
+// check and 5 rounds of (read the drive's second sector, expect 0xE0, expect it cleared), with
+// IDENTIFY DEVICE as a second chance to make the drive busy. The panels take their attempts in
+// turn, one round of attempts after the other, and one pause follows each round that is not the
+// last, so every panel rests as long between its attempts as when tried alone and the pauses do
+// not add up per panel. A panel that stops answering ends its attempt; one that disappears takes
+// no more. The index of the panel tied to the drive, nullopt when none could be.
+std::optional<std::size_t> TieOneOf(DeviceEnv& env, std::span<TieCandidate> candidates,
+                                    int driveNumber);
+
+// TieOneOf for a single panel.
 TieOutcome TieHidPanel(DeviceEnv& env, HidDevice& hid, int driveNumber);
 
 // What bridge recognition found on an open drive.
@@ -63,8 +83,17 @@ BridgeFinding RecogniseBridge(DeviceEnv& env, Disk& disk, int driveNumber, Drive
 // mounted read-only, which the volume does not make writable.
 std::optional<std::int32_t> VolumeFileSystemType(const VolumeInfo& volume);
 
-// The whole GetLcdInfo for one drive; record->hidPath is read first. 1 when a memory LCD belongs to
-// the drive (or an HID panel answered that could not be tied, connectionState 8), else 0.
-std::int32_t FillLcdInfo(DeviceEnv& env, int driveNumber, DriveRecord* record);
+// The whole GetLcdInfo for one drive; record->hidPath is read first, and a panel present at that
+// path is the drive's without any probe. 1 when a memory LCD belongs to the drive (or an HID panel
+// answered that could not be tied, connectionState 8), else 0. tiedElsewhere names the panels the
+// caller's scan has already tied to other drives: they are not probed for this one and count as
+// panels that answered, which is what probing them would have found.
+std::int32_t FillLcdInfo(DeviceEnv& env, int driveNumber, DriveRecord* record,
+                         std::span<const std::string> tiedElsewhere = {});
+
+// GetLcdInfo on the process's environment with the panels a scan has tied to other drives (the
+// service keeps them per scan); errno as GetLcdInfo leaves it.
+std::int32_t GetLcdInfoInScan(std::int32_t driveNumber, DriveRecord* record,
+                              std::span<const std::string> tiedElsewhere);
 
 }  // namespace kuv

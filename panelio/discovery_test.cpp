@@ -158,7 +158,6 @@ TEST_F(Discovery, KnownPathNeedsNoProbe) {
                 {"hidPanels", {HidJson("other", 1), HidJson("tray", 0)}}});
   ASSERT_EQ(Info(0), 1);
   ASSERT_EQ(Field(record_.hidPath), "sim:hid:tray");
-  EXPECT_EQ(env_.sleeps.size(), 5u);  // one pause after each failed attempt on "other"
   EXPECT_GT(env_.hidWrites, 0);
 
   env_.hidOpens = env_.hidWrites = 0;
@@ -243,12 +242,13 @@ TEST_F(Discovery, TieProcedureRules) {
     std::size_t sleeps;
   } cases[] = {
       {"flag after IDENTIFY", afterIdentify, 1, kNotSiliconImageHost, 0},
+      // Five failed attempts: a pause between each two, none after the last.
       {"flag that never clears", [](int) { return std::optional<std::uint8_t>(0xE0); }, 1,
-       kHidUntied, 5},
-      {"no controller bits", [](int) { return std::optional<std::uint8_t>(0x00); }, 0, kNoPanel, 5},
+       kHidUntied, 4},
+      {"no controller bits", [](int) { return std::optional<std::uint8_t>(0x00); }, 0, kNoPanel, 4},
       {"stops answering mid-tie",
        [](int n) { return n <= 3 ? std::optional<std::uint8_t>(0x60) : std::nullopt; }, 1,
-       kHidUntied, 5},
+       kHidUntied, 4},
       {"unplugged mid-tie", [](int n) { return std::optional<std::uint8_t>(n <= 3 ? 0x60 : 0xFF); },
        1, kHidUntied, 0},
   };
@@ -266,6 +266,85 @@ TEST_F(Discovery, TieProcedureRules) {
     EXPECT_LE(maxTimeout, kProbeReplyTimeoutMs);
     EXPECT_GT(maxTimeout, 0);
   }
+}
+
+// Every panel still gets its five attempts against a drive it does not belong to, but the
+// panels take them in turn and share the pauses between the rounds.
+TEST_F(Discovery, PanelsOfOtherDrivesShareThePauses) {
+  const struct {
+    int panels;
+    std::size_t pauses;
+  } cases[] = {{0, 0}, {1, 4}, {3, 4}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.panels);
+    json disks = {DiskJson(0)}, hids = json::array();
+    for (int p = 1; p <= c.panels; ++p) {
+      disks.push_back(DiskJson(p));
+      hids.push_back(HidJson("tray" + std::to_string(p), p));
+    }
+    world_.Write({{"disks", disks}, {"hidPanels", hids}});
+    env_.sleeps.clear();
+    env_.hidOpens = env_.hidWrites = 0;
+    EXPECT_EQ(Info(0), c.panels > 0 ? 1 : 0);
+    EXPECT_EQ(record_.connectionState, c.panels > 0 ? kHidUntied : kNoPanel);
+    EXPECT_EQ(env_.sleeps.size(), c.pauses);
+    EXPECT_EQ(env_.hidOpens, c.panels);
+    // Per attempt: two probes, a read, a probe, IDENTIFY, a probe that still shows no read.
+    EXPECT_EQ(env_.hidWrites, c.panels * kTieAttempts * 4);
+  }
+}
+
+// What the service tells from the scan so far: a panel tied to another drive is not opened for
+// this one, and counts as a panel that answered (connectionState 8), as probing it would find.
+TEST_F(Discovery, PanelsTiedElsewhereInTheScanAreNotProbed) {
+  world_.Write({{"disks", {DiskJson(0), DiskJson(1), DiskJson(2)}},
+                {"hidPanels", {HidJson("one", 1), HidJson("two", 2)}}});
+  const std::string one = "sim:hid:one", two = "sim:hid:two";
+  const struct {
+    const char* what;
+    std::vector<std::string> elsewhere;
+    int drive;
+    std::int32_t found, connectionState;
+    int opens;
+    std::string hidPath;
+  } cases[] = {
+      {"both elsewhere", {one, two}, 0, 1, kHidUntied, 0, ""},
+      {"one elsewhere", {one}, 0, 1, kHidUntied, 1, ""},
+      {"the other one ties", {one}, 2, 1, kNotSiliconImageHost, 1, two},
+      {"a path no longer listed", {"sim:hid:gone"}, 1, 1, kNotSiliconImageHost, 2, one},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    env_.sleeps.clear();
+    env_.hidOpens = 0;
+    record_ = DriveRecord{};
+    EXPECT_EQ(FillLcdInfo(env_, c.drive, &record_, c.elsewhere), c.found);
+    EXPECT_EQ(record_.connectionState, c.connectionState);
+    EXPECT_EQ(env_.hidOpens, c.opens);
+    EXPECT_EQ(Field(record_.hidPath), c.hidPath);
+  }
+  world_.Write({{"disks", {DiskJson(0)}}});
+  record_ = DriveRecord{};
+  EXPECT_EQ(FillLcdInfo(env_, 0, &record_, std::vector<std::string>{one}), 0)
+      << "a path that is not listed is no panel at all";
+  EXPECT_EQ(record_.connectionState, kNoPanel);
+}
+
+// hidapi lists an interface once per top-level collection: a panel with two is still one panel,
+// counted once and probed once per attempt.
+TEST_F(Discovery, APanelListedOncePerCollectionIsOnePanel) {
+  world_.Write({{"disks", {DiskJson(0), DiskJson(1)}},
+                {"hidPanels", {{{"name", "tray"}, {"disk", 1}, {"collections", 2}}}}});
+  auto listed = sim_->ListHid();
+  ASSERT_TRUE(listed.ok());
+  ASSERT_EQ(listed->size(), 2u) << "the simulator lists it as hidapi does";
+  ScopedEnvOverride use(env_);
+  EXPECT_EQ(GetHidLcdCount(), 1);
+  env_.hidOpens = env_.hidWrites = 0;
+  EXPECT_EQ(Info(0), 1);
+  EXPECT_EQ(record_.connectionState, kHidUntied);
+  EXPECT_EQ(env_.hidOpens, 1);
+  EXPECT_EQ(env_.hidWrites, kTieAttempts * 4);
 }
 
 TEST_F(Discovery, NamesAndSizes) {

@@ -264,7 +264,8 @@ class DeviceEnv {
       const std::string& interfacePath) = 0;
 
   // The present HID interfaces. An interface whose attributes cannot be read is still listed, with
-  // vendor and product 0.
+  // vendor and product 0. An interface may be listed once per top-level collection of its report
+  // descriptor, every time under the same path, as hidapi lists it.
   virtual Result<std::vector<HidInfo>> ListHid() = 0;
 
   // Opens a HID interface for reading and writing (shared). An error when it is gone or busy.

@@ -3,6 +3,7 @@
 // recording fake as well as against panelio itself.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,10 @@ struct DeviceOps {
   std::int32_t (*getSmartUnlessAsleep)(std::int32_t driveNumber, std::uint8_t* thresholds,
                                        std::uint8_t* data, char16_t* serial) = nullptr;
   std::int32_t (*getPowerMode)(std::int32_t driveNumber) = nullptr;
+  // Command 1 within a scan: GetLcdInfo that does not probe the panels the scan has tied to other
+  // drives. Null: command 1 is served by getLcdInfo alone.
+  std::int32_t (*getLcdInfoInScan)(std::int32_t driveNumber, DriveRecord* info,
+                                   std::span<const std::string> tiedElsewhere) = nullptr;
 };
 
 // The exports of panelio on the process's device environment (real devices, or the simulated

@@ -67,8 +67,16 @@ void Dispatch(RequestRecord& record, const Peer& peer, const DispatchContext& co
   int error = 0;
   switch (record.command) {
     case kCmdGetLcdInfo:
-      record.result = ops.getLcdInfo(drive, &record.driveInfo);
-      error = errno;
+      if (context.scanTies && ops.getLcdInfoInScan) {
+        const std::vector<std::string> elsewhere =
+            context.scanTies->Before(peer.pid, drive, ScanTies::Clock::now());
+        record.result = ops.getLcdInfoInScan(drive, &record.driveInfo, elsewhere);
+        error = errno;
+        context.scanTies->After(peer.pid, drive, record.result, record.driveInfo);
+      } else {
+        record.result = ops.getLcdInfo(drive, &record.driveInfo);
+        error = errno;
+      }
       break;
     case kCmdSendLineData:
       record.result =

@@ -9,6 +9,7 @@
 #include "panelsvc/device_ops.h"
 #include "panelsvc/peer_identity.h"
 #include "panelsvc/service_log.h"
+#include "panelsvc/scan_ties.h"
 
 namespace kuv::svc {
 
@@ -21,6 +22,8 @@ void LogUnlimited(uid_t uid, LogKind kind, const std::string& line);
 struct DispatchContext {
   const DeviceOps* ops;
   PeerLog log = LogUnlimited;
+  // The panels each client's scan has tied so far; null: every command 1 stands alone.
+  ScanTies* scanTies = nullptr;
 };
 
 // Serves one record in place. Codes 1 to 11 do their operation (3 and 4 alike; 10 leaves `result`

@@ -91,10 +91,13 @@ int main(int argc, char** argv) {
     return kExitStartFailed;
   }
 
+  kuv::svc::ScanTies scanTies;
   const kuv::svc::DispatchContext context{
-      &kuv::svc::PanelioOps(), [&log](uid_t uid, kuv::svc::LogKind kind, const std::string& line) {
+      &kuv::svc::PanelioOps(),
+      [&log](uid_t uid, kuv::svc::LogKind kind, const std::string& line) {
         log.Write(uid, kind, line);
-      }};
+      },
+      &scanTies};
   kuv::svc::NotifyServiceManager("READY=1\nSTATUS=Serving device requests on " + path);
   if (foreground) std::fprintf(stderr, "panelsvc: serving on %s\n", path.c_str());
   server->Run(stopFd, [&context](kuv::RequestRecord& record, const kuv::svc::Peer& peer) {

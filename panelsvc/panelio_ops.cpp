@@ -1,5 +1,6 @@
 #include <cerrno>
 
+#include "panelio/discovery.h"
 #include "panelio/env.h"
 #include "panelio/panelio.h"
 #include "panelio/power_mode.h"
@@ -30,7 +31,7 @@ const DeviceOps& PanelioOps() {
   static const DeviceOps ops{
       GetLcdInfo,   LcdSendLineData, ModifyFilterSilHost, SetHiddenAt,       StopLcdTimer,
       GetSmartInfo, SetAutorun,      GetSizeFromSector,   VolumeMountPoints, GetSmartInfoUnlessAsleep,
-      GetPowerMode,
+      GetPowerMode, GetLcdInfoInScan,
   };
   return ops;
 }

@@ -24,6 +24,21 @@ PathHints BuildPathHints(const DriveTable& table) {
   return hints;
 }
 
+// Drives with a known panel path are asked first: a known path is taken without probing, and the
+// service then leaves the panels they name out of the probes for the other drives. Every drive
+// is still asked once, and the answers are used in drive order.
+std::array<int, kDriveNumbers> RequestOrder(const PathHints& hints) {
+  std::array<int, kDriveNumbers> order{};
+  std::size_t next = 0;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int n = 0; n < kDriveNumbers; ++n) {
+      if (hints[static_cast<std::size_t>(n)].empty() == (pass == 0)) continue;
+      order[next++] = n;
+    }
+  }
+  return order;
+}
+
 bool IsListed(std::int32_t connectionState) {
   return connectionState >= kBridgePlain && connectionState <= kSiliconImageWithoutFilter;
 }
@@ -62,16 +77,29 @@ std::int32_t LcdModel::ScanDrives(bool full, bool automatic) {
     hints = BuildPathHints(table);
     listed = table.driveRecords;
   }
+  std::array<DriveRecord, kDriveNumbers> infos{};
+  std::array<std::int32_t, kDriveNumbers> results{};
+  std::array<const DriveRecord*, kDriveNumbers> keptAsleep{};
+  bool lost = false;
+  for (int n : RequestOrder(hints)) {
+    const auto i = static_cast<std::size_t>(n);
+    SetField(infos[i].hidPath, std::u16string_view(hints[i]));
+    keptAsleep[i] = KeepIfAsleep(automatic, n, listed, infos[i]);
+    results[i] = keptAsleep[i] ? 1 : ports_.service.GetLcdInfo(n, autoUpdateFlag, infos[i]);
+    // The drives answered so far still take their slots; the rest keep what they held.
+    if (results[i] == -1) {
+      results[i] = 0;
+      lost = true;
+      break;
+    }
+  }
   int hidTied = 0;
   bool sataHost = false;
   int slot = 0;
   for (int n = 0; n < kDriveNumbers; ++n) {
-    DriveRecord info{};
-    SetField(info.hidPath, std::u16string_view(hints[static_cast<std::size_t>(n)]));
-    const DriveRecord* kept = KeepIfAsleep(automatic, n, listed, info);
-    const std::int32_t result = kept ? 1 : ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
-    if (result == -1) return -1;
-    if (result == 0) continue;
+    const DriveRecord& info = infos[static_cast<std::size_t>(n)];
+    const DriveRecord* kept = keptAsleep[static_cast<std::size_t>(n)];
+    if (results[static_cast<std::size_t>(n)] == 0) continue;
     std::int32_t state = info.connectionState;
     if (state == kSiliconImageWithoutFilter) sataHost = true;
     if (IsHidTied(state)) ++hidTied;
@@ -88,9 +116,10 @@ std::int32_t LcdModel::ScanDrives(bool full, bool automatic) {
     } else {
       LoadScreenConfig(slot);
     }
-    ports_.service.StopLcdTimer(info.driveNumber);
+    if (!lost) ports_.service.StopLcdTimer(info.driveNumber);
     ++slot;
   }
+  if (lost) return -1;
   if (hidTied != hidPanels && !waitingForPanels) {
     waitingForPanels = true;
     showAtStart = true;
@@ -120,13 +149,20 @@ ScanResult LcdModel::WorkerScan(bool automatic) {
     before = table.driveRecords;
   }
   // Up to 32 exchanges of up to 3 s each: the table stays free for the window meanwhile.
-  for (int n = 0; n < kDriveNumbers; ++n) {
-    DriveRecord info{};
-    SetField(info.hidPath, std::u16string_view(hints[static_cast<std::size_t>(n)]));
+  std::array<DriveRecord, kDriveNumbers> infos{};
+  std::array<std::int32_t, kDriveNumbers> results{};
+  for (int n : RequestOrder(hints)) {
+    const auto i = static_cast<std::size_t>(n);
+    SetField(infos[i].hidPath, std::u16string_view(hints[i]));
     // A failed exchange comes back as sent, with no state: it simply yields no drive.
-    const DriveRecord* kept = KeepIfAsleep(automatic, n, before, info);
-    const std::int32_t result = kept ? 1 : ports_.service.GetLcdInfo(n, autoUpdateFlag, info);
+    const DriveRecord* kept = KeepIfAsleep(automatic, n, before, infos[i]);
+    results[i] = kept ? 1 : ports_.service.GetLcdInfo(n, autoUpdateFlag, infos[i]);
     if (kept) report.keptAsleep.push_back(n);
+  }
+  std::sort(report.keptAsleep.begin(), report.keptAsleep.end());
+  for (int n = 0; n < kDriveNumbers; ++n) {
+    const DriveRecord& info = infos[static_cast<std::size_t>(n)];
+    const std::int32_t result = results[static_cast<std::size_t>(n)];
     if (result == 0 || !IsListed(info.connectionState)) continue;
     if (IsHidTied(info.connectionState)) ++hidTied;
     if (info.connectionState == kSiliconImageWithoutFilter) report.sataHostFound = true;

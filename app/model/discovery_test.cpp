@@ -48,8 +48,47 @@ TEST(ScanDrives, HandsBackTheLastKnownPanelPathAsHint) {
   rig.service.panels[4] = {1, tied};
   rig.system.hidPanels = 1;
   rig.model.ScanDrives(false);
-  EXPECT_EQ(rig.service.calls[4].hidHint, u"/dev/hidraw3");
-  EXPECT_EQ(rig.service.calls[0].hidHint, u"");
+  EXPECT_EQ(rig.service.calls[0].driveNumber, 4) << "a drive with a known panel is asked first";
+  EXPECT_EQ(rig.service.calls[0].hidHint, u"/dev/hidraw3");
+  EXPECT_EQ(rig.service.calls[1].driveNumber, 0);
+  EXPECT_EQ(rig.service.calls[1].hidHint, u"");
+}
+
+// Known panels first, so the service can leave them out of the other drives' probes; each drive
+// is still asked once and the slots stay in drive order.
+TEST(ScanDrives, AsksDrivesWithKnownPanelsFirstAndKeepsDriveOrder) {
+  for (bool worker : {false, true}) {
+    SCOPED_TRACE(worker ? "worker scan" : "scan");
+    Rig rig;
+    for (int n : {1, 6, 9}) {
+      DriveRecord tied = Drive(n, kNotSiliconImageHost, 0);
+      SetField(tied.hidPath, "/dev/hidraw" + std::to_string(n));
+      rig.service.panels[n] = {1, tied};
+    }
+    rig.service.panels[3] = {1, Drive(3, kBridgePlain)};
+    rig.model.table.driveRecords[0] = rig.service.panels[9].second;
+    rig.model.table.driveRecords[1] = rig.service.panels[6].second;
+    rig.system.hidPanels = 3;
+    std::vector<std::int32_t> numbers;
+    if (worker) {
+      ScanResult report = rig.model.WorkerScan(false);
+      for (const DriveRecord& d : report.drives) numbers.push_back(d.driveNumber);
+    } else {
+      EXPECT_EQ(rig.model.ScanDrives(false), 4);
+      for (int k = 0; k < 4; ++k)
+        numbers.push_back(rig.model.table.driveRecords[static_cast<std::size_t>(k)].driveNumber);
+    }
+    EXPECT_EQ(numbers, (std::vector<std::int32_t>{1, 3, 6, 9}));
+    std::vector<std::int32_t> asked;
+    for (const auto& call : rig.service.calls)
+      if (call.command == 1) asked.push_back(call.driveNumber);
+    ASSERT_EQ(asked.size(), 32u);
+    EXPECT_EQ(asked[0], 6);
+    EXPECT_EQ(asked[1], 9);
+    EXPECT_EQ(asked[2], 0);
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(std::adjacent_find(asked.begin(), asked.end()), asked.end()) << "each drive once";
+  }
 }
 
 TEST(ScanDrives, NeverWritesPastTheSixteenthSlot) {
@@ -148,12 +187,13 @@ TEST(ScanDrives, ServiceLostMidScanReturnsMinusOneAndKeepsWhatWasFound) {
   rig.service.panels[6] = {1, Drive(6, kBridgePlain)};
   rig.model.table.driveRecords[1].driveNumber = 17;
   rig.model.table.driveRecords[1].totalMB = 77;
-  rig.service.reachableCalls = 4;  // 1 for drive 0, its 8, then 1 for drives 1 and 2
+  rig.service.reachableCalls = 3;  // command 1 for drives 0, 1 and 2
   EXPECT_EQ(rig.model.ScanDrives(true), -1);
   EXPECT_EQ(rig.model.table.driveRecords[0].driveNumber, 0);
   EXPECT_EQ(rig.model.table.driveRecords[1].driveNumber, 17) << "slots not reached keep content";
   EXPECT_EQ(rig.model.table.driveRecords[1].totalMB, 77u);
-  EXPECT_EQ(rig.service.calls.size(), 5u) << "the scan stops at the first unreachable answer";
+  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{1, 1, 1, 1}))
+      << "the scan stops at the first unreachable answer and asks nothing more";
 }
 
 TEST(WorkerScan, ReportsCountMismatchAndSataHost) {

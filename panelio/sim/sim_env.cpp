@@ -164,7 +164,9 @@ class SimEnv final : public DeviceEnv {
     std::vector<HidInfo> list;
     for (const sim::HidPanel& h : (*world)->hidPanels) {
       if (sim::Unplugged(sim::FaultsFor(*all, sim::HidTarget(h.name)))) continue;
-      list.push_back({h.path, h.vendor, h.product, h.capsReadable});
+      // hidapi lists an interface once per top-level collection, all under the same path.
+      for (int c = 0; c < h.collections; ++c)
+        list.push_back({h.path, h.vendor, h.product, h.capsReadable});
     }
     return list;
   }
@@ -251,6 +253,8 @@ class SimEnv final : public DeviceEnv {
   }
 
   void Sleep(std::chrono::milliseconds duration) override {
+    // Counted so tests and benchmarks can tell the waits a scan asks for whatever their length.
+    (void)state_.Locked([&] { return state_.CountPause(duration); });
     auto world = World();
     double scale = world.ok() ? (*world)->sleepScale : 0.0;
     if (scale > 0)

@@ -420,6 +420,37 @@ Status StateDir::SetPower(const Disk& disk, const DiskPower& power) const {
   return Rewrite("power/" + disk.name + ".json", root.dump() + "\n");
 }
 
+namespace {
+
+Result<Pauses> ParsePauses(const std::optional<std::string>& text, const std::string& path) {
+  Pauses pauses;
+  if (!text) return pauses;
+  json root = json::parse(*text, nullptr, false);
+  if (!root.is_object()) return Status(EINVAL, path + ": malformed");
+  pauses.count = root.value("pauses", std::uint64_t{0});
+  pauses.askedMs = root.value("askedMs", std::uint64_t{0});
+  return pauses;
+}
+
+}  // namespace
+
+Status StateDir::CountPause(std::chrono::milliseconds asked) const {
+  return Edit("pauses.json", [&](std::optional<std::string>& text) -> Status {
+    auto pauses = ParsePauses(text, dir() + "/pauses.json");
+    if (!pauses.ok()) return pauses.status();
+    ++pauses->count;
+    pauses->askedMs += static_cast<std::uint64_t>(std::max<std::int64_t>(asked.count(), 0));
+    text = json{{"pauses", pauses->count}, {"askedMs", pauses->askedMs}}.dump() + "\n";
+    return {};
+  });
+}
+
+Result<Pauses> StateDir::CountedPauses() const {
+  auto text = Read("pauses.json");
+  if (!text.ok()) return text.status();
+  return ParsePauses(*text, dir() + "/pauses.json");
+}
+
 Result<PanelMemory> StateDir::Panel(const std::string& name) const {
   auto text = Read("panels/" + name + ".json");
   if (!text.ok()) return text.status();
@@ -619,6 +650,17 @@ Result<DiskPower> ReadDiskPower(const std::string& worldDir, int diskNumber) {
   });
   if (!s.ok()) return s;
   return power;
+}
+
+Result<Pauses> ReadPauses(const std::string& worldDir) {
+  StateDir state(worldDir);
+  Result<Pauses> pauses = Status(EIO, "unread");
+  Status s = state.Locked([&]() -> Status {
+    pauses = state.CountedPauses();
+    return pauses.status();
+  });
+  if (!s.ok()) return s;
+  return pauses;
 }
 
 Result<PanelMemory> ReadPanel(const std::string& worldDir, const std::string& name) {

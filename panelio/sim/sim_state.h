@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -60,6 +61,13 @@ struct DiskCounters {
   std::vector<std::uint64_t> cachedPages;  // 4 KiB pages the page cache holds, sorted
 };
 
+// The pauses the library asked for on the world (DeviceEnv::Sleep), in every process: what the
+// tie procedure waits, counted whatever sleepScale makes of them.
+struct Pauses {
+  std::uint64_t count = 0;
+  std::uint64_t askedMs = 0;  // the durations asked, before sleepScale
+};
+
 // A disk's power mode and how often a read spun it up from standby or sleep.
 struct DiskPower {
   PowerMode mode = PowerMode::kActive;
@@ -108,6 +116,10 @@ class StateDir {
   Result<DiskPower> Power(const Disk& disk) const;
   Status SetPower(const Disk& disk, const DiskPower& power) const;
 
+  // Counts one pause. Take the lock yourself, also around reading them.
+  Status CountPause(std::chrono::milliseconds asked) const;
+  Result<Pauses> CountedPauses() const;
+
   Result<PanelMemory> Panel(const std::string& name) const;
   // Stores the memory; with picture set, also writes panels/<name>.pbm and .png of the raster.
   Status SetPanel(const std::string& name, const PanelMemory& memory, bool picture) const;
@@ -153,6 +165,9 @@ Result<DiskCounters> ReadDiskCounters(const std::string& worldDir, int diskNumbe
 // Puts a disk of the world into a power mode (tests, `kuvlcd sim power`); the wake-up count stays.
 Status SetDiskPowerMode(const std::string& worldDir, int diskNumber, PowerMode mode);
 Result<DiskPower> ReadDiskPower(const std::string& worldDir, int diskNumber);
+
+// The pauses counted on the world so far.
+Result<Pauses> ReadPauses(const std::string& worldDir);
 
 // The panel's memory as the simulator last stored it.
 Result<PanelMemory> ReadPanel(const std::string& worldDir, const std::string& name);

@@ -198,6 +198,7 @@ HidPanel ParseHid(const json& v, const std::string& where) {
   h.product = Num<std::uint16_t>(v, "product", where, h.product, 0, 0xFFFF);
   if (Member(v, "disk")) h.disk = Num<int>(v, "disk", where, 0, 0, 31);
   h.capsReadable = Bool(v, "capsReadable", where, true);
+  h.collections = Num<int>(v, "collections", where, 1, 1, 8);
   h.lateReplies = Num<int>(v, "lateReplies", where, 0, 0, 1000);
   h.lateReplyMs = Num<int>(v, "lateReplyMs", where, h.lateReplyMs, 0, 10000);
   return h;

@@ -72,6 +72,7 @@ struct HidPanel {
   std::uint16_t product = 0x1110;
   std::optional<int> disk;  // the drive whose sector reads it reports
   bool capsReadable = true;
+  int collections = 1;    // top-level collections: the listing names the panel once for each
   int lateReplies = 0;    // the first this many replies of each handle come lateReplyMs late
   int lateReplyMs = 600;  // past the probe's time-out
 };
