@@ -165,6 +165,22 @@ TEST_F(ExportWorld, PictureReachesTheBridgePanelAndItsSnapshot) {
   EXPECT_EQ(LcdSendLineData(2, slots.data()), kPanelLineRefused);
 }
 
+// A picture goes to the panel every minute: closing a disk opened for writing would make udev
+// probe it again, and read its partition table again when no partition is mounted, which the
+// program counts as a device change and answers with a full rescan.
+TEST_F(ExportWorld, PicturesAndStopsCauseNoUdevEvents) {
+  std::vector<std::uint8_t> slots = devtest::LineSlots(TestRaster());
+  for (int drive : {1, 4, 5}) {  // mounted, without partitions, with one not mounted
+    SCOPED_TRACE(drive);
+    ASSERT_EQ(LcdSendLineData(drive, slots.data()), kPanelOk);
+    ASSERT_EQ(StopLcdTimer(drive), kPanelOk);
+    auto counters = sim::ReadDiskCounters(dir_.path(), drive);
+    ASSERT_TRUE(counters.ok()) << counters.status().ToString();
+    EXPECT_EQ(counters->changeEvents, 0u);
+    EXPECT_EQ(counters->partitionEvents, 0u);
+  }
+}
+
 TEST_F(ExportWorld, RefusedLineEndsThePicture) {
   AddFault({.target = "disk:1", .kind = sim::Fault::Kind::kRefuseLine, .line = 50});
   std::vector<std::uint8_t> slots = devtest::LineSlots(TestRaster());

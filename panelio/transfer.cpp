@@ -19,7 +19,10 @@ extern "C" std::uint32_t LcdSendLineData(std::int32_t driveNumber,
       why = Status(EINVAL, "no line records");
       return kPanelBadHandle;
     }
-    auto disk = Env().OpenDisk(driveNumber & 0xFF, DiskAccess::kReadWrite);
+    // Read-only: the vendor commands need the raw-I/O right, not write access, and closing a
+    // write-opened disk makes udev probe it again (and read the partition table again when no
+    // partition is mounted), every minute's picture a device change.
+    auto disk = Env().OpenDisk(driveNumber & 0xFF, DiskAccess::kRead);
     if (!disk.ok()) {
       why = disk.status();
       return kPanelDriveNotOpened;
@@ -43,7 +46,7 @@ extern "C" std::uint32_t LcdSendLineData(std::int32_t driveNumber,
 
 extern "C" std::uint32_t StopLcdTimer(std::int32_t driveNumber) {
   return RunExport([&](Status& why) -> std::uint32_t {
-    auto disk = Env().OpenDisk(driveNumber & 0xFF, DiskAccess::kReadWrite);
+    auto disk = Env().OpenDisk(driveNumber & 0xFF, DiskAccess::kRead);
     if (!disk.ok()) {
       why = disk.status();
       return kPanelStopRefused;

@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <functional>
 #include <optional>
+#include <set>
 
 #include "panelio/sim/sim_ata.h"
 #include "panelio/sim/sim_bridge_panel.h"
@@ -36,14 +38,18 @@ class SimDisk final : public kuv::Disk {
   ~SimDisk() override {
     panel_.reset();
     // The kernel drops a disk's page cache with its last opener (a mounted partition is one), and
-    // udev answers the close of a write-opened disk with a "change" event.
+    // udev answers the close of a write-opened disk with a "change" event; when none of the disk's
+    // partitions is in use, it also has the kernel read the partition table again, which removes
+    // and adds every partition.
     bool mounted = Mounted();
+    int partitions = access_ == DiskAccess::kReadWrite && !mounted ? Partitions() : 0;
     UpdateCounters([&](DiskCounters& c) {
       if (--c.openHandles <= 0) {
         c.openHandles = 0;
         if (!mounted) c.cachedPages.clear();
       }
       if (access_ == DiskAccess::kReadWrite) ++c.changeEvents;
+      c.partitionEvents += 2 * static_cast<std::uint64_t>(partitions);
     });
   }
 
@@ -195,6 +201,21 @@ class SimDisk final : public kuv::Disk {
   // Changes the disk's counters under the world's lock.
   Status UpdateCounters(const std::function<void(DiskCounters&)>& change) {
     return state_.Locked([&] { return state_.EditCounters(disk_.number, change); });
+  }
+
+  // The partitions the kernel knows on the disk: the entries of the image's MBR and the world's
+  // volumes.
+  int Partitions() const {
+    std::set<int> numbers;
+    for (const Volume& v : disk_.volumes)
+      if (v.partition >= 1) numbers.insert(v.partition);
+    std::array<std::uint8_t, 512> mbr{};
+    if (image_.valid() && PreadFull(image_.get(), mbr, 0) == 512 && mbr[510] == 0x55 &&
+        mbr[511] == 0xAA) {
+      for (int i = 0; i < 4; ++i)
+        if (mbr[446 + 16 * static_cast<std::size_t>(i) + 4] != 0) numbers.insert(i + 1);
+    }
+    return static_cast<int>(numbers.size());
   }
 
   bool Mounted() const {

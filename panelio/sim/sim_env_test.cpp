@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
 
 #include "panelio/env_test_support.h"
@@ -17,6 +19,10 @@ namespace {
 
 using devtest::TempDir;
 using nlohmann::json;
+
+// ATA PASS-THROUGH (16), non-data, CK_COND: CHECK POWER MODE.
+constexpr std::uint8_t kCheckPowerMode16[16] = {0x85, 0x06, 0x20, 0, 0, 0, 0, 0,
+                                                0,    0,    0,    0, 0, 0, 0xE5};
 
 TEST(SimWorld, RejectsMalformedWorldsWithTheKey) {
   const struct {
@@ -254,6 +260,67 @@ TEST_F(SimWorldTest, FollowsWorldJsonAsItChanges) {
   ASSERT_FALSE(broken.ok());
   EXPECT_NE(broken.status().context().find("world.json"), std::string::npos);
   EXPECT_FALSE(env_->ListVolumes().ok());
+}
+
+// A world rewritten within one tick of the file system's clock, to the same size and in place,
+// keeps its stamp but for the change time's nanoseconds: what was read within that tick is read
+// again.
+TEST_F(SimWorldTest, SeesWorldJsonRewrittenAtOnceToTheSameSize) {
+  json world = json::parse(devtest::ReadAll(dir_.path() + "/world.json"));
+  for (const char* mode : {"standby", "active", "standby"}) {
+    world["disks"][0]["powerMode"] = mode;
+    devtest::WriteWorld(dir_.path(), world);
+    auto disk = env_->OpenDisk(0, DiskAccess::kRead);
+    ASSERT_TRUE(disk.ok());
+    auto reply = (*disk)->Scsi({.cdb = std::span<const std::uint8_t>(kCheckPowerMode16)});
+    ASSERT_TRUE(reply.ok());
+    EXPECT_EQ(reply->sense[13], std::string(mode) == "active" ? 0xFF : 0x00) << mode;
+  }
+}
+
+// Counters change on every open and read, so they are written in place, and only when they
+// changed: a read the page cache answers leaves the file as it was.
+TEST_F(SimWorldTest, CountersAreEditedInPlaceOnlyWhenTheyChange) {
+  const std::string file = dir_.path() + "/state/disks/2.json";
+  auto disk = env_->OpenDisk(2, DiskAccess::kRead);
+  ASSERT_TRUE(disk.ok());
+  std::uint8_t buffer[512];
+  ASSERT_TRUE((*disk)->ReadAt(0, buffer).ok());
+  struct stat before {};
+  ASSERT_EQ(::stat(file.c_str(), &before), 0);
+  const std::string text = devtest::ReadAll(file);
+  ASSERT_TRUE((*disk)->ReadAt(512, buffer).ok());  // the same 4 KiB page, from the cache
+  EXPECT_EQ(devtest::ReadAll(file), text);
+  disk->reset();
+  struct stat after {};
+  ASSERT_EQ(::stat(file.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "edited in place, not replaced";
+  EXPECT_NE(devtest::ReadAll(file), text) << "the close changed openHandles";
+}
+
+// Closing a disk opened for writing makes udev send "change"; when none of its partitions is in
+// use, the kernel reads the partition table again: "remove" and "add" for each partition.
+TEST_F(SimWorldTest, WriteOpenedClosesCauseUdevEvents) {
+  const struct {
+    int drive;
+    DiskAccess access;
+    std::uint64_t change, partition;
+  } cases[] = {
+      {5, DiskAccess::kReadWrite, 1, 2},  // an MBR partition, not mounted
+      {1, DiskAccess::kReadWrite, 1, 0},  // its volume is mounted
+      {4, DiskAccess::kReadWrite, 1, 0},  // no partition table
+      {5, DiskAccess::kRead, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.drive);
+    auto before = sim::ReadDiskCounters(dir_.path(), c.drive);
+    ASSERT_TRUE(before.ok());
+    ASSERT_TRUE(env_->OpenDisk(c.drive, c.access).ok());
+    auto after = sim::ReadDiskCounters(dir_.path(), c.drive);
+    ASSERT_TRUE(after.ok());
+    EXPECT_EQ(after->changeEvents - before->changeEvents, c.change);
+    EXPECT_EQ(after->partitionEvents - before->partitionEvents, c.partition);
+  }
 }
 
 TEST_F(SimWorldTest, WritesOnlyInsideItsWorld) {
