@@ -16,8 +16,6 @@ void KeepErrno(const Status& status) {
 
 namespace {
 
-constexpr std::uint8_t kAtaErr = 0x01;
-constexpr std::uint8_t kAtaDf = 0x20;
 constexpr std::uint8_t kDriverSense = 0x08;  // the driver only says sense data came along
 
 bool IsAtaPassThrough(std::span<const std::uint8_t> cdb) {
@@ -26,39 +24,53 @@ bool IsAtaPassThrough(std::span<const std::uint8_t> cdb) {
 
 }  // namespace
 
+std::optional<AtaReturn> AtaReturnFromSense(std::span<const std::uint8_t> s) {
+  if (s.size() < 8) return std::nullopt;
+  const std::uint8_t code = s[0] & 0x7F;
+  AtaReturn r;
+  if (code == 0x72 || code == 0x73) {
+    r.senseKey = s[1] & 0x0F;
+    r.asc = s[2];
+    r.ascq = s[3];
+    // Descriptors follow the header; the ATA status return (type 9) holds the registers.
+    const std::size_t end = std::min<std::size_t>(s.size(), 8 + std::size_t{s[7]});
+    for (std::size_t at = 8; at + 2 <= end;) {
+      const std::size_t size = 2 + std::size_t{s[at + 1]};
+      if (at + size > end) break;
+      if (s[at] == 0x09 && size >= 14) {
+        r.error = s[at + 3];
+        r.count = s[at + 5];
+        r.status = s[at + 13];
+        return r;
+      }
+      at += size;
+    }
+    return std::nullopt;
+  }
+  if (code == 0x70 || code == 0x71) {
+    if (s.size() < 14) return std::nullopt;
+    r.senseKey = s[2] & 0x0F;
+    r.asc = s[12];
+    r.ascq = s[13];
+    // Only "ATA pass-through information available" puts the registers in the information field.
+    if (r.asc != 0x00 || r.ascq != 0x1D) return std::nullopt;
+    r.error = s[3];
+    r.status = s[4];
+    r.count = s[6];
+    return r;
+  }
+  return std::nullopt;
+}
+
 bool AtaPassThroughSucceeded(const ScsiReply& reply) {
   if (reply.Good()) return true;
   if (reply.scsiStatus != 0x02 || reply.hostStatus != 0 || (reply.driverStatus & ~kDriverSense))
     return false;
   const std::size_t length = std::min<std::size_t>(reply.senseLength, reply.sense.size());
-  if (length < 8) return false;
-  const auto& s = reply.sense;
-  const std::uint8_t code = s[0] & 0x7F;
-  std::uint8_t key = 0, asc = 0, ascq = 0;
-  std::optional<std::uint8_t> status;
-  if (code == 0x72 || code == 0x73) {
-    key = s[1] & 0x0F;
-    asc = s[2];
-    ascq = s[3];
-    // Descriptors follow the header; the ATA status return (type 9) holds the status at byte 13.
-    const std::size_t end = std::min<std::size_t>(length, 8 + std::size_t{s[7]});
-    for (std::size_t at = 8; at + 2 <= end;) {
-      const std::size_t size = 2 + std::size_t{s[at + 1]};
-      if (at + size > end) break;
-      if (s[at] == 0x09 && size >= 14) status = s[at + 13];
-      at += size;
-    }
-  } else if (code == 0x70 || code == 0x71) {
-    if (length < 14) return false;
-    key = s[2] & 0x0F;
-    asc = s[12];
-    ascq = s[13];
-    status = s[4];  // the information field carries error, status, device, count
-  } else {
-    return false;
-  }
-  if (key > 1 || asc != 0x00 || ascq != 0x1D || !status) return false;
-  return (*status & (kAtaErr | kAtaDf)) == 0;
+  std::optional<AtaReturn> ata =
+      AtaReturnFromSense(std::span<const std::uint8_t>(reply.sense.data(), length));
+  if (!ata || ata->senseKey > 1 || ata->asc != 0x00 || ata->ascq != 0x1D) return false;
+  return (ata->status & (kAtaStatusErr | kAtaStatusDf)) == 0;
 }
 
 Status AtaPassThroughCommand(Disk& disk, const AtaTaskFile& r, std::span<std::uint8_t> dataIn) {

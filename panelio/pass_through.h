@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "panelio/env.h"
@@ -33,6 +34,27 @@ auto RunExport(Body&& body) {
   KeepErrno(why);
   return result;
 }
+
+// ATA status register bits.
+inline constexpr std::uint8_t kAtaStatusErr = 0x01;
+inline constexpr std::uint8_t kAtaStatusDf = 0x20;
+inline constexpr std::uint8_t kAtaStatusDrdy = 0x40;
+inline constexpr std::uint8_t kAtaStatusBsy = 0x80;
+
+// The ATA registers a translation layer returned in sense data, with the sense it came in.
+struct AtaReturn {
+  std::uint8_t senseKey = 0;
+  std::uint8_t asc = 0;
+  std::uint8_t ascq = 0;
+  std::uint8_t error = 0;
+  std::uint8_t status = 0;
+  std::uint8_t count = 0;  // bits 7:0 of the count register
+};
+
+// The registers of an ATA Status Return descriptor (descriptor format 0x72/0x73, code 0x09), or of
+// the information field of fixed format (0x70/0x71, VALID bit ignored, with ASC/ASCQ 0x00/0x1D):
+// error, status, device, count. nullopt when the sense holds neither. Reads only within sense.
+std::optional<AtaReturn> AtaReturnFromSense(std::span<const std::uint8_t> sense);
 
 // Whether a reply to an ATA PASS-THROUGH command says the drive completed it: GOOD, or a CHECK
 // CONDITION that only returns the ATA registers (sense key NO SENSE or RECOVERED ERROR, ASC/ASCQ

@@ -14,18 +14,21 @@ namespace {
 constexpr std::uint8_t kCheckPowerMode = 0xE5;
 constexpr std::uint8_t kNonDataCheckCondition = 0x06;  // protocol 3 (non-data) << 1
 constexpr std::uint8_t kCkCond = 0x20;
-constexpr std::uint8_t kAtaStatusReturn = 0x09;
-constexpr std::uint8_t kAtaErrorBit = 0x01;
+constexpr std::uint8_t kDidTimeOut = 0x03;  // host status of a command the kernel gave up
 
 std::optional<std::uint8_t> Ask(Disk& disk, const std::array<std::uint8_t, 16>& cdb,
                                 std::size_t length, Status& why) {
   ScsiRequest request;
   request.cdb = std::span<const std::uint8_t>(cdb.data(), length);
   request.direction = DataDirection::kNone;
-  request.timeoutSeconds = kPassThroughTimeoutSeconds;
+  request.timeoutSeconds = kPowerModeTimeoutSeconds;
   Result<ScsiReply> reply = disk.Scsi(request);
   if (!reply.ok()) {
     why = reply.status();
+    return std::nullopt;
+  }
+  if (reply->hostStatus == kDidTimeOut) {
+    why = Status(ETIMEDOUT, "CHECK POWER MODE unanswered");
     return std::nullopt;
   }
   if (reply->hostStatus != 0) {
@@ -49,28 +52,12 @@ std::array<std::uint8_t, 16> CheckPowerModeCdb12() {
 }
 
 std::optional<std::uint8_t> AtaCountFromSense(std::span<const std::uint8_t> sense) {
-  if (sense.empty()) return std::nullopt;
-  const std::uint8_t response = sense[0] & 0x7F;
-  if (response == 0x72 || response == 0x73) {
-    if (sense.size() < 8) return std::nullopt;
-    const std::size_t end = std::min<std::size_t>(sense.size(), 8 + std::size_t{sense[7]});
-    std::size_t at = 8;
-    while (at + 2 <= end) {
-      const std::size_t length = 2 + std::size_t{sense[at + 1]};
-      if (sense[at] == kAtaStatusReturn && length >= 14 && at + 14 <= end) {
-        if (sense[at + 13] & kAtaErrorBit) return std::nullopt;
-        return sense[at + 5];
-      }
-      at += length;
-    }
-    return std::nullopt;
-  }
-  if (response == 0x70 || response == 0x71) {
-    if (sense.size() < 14 || sense[12] != 0x00 || sense[13] != 0x1D) return std::nullopt;
-    if (sense[4] & kAtaErrorBit) return std::nullopt;
-    return sense[6];
-  }
-  return std::nullopt;
+  std::optional<AtaReturn> ata = AtaReturnFromSense(sense);
+  if (!ata) return std::nullopt;
+  const std::uint8_t s = ata->status;
+  if ((s & (kAtaStatusBsy | kAtaStatusDrdy)) != kAtaStatusDrdy) return std::nullopt;
+  if (s & (kAtaStatusErr | kAtaStatusDf)) return std::nullopt;
+  return ata->count;
 }
 
 bool PowerModeAsleep(std::uint8_t count) {
@@ -97,17 +84,24 @@ std::optional<std::uint8_t> ReadPowerMode(DeviceEnv& env, int driveNumber, Statu
     failure = Status(ENOTSUP, "no power mode request through the SATA filter");
   } else {
     count = Ask(**disk, CheckPowerModeCdb16(), 16, failure);
-    if (!count) count = Ask(**disk, CheckPowerModeCdb12(), 12, failure);
+    // A bridge that let the 16-byte form go unanswered would let the 12-byte form go too.
+    if (!count && failure.code() != ETIMEDOUT)
+      count = Ask(**disk, CheckPowerModeCdb12(), 12, failure);
   }
   if (why) *why = count ? Status() : failure;
   return count;
 }
 
 std::int32_t SmartInfoUnlessAsleep(DeviceEnv& env, int driveNumber, const SmartOutputs& out) {
-  if (std::optional<std::uint8_t> count = ReadPowerMode(env, driveNumber);
-      count && PowerModeAsleep(*count)) {
+  Status why;
+  std::optional<std::uint8_t> count = ReadPowerMode(env, driveNumber, &why);
+  if (count && PowerModeAsleep(*count)) {
     errno = 0;
     return 2;
+  }
+  if (!count && why.code() == ETIMEDOUT) {
+    errno = ETIMEDOUT;
+    return 0;
   }
   SmartOutcome outcome = ReadSmart(env, driveNumber, out);
   errno = 0;

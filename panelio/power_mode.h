@@ -14,14 +14,19 @@
 
 namespace kuv {
 
+// How long CHECK POWER MODE may take. A disk answers it at once, asleep or not; a bridge that
+// swallows ATA pass-through instead of refusing it would otherwise hold the one-at-a-time service
+// for every user for the full 120 s, twice per disk per minute.
+inline constexpr std::uint32_t kPowerModeTimeoutSeconds = 15;
+
 // CHECK POWER MODE (0xE5), non-data, with CK_COND set so the registers come back.
 std::array<std::uint8_t, 16> CheckPowerModeCdb16();
 std::array<std::uint8_t, 16> CheckPowerModeCdb12();
 
-// The sector count register of an ATA return in sense data: an ATA Status Return descriptor
-// (descriptor format 0x72/0x73, code 0x09) or the information field of fixed format (0x70/0x71
-// with ASC/ASCQ 0x00/0x1D). nullopt when the sense holds neither, or when the device reported
-// an error (the command was aborted). Reads only within sense.
+// The sector count register of an ATA return in sense data (AtaReturnFromSense). nullopt when the
+// sense holds none, when the device reported an error (ERR or DF: the command was aborted), and
+// when the status is not that of a completed command (DRDY set, BSY clear): registers a
+// translation layer answers without fetching them read all zero, which is no power mode.
 std::optional<std::uint8_t> AtaCountFromSense(std::span<const std::uint8_t> sense);
 
 // True for the counts of a disk whose platters are stopped: standby (0x00, 0x01) and the NV cache
@@ -33,13 +38,16 @@ bool PowerModeAsleep(std::uint8_t count);
 std::string_view PowerModeName(std::optional<std::uint8_t> count);
 
 // Asks the drive its power mode through the route its S.M.A.R.T. reads take: ATA PASS-THROUGH
-// (16), then (12). nullopt when the drive cannot be opened, sits behind the SATA filter (which has
-// no request for it) or answers neither form; why then says what failed.
+// (16), then (12) when the 16-byte form was refused. nullopt when the drive cannot be opened, sits
+// behind the SATA filter (which has no request for it) or answers neither form; why then says
+// what failed, ETIMEDOUT when the command was given up unanswered (no second form is sent then).
 std::optional<std::uint8_t> ReadPowerMode(DeviceEnv& env, int driveNumber, Status* why = nullptr);
 
 // The S.M.A.R.T. read of GetSmartInfo unless the disk sleeps, in which case nothing is sent to it
 // beyond CHECK POWER MODE and the result is 2 (outputs untouched). A disk whose power mode cannot
-// be told is read, as before. errno as GetSmartInfo leaves it.
+// be told is read, as before, unless CHECK POWER MODE went unanswered: the S.M.A.R.T. commands
+// would wait 120 s each on the same route, so the result is 0 with errno ETIMEDOUT. Otherwise
+// errno as GetSmartInfo leaves it.
 std::int32_t SmartInfoUnlessAsleep(DeviceEnv& env, int driveNumber, const SmartOutputs& out);
 
 // The service's commands 12 and 13 on the process's environment. Command 12:

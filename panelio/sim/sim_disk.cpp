@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "panelio/sim/sim_ata.h"
 #include "panelio/sim/sim_bridge_panel.h"
@@ -19,6 +20,9 @@ namespace kuv::sim {
 namespace {
 
 constexpr std::uint8_t kCheckPowerMode = 0xE5;
+constexpr std::uint8_t kCkCond = 0x20;       // byte 2 of ATA PASS-THROUGH: return the registers
+constexpr std::uint8_t kAtaReady = 0x50;     // DRDY and DSC: completed, no error
+constexpr std::uint8_t kDidTimeOut = 0x03;   // host status of a command the kernel gave up
 
 class SimDisk final : public kuv::Disk {
  public:
@@ -68,6 +72,7 @@ class SimDisk final : public kuv::Disk {
         return AnswerWriteBuffer(*panel_, clock_, request);
       case 0xA1:
       case 0x85:
+        if (clock_.SwallowsPassThrough()) return Swallowed(request);
         return AtaPassThrough(request);
       default:
         return CheckCondition(0x05, 0x20);  // invalid operation code
@@ -152,7 +157,7 @@ class SimDisk final : public kuv::Disk {
                               (disk_.transport == Transport::kPlatform && registers &&
                                registers->command == kCheckPowerMode);
     if (!known || !registers) return CheckCondition(0x05, 0x20);
-    if (registers->command == kCheckPowerMode) return PowerModeReply();
+    if (registers->command == kCheckPowerMode) return PowerModeReply(request);
     bool dataIn = PassThroughReadsData(request.cdb);
     if (dataIn && (request.direction != DataDirection::kIn || request.data.size() < 512))
       return IllegalRequest();
@@ -170,19 +175,28 @@ class SimDisk final : public kuv::Disk {
     ScsiReply reply;
     reply.residual = static_cast<std::uint32_t>(request.data.size() - (dataIn ? 512 : 0));
     if (disk_.ataStatusSense) {
-      // Descriptor sense, RECOVERED ERROR, "ATA pass-through information available", with the ATA
-      // status-return descriptor carrying status 0x50 (ready, no error).
-      reply.scsiStatus = 0x02;
-      reply.senseLength = 22;
-      reply.sense[0] = 0x72;
-      reply.sense[1] = 0x01;
-      reply.sense[2] = 0x00;
-      reply.sense[3] = 0x1D;
-      reply.sense[7] = 14;
-      reply.sense[8] = 0x09;
-      reply.sense[9] = 12;
-      reply.sense[21] = 0x50;
+      // The registers with every reply, status 0x50 (ready, no error), as many SAT bridges send.
+      ScsiReply withRegisters = AtaRegistersReply(disk_.senseFormat, kAtaReady, 0);
+      withRegisters.residual = reply.residual;
+      return withRegisters;
     }
+    return reply;
+  }
+
+  // A command the bridge never answers: the kernel gives it up after its time-out and reports the
+  // time-out in the host status. The wait is the time-out scaled by the world's sleepScale, so a
+  // test sees the command's cost in the counters without waiting it.
+  Result<ScsiReply> Swallowed(const ScsiRequest& request) {
+    Status counted = UpdateCounters([&](DiskCounters& c) {
+      ++c.timedOutCommands;
+      c.timedOutSeconds += request.timeoutSeconds;
+    });
+    if (!counted.ok()) return counted;
+    if (world_->sleepScale > 0)
+      std::this_thread::sleep_for(std::chrono::duration<double>(
+          static_cast<double>(request.timeoutSeconds) * world_->sleepScale));
+    ScsiReply reply;
+    reply.hostStatus = kDidTimeOut;
     return reply;
   }
 
@@ -225,9 +239,10 @@ class SimDisk final : public kuv::Disk {
     return false;
   }
 
-  // CHECK POWER MODE with CK_COND: the count register in an ATA Status Return descriptor. A
-  // sleeping disk answers as standby, as after the reset the kernel sends it.
-  Result<ScsiReply> PowerModeReply() {
+  // CHECK POWER MODE: the count register comes back only when the command asks for the registers
+  // (CK_COND); a plain success carries nothing. A sleeping disk answers as standby, as after the
+  // reset the kernel sends it.
+  Result<ScsiReply> PowerModeReply(const ScsiRequest& request) {
     Result<DiskPower> power = Status(EIO, "unread");
     Status s = state_.Locked([&]() -> Status {
       power = state_.Power(disk_);
@@ -237,18 +252,9 @@ class SimDisk final : public kuv::Disk {
     std::uint8_t count = 0x00;
     if (power->mode == PowerMode::kActive) count = 0xFF;
     if (power->mode == PowerMode::kIdle) count = 0x80;
-    ScsiReply reply;
-    reply.scsiStatus = 0x02;
-    reply.senseLength = 22;
-    reply.sense[0] = 0x72;
-    reply.sense[1] = 0x01;  // recovered error: ATA PASS-THROUGH information available
-    reply.sense[3] = 0x1D;
-    reply.sense[7] = 14;
-    reply.sense[8] = 0x09;
-    reply.sense[9] = 0x0C;
-    reply.sense[13] = count;
-    reply.sense[21] = 0x50;  // device ready, no error
-    return reply;
+    if (!(request.cdb[2] & kCkCond)) return ScsiReply{};
+    if (disk_.unfetchedRegisters) return AtaRegistersReply(disk_.senseFormat, 0, 0);
+    return AtaRegistersReply(disk_.senseFormat, kAtaReady, count);
   }
 
   // What the drive's doing work causes, with the world's lock held: a read of the media or of

@@ -278,6 +278,37 @@ TEST_F(SimWorldTest, SeesWorldJsonRewrittenAtOnceToTheSameSize) {
   }
 }
 
+// CHECK POWER MODE returns the registers only when asked for them (CK_COND), in the disk's sense
+// format: code that forgets CK_COND gets a plain success and no mode.
+TEST_F(SimWorldTest, PowerModeRegistersComeOnlyWithCkCond) {
+  json world = json::parse(devtest::ReadAll(dir_.path() + "/world.json"));
+  for (const char* format : {"descriptor", "fixed"}) {
+    world["disks"][0]["senseFormat"] = format;
+    devtest::WriteWorld(dir_.path(), world);
+    auto disk = env_->OpenDisk(0, DiskAccess::kRead);
+    ASSERT_TRUE(disk.ok());
+    for (bool ckCond : {true, false}) {
+      SCOPED_TRACE(std::string(format) + (ckCond ? " with CK_COND" : " without CK_COND"));
+      std::array<std::uint8_t, 16> cdb;
+      std::copy(std::begin(kCheckPowerMode16), std::end(kCheckPowerMode16), cdb.begin());
+      if (!ckCond) cdb[2] &= ~0x20;
+      auto reply = (*disk)->Scsi({.cdb = cdb});
+      ASSERT_TRUE(reply.ok());
+      std::optional<AtaReturn> ata =
+          AtaReturnFromSense(std::span<const std::uint8_t>(reply->sense.data(), reply->senseLength));
+      if (!ckCond) {
+        EXPECT_TRUE(reply->Good());
+        EXPECT_FALSE(ata);
+        continue;
+      }
+      EXPECT_EQ(reply->sense[0] & 0x7F, std::string(format) == "fixed" ? 0x70 : 0x72);
+      ASSERT_TRUE(ata);
+      EXPECT_EQ(ata->count, 0xFF);
+      EXPECT_EQ(ata->status, 0x50);
+    }
+  }
+}
+
 // Counters change on every open and read, so they are written in place, and only when they
 // changed: a read the page cache answers leaves the file as it was.
 TEST_F(SimWorldTest, CountersAreEditedInPlaceOnlyWhenTheyChange) {

@@ -72,6 +72,10 @@ bool FaultClock::RefusesLine(int index) const {
   return false;
 }
 
+bool FaultClock::SwallowsPassThrough() const {
+  return HasFault(faults_, Fault::Kind::kSwallowPassThrough);
+}
+
 void FaultClock::Persist() {
   int remaining = countdown_;
   counted_ = 0;

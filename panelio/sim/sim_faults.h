@@ -33,6 +33,7 @@ class FaultClock {
   Status Tick(int timeoutMs);
 
   bool RefusesLine(int index) const;
+  bool SwallowsPassThrough() const;
 
  private:
   // Writes the remaining count back so the next handle, in any process, goes on counting.

@@ -42,6 +42,8 @@ const char* KindName(Fault::Kind kind) {
       return "unplug";
     case Fault::Kind::kStall:
       return "stall";
+    case Fault::Kind::kSwallowPassThrough:
+      return "swallowPassThrough";
   }
   return "failOpen";
 }
@@ -51,6 +53,7 @@ std::optional<Fault::Kind> KindFromName(const std::string& name) {
   if (name == "failOpen") return Fault::Kind::kFailOpen;
   if (name == "unplug") return Fault::Kind::kUnplug;
   if (name == "stall") return Fault::Kind::kStall;
+  if (name == "swallowPassThrough") return Fault::Kind::kSwallowPassThrough;
   return std::nullopt;
 }
 
@@ -329,6 +332,8 @@ Result<DiskCounters> ParseCounters(const std::optional<std::string>& text,
   c.mediumReads = root.value("mediumReads", std::uint64_t{0});
   c.changeEvents = root.value("changeEvents", std::uint64_t{0});
   c.partitionEvents = root.value("partitionEvents", std::uint64_t{0});
+  c.timedOutCommands = root.value("timedOutCommands", std::uint64_t{0});
+  c.timedOutSeconds = root.value("timedOutSeconds", std::uint64_t{0});
   c.openHandles = root.value("openHandles", std::int64_t{0});
   if (auto pages = root.find("cachedPages"); pages != root.end() && pages->is_array())
     for (const auto& p : *pages)
@@ -340,6 +345,8 @@ std::string CountersText(const DiskCounters& c) {
   json root = {{"mediumReads", c.mediumReads},
                {"changeEvents", c.changeEvents},
                {"partitionEvents", c.partitionEvents},
+               {"timedOutCommands", c.timedOutCommands},
+               {"timedOutSeconds", c.timedOutSeconds},
                {"openHandles", c.openHandles},
                {"cachedPages", c.cachedPages}};
   return root.dump() + "\n";
@@ -391,6 +398,8 @@ Status StateDir::EditCounters(int diskNumber,
     if (counters->mediumReads == before.mediumReads &&
         counters->changeEvents == before.changeEvents &&
         counters->partitionEvents == before.partitionEvents &&
+        counters->timedOutCommands == before.timedOutCommands &&
+        counters->timedOutSeconds == before.timedOutSeconds &&
         counters->openHandles == before.openHandles && counters->cachedPages == before.cachedPages)
       return {};
     text = CountersText(*counters);

@@ -24,12 +24,14 @@ namespace kuv::sim {
 
 // An injected fault. target is "disk:<number>" or "hid:<panel name>".
 struct Fault {
-  enum class Kind { kRefuseLine, kFailOpen, kUnplug, kStall };
+  enum class Kind { kRefuseLine, kFailOpen, kUnplug, kStall, kSwallowPassThrough };
   std::string target;
   Kind kind = Kind::kFailOpen;
   int line = 0;           // kRefuseLine: the refused line index (0 to 95)
   int afterCommands = 0;  // kUnplug: commands still answered before the device is gone
   int ms = 0;             // kStall: how long each reply is held back (bounded by the time-out)
+  // kSwallowPassThrough: ATA PASS-THROUGH commands get no answer until their time-out, as from a
+  // USB bridge that swallows them instead of refusing them.
 };
 
 inline constexpr int kPanelLines = 96;
@@ -57,6 +59,10 @@ struct DiskCounters {
   // udev "remove" and "add" events of partitions: after such a close, udev has the kernel read
   // the partition table again when none of the disk's partitions is in use.
   std::uint64_t partitionEvents = 0;
+  // Commands the disk never answered, which the kernel gave up after their time-out, and the sum
+  // of those time-outs: how long a real disk would have held the caller.
+  std::uint64_t timedOutCommands = 0;
+  std::uint64_t timedOutSeconds = 0;
   std::int64_t openHandles = 0;            // handles open now, in every process
   std::vector<std::uint64_t> cachedPages;  // 4 KiB pages the page cache holds, sorted
 };

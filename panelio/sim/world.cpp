@@ -120,6 +120,13 @@ Disk ParseDisk(const json& v, const std::string& where, const std::string& dir) 
   if ((d.logicalBlockBytes & (d.logicalBlockBytes - 1)) != 0)
     Fail(where + ".logicalBlockBytes", "not a power of two");
   d.ataStatusSense = Bool(v, "ataStatusSense", where, false);
+  if (Member(v, "senseFormat")) {
+    const std::string format = Str(v, "senseFormat", where);
+    if (format != "descriptor" && format != "fixed")
+      Fail(where + ".senseFormat", "expected descriptor or fixed");
+    d.senseFormat = format == "fixed" ? SenseFormat::kFixed : SenseFormat::kDescriptor;
+  }
+  d.unfetchedRegisters = Bool(v, "unfetchedRegisters", where, false);
   d.friendlyName = Str(v, "friendlyName", where, "SIM Disk " + std::to_string(d.number));
   d.scsiAddress.port = static_cast<std::uint8_t>(d.number);
   if (const json* a = Member(v, "scsiAddress")) {

@@ -40,6 +40,10 @@ struct Usb {
 
 enum class Transport { kNone, kFilter, kPlatform, kBridge12, kBridge16 };
 
+// The sense data format in which a disk returns ATA registers: descriptor (0x72), or fixed (0x70),
+// which recent kernels give by default.
+enum class SenseFormat { kDescriptor, kFixed };
+
 // ATA power modes. A disk in standby or sleep spins up for any read of its media or S.M.A.R.T.
 // data; CHECK POWER MODE does not wake it.
 enum class PowerMode { kActive, kIdle, kStandby, kSleep };
@@ -51,6 +55,9 @@ struct Disk {
   std::uint64_t sizeBytes = 0;            // image size when 0 and an image is given
   std::uint32_t logicalBlockBytes = 512;  // 4096 for a 4Kn disk
   bool ataStatusSense = false;            // pass-through replies carry the ATA status-return sense
+  SenseFormat senseFormat = SenseFormat::kDescriptor;
+  // The translation layer returns the registers (CK_COND) without fetching them: all zero.
+  bool unfetchedRegisters = false;
   std::string friendlyName;
   ScsiAddress scsiAddress;
   Transport transport = Transport::kNone;

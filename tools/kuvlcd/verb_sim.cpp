@@ -63,8 +63,11 @@ int Fault(const kuv::cli::Args& args) {
   } else if (kind == "stall") {
     fault.kind = kuv::sim::Fault::Kind::kStall;
     fault.ms = static_cast<int>(args.GetIntOr("ms", 1000));
+  } else if (kind == "swallowPassThrough") {
+    fault.kind = kuv::sim::Fault::Kind::kSwallowPassThrough;
   } else {
-    throw kuv::cli::UsageError("--kind is refuseLine, failOpen, unplug or stall");
+    throw kuv::cli::UsageError(
+        "--kind is refuseLine, failOpen, unplug, stall or swallowPassThrough");
   }
   kuv::Status s = kuv::sim::AddFault(dir, fault);
   if (!s.ok()) throw std::runtime_error(s.ToString());
@@ -136,8 +139,8 @@ kuv::cli::Registrar init({"sim init",
                           Init});
 kuv::cli::Registrar fault({"sim fault",
                            "sim fault DIR (--target disk:N|hid:NAME|adapter:ID --kind "
-                           "refuseLine|failOpen|unplug|stall [--line N] [--after N] [--ms N] | "
-                           "--clear)",
+                           "refuseLine|failOpen|unplug|stall|swallowPassThrough "
+                           "[--line N] [--after N] [--ms N] | --clear)",
                            {"clear"},
                            Fault});
 kuv::cli::Registrar panel({"sim panel", "sim panel DIR NAME", {}, Panel});
