@@ -27,10 +27,12 @@ class UdevDeviceChanges : public DeviceChangeSource {
 
   int fd() const override { return udev_monitor_get_fd(monitor_); }
 
+  // The monitor's socket does not block: this drains what has arrived.
   bool TakeChanges() override {
-    bool counted = false;
-    // The monitor's socket does not block: this drains what has arrived.
-    while (udev_device* device = udev_monitor_receive_device(monitor_)) {
+    return DrainDeviceEvents([this] {
+      errno = 0;
+      udev_device* device = udev_monitor_receive_device(monitor_);
+      if (!device) return ReceivedEvent{std::nullopt, errno ? errno : EAGAIN};
       DeviceEvent event;
       auto text = [](const char* value) { return value ? std::string(value) : std::string(); };
       event.action = text(udev_device_get_action(device));
@@ -38,10 +40,9 @@ class UdevDeviceChanges : public DeviceChangeSource {
       event.sysname = text(udev_device_get_sysname(device));
       const char* media = udev_device_get_property_value(device, "DISK_MEDIA_CHANGE");
       event.mediaChange = media && std::strcmp(media, "1") == 0;
-      counted = CountsAsDeviceChange(event) || counted;
       udev_device_unref(device);
-    }
-    return counted;
+      return ReceivedEvent{std::move(event), 0};
+    });
   }
 
  private:
@@ -79,6 +80,24 @@ class WorldChanges : public DeviceChangeSource {
 };
 
 }  // namespace
+
+bool DrainDeviceEvents(const std::function<ReceivedEvent()>& receive) {
+  bool counted = false;
+  for (;;) {
+    ReceivedEvent received = receive();
+    if (received.event) {
+      counted = CountsAsDeviceChange(*received.event) || counted;
+      continue;
+    }
+    // The kernel dropped events it could not queue; the socket goes on with the ones after.
+    if (received.error == ENOBUFS) {
+      counted = true;
+      continue;
+    }
+    if (received.error == EINTR) continue;
+    return counted;
+  }
+}
 
 bool CountsAsDeviceChange(const DeviceEvent& event) {
   if (event.subsystem == "hidraw") return event.action != "change";

@@ -3,7 +3,9 @@
 // simulated one. Each source is a file descriptor the event loop watches (a QSocketNotifier in
 // the program, poll() in kuvlcd watch) and a non-blocking read of what arrived.
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kuv {
@@ -30,6 +32,16 @@ struct DeviceEvent {
 // close of a disk that was open for writing (udev watches for it), which is what the service's
 // own requests do; only a real medium change counts among those.
 bool CountsAsDeviceChange(const DeviceEvent& event);
+
+// One receive from a udev monitor: an event, or none and the errno of why (EAGAIN: drained).
+struct ReceivedEvent {
+  std::optional<DeviceEvent> event;
+  int error = 0;
+};
+
+// Receives until nothing is left; true when at least one event counts, or when events were lost
+// because the monitor's receive buffer overflowed (ENOBUFS), since a lost one may have counted.
+bool DrainDeviceEvents(const std::function<ReceivedEvent()>& receive);
 
 // A udev monitor on "block" and "hidraw"; null with error set when udev cannot be reached.
 std::unique_ptr<DeviceChangeSource> OpenUdevDeviceChanges(std::string& error);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +35,38 @@ TEST(DeviceChanges, WhichUdevEventsCount) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.event.action + " " + c.event.sysname);
     EXPECT_EQ(CountsAsDeviceChange(c.event), c.counts);
+  }
+}
+
+// A burst is drained whole: any event that counts, or any lost to an overflowing receive buffer,
+// makes the burst count, wherever it falls in the burst.
+TEST(DeviceChanges, ABurstCountsWhenAnyOfItCounts) {
+  const DeviceEvent counts{"add", "block", "sdb1", false};
+  const DeviceEvent closeOfAWriter{"change", "block", "sdb", false};
+  const ReceivedEvent yes{counts, 0}, no{closeOfAWriter, 0}, lost{std::nullopt, ENOBUFS},
+      interrupted{std::nullopt, EINTR};
+  struct Case {
+    const char* what;
+    std::vector<ReceivedEvent> burst;
+    bool counts;
+    std::size_t received;  // the burst is read to its end
+  };
+  const Case cases[] = {
+      {"nothing", {}, false, 1},
+      {"only what the service's closes cause", {no, no}, false, 3},
+      {"the last does not count", {yes, no}, true, 3},
+      {"the first does not count", {no, yes}, true, 3},
+      {"events lost to an overflow", {no, lost, no}, true, 4},
+      {"an interrupted receive", {no, interrupted, yes}, true, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::size_t next = 0;
+    bool counted = DrainDeviceEvents([&] {
+      return next < c.burst.size() ? c.burst[next++] : (++next, ReceivedEvent{std::nullopt, EAGAIN});
+    });
+    EXPECT_EQ(counted, c.counts);
+    EXPECT_EQ(next, c.received);
   }
 }
 
