@@ -234,7 +234,8 @@ UniqueFd OpenCreating(const std::string& dir, const std::string& rel, int flags,
   return fd;
 }
 
-Status WriteAt0(int fd, const std::string& path, std::string_view bytes) {
+// Writes bytes over the file's start; the file held oldSize bytes, which a shorter text cuts.
+Status WriteAt0(int fd, const std::string& path, std::string_view bytes, std::size_t oldSize) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
@@ -242,7 +243,7 @@ Status WriteAt0(int fd, const std::string& path, std::string_view bytes) {
     if (n <= 0) return PosixError("write " + path, n < 0 ? errno : EIO);
     done += static_cast<std::size_t>(n);
   }
-  if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
+  if (bytes.size() < oldSize && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
     return PosixError("truncate " + path, errno);
   return {};
 }
@@ -271,9 +272,12 @@ Status StateDir::Replace(const std::string& rel, std::string_view bytes) const {
 
 Status StateDir::Rewrite(const std::string& rel, std::string_view bytes) const {
   Status why;
-  UniqueFd fd = OpenCreating(dir(), rel, O_RDWR | O_CREAT, why);
+  // Not O_TRUNC: ext4 flushes a file truncated to nothing and written again when it is closed.
+  UniqueFd fd = OpenCreating(dir(), rel, O_WRONLY | O_CREAT, why);
   if (!fd.valid()) return why;
-  return WriteAt0(fd.get(), dir() + "/" + rel, bytes);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return PosixError("stat " + dir() + "/" + rel, errno);
+  return WriteAt0(fd.get(), dir() + "/" + rel, bytes, static_cast<std::size_t>(st.st_size));
 }
 
 Status StateDir::Edit(const std::string& rel,
@@ -292,7 +296,7 @@ Status StateDir::Edit(const std::string& rel,
   if (Status s = edit(text); !s.ok()) return s;
   if (text == before || !text) return {};
   if (!fd.valid()) return Rewrite(rel, *text);
-  return WriteAt0(fd.get(), path, *text);
+  return WriteAt0(fd.get(), path, *text, before ? before->size() : 0);
 }
 
 namespace {
