@@ -12,8 +12,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,14 +38,10 @@ class PausingWorld {
     std::string pattern = (std::filesystem::temp_directory_path() / "kuvbench-XXXXXX").string();
     dir_ = ::mkdtemp(pattern.data());
     world_ = dir_ + "/world";
-    if (!kuv::sim::WriteSampleWorld(world_).ok()) {
+    if (!kuv::sim::WriteSampleWorld(world_, {.sleepScale = 1}).ok()) {
       error_ = "cannot write the sample world";
       return;
     }
-    nlohmann::json world;
-    std::ifstream(world_ + "/world.json") >> world;
-    world["sleepScale"] = 1;
-    std::ofstream(world_ + "/world.json") << world.dump(2);
     ::setenv("KUVLCD_SIM_WORLD", world_.c_str(), 1);
     ::setenv("KUVLCD_SOCKET", (dir_ + "/service.sock").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);

@@ -24,8 +24,8 @@ class SwallowingBridge : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::filesystem::exists(kPanelsvc)) GTEST_SKIP() << "panelsvc is not built";
-    ASSERT_TRUE(sim::WriteSampleWorld(world_).ok());
-    // sleepScale stays 0: each swallowed command returns at once, its time-out counted.
+    ASSERT_TRUE(sim::WriteSampleWorld(world_, {.sleepScale = 0}).ok());
+    // sleepScale 0: each swallowed command returns at once, its time-out counted.
     ASSERT_TRUE(sim::AddFault(world_, {.target = "disk:" + std::to_string(kSwallowing),
                                        .kind = sim::Fault::Kind::kSwallowPassThrough})
                     .ok());

@@ -35,7 +35,7 @@ class TieScan : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::filesystem::exists(kPanelsvc)) GTEST_SKIP() << "panelsvc is not built";
-    ASSERT_TRUE(sim::WriteSampleWorld(world_).ok());
+    ASSERT_TRUE(sim::WriteSampleWorld(world_, {.sleepScale = 0}).ok());
     ASSERT_TRUE(service_.Start(kPanelsvc, world_, socket_));
     system_.hidPanels = 3;
     // Drive 7's adapter stays without the filter, so every scan finds the drives alike.

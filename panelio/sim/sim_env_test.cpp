@@ -332,12 +332,13 @@ TEST_F(SimWorldTest, CountersAreEditedInPlaceOnlyWhenTheyChange) {
 // Closing a disk opened for writing makes udev send "change"; when none of its partitions is in
 // use, the kernel reads the partition table again: "remove" and "add" for each partition.
 TEST_F(SimWorldTest, WriteOpenedClosesCauseUdevEvents) {
+  std::filesystem::remove(dir_.path() + "/volumes/data");  // drive 5's partition, not mounted
   const struct {
     int drive;
     DiskAccess access;
     std::uint64_t change, partition;
   } cases[] = {
-      {5, DiskAccess::kReadWrite, 1, 2},  // an MBR partition, not mounted
+      {5, DiskAccess::kReadWrite, 1, 2},  // one partition, not mounted
       {1, DiskAccess::kReadWrite, 1, 0},  // its volume is mounted
       {4, DiskAccess::kReadWrite, 1, 0},  // no partition table
       {5, DiskAccess::kRead, 0, 0},
