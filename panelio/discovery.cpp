@@ -268,8 +268,7 @@ std::optional<std::size_t> TieOneOf(DeviceEnv& env, std::span<TieCandidate> cand
 
 TieOutcome TieHidPanel(DeviceEnv& env, HidDevice& hid, int driveNumber) {
   TieCandidate candidate{.hid = &hid};
-  if (TieOneOf(env, std::span<TieCandidate>(&candidate, 1), driveNumber))
-    return TieOutcome::kTied;
+  if (TieOneOf(env, std::span<TieCandidate>(&candidate, 1), driveNumber)) return TieOutcome::kTied;
   return candidate.answered ? TieOutcome::kAnswered : TieOutcome::kSilent;
 }
 

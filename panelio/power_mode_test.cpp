@@ -181,9 +181,9 @@ TEST_F(PowerWorld, UnlessAsleepSkipsSleepersAndReadsTheRest) {
 // command of at most 15 s, and the S.M.A.R.T. read that would follow on the same route (120 s a
 // command) is not sent.
 TEST_F(PowerWorld, AnUnansweredCheckCostsOneShortTimeOutAndNoSmartRead) {
-  ASSERT_TRUE(
-      sim::AddFault(world_.dir(), {.target = "disk:2", .kind = sim::Fault::Kind::kSwallowPassThrough})
-          .ok());
+  ASSERT_TRUE(sim::AddFault(world_.dir(),
+                            {.target = "disk:2", .kind = sim::Fault::Kind::kSwallowPassThrough})
+                  .ok());
   Status why;
   EXPECT_EQ(ReadPowerMode(env_, 2, &why), std::nullopt);
   EXPECT_EQ(why.code(), ETIMEDOUT);

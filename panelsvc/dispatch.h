@@ -8,8 +8,8 @@
 #include "common/request_record.h"
 #include "panelsvc/device_ops.h"
 #include "panelsvc/peer_identity.h"
-#include "panelsvc/service_log.h"
 #include "panelsvc/scan_ties.h"
+#include "panelsvc/service_log.h"
 
 namespace kuv::svc {
 

@@ -7,7 +7,8 @@
 namespace kuv::svc {
 
 ScanTies::Scan* ScanTies::Find(pid_t pid) {
-  auto it = std::find_if(scans_.begin(), scans_.end(), [pid](const Scan& s) { return s.pid == pid; });
+  auto it =
+      std::find_if(scans_.begin(), scans_.end(), [pid](const Scan& s) { return s.pid == pid; });
   return it == scans_.end() ? nullptr : &*it;
 }
 
@@ -19,9 +20,8 @@ std::vector<std::string> ScanTies::Before(pid_t pid, std::int32_t driveNumber,
     *scan = Scan{pid, now, {}, {}};
   if (!scan) {
     if (scans_.size() >= kScans) {
-      scans_.erase(std::min_element(scans_.begin(), scans_.end(), [](const Scan& a, const Scan& b) {
-        return a.last < b.last;
-      }));
+      scans_.erase(std::min_element(scans_.begin(), scans_.end(),
+                                    [](const Scan& a, const Scan& b) { return a.last < b.last; }));
     }
     scans_.push_back(Scan{pid, now, {}, {}});
     scan = &scans_.back();

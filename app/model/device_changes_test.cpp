@@ -63,7 +63,8 @@ TEST(DeviceChanges, ABurstCountsWhenAnyOfItCounts) {
     SCOPED_TRACE(c.what);
     std::size_t next = 0;
     bool counted = DrainDeviceEvents([&] {
-      return next < c.burst.size() ? c.burst[next++] : (++next, ReceivedEvent{std::nullopt, EAGAIN});
+      return next < c.burst.size() ? c.burst[next++]
+                                   : (++next, ReceivedEvent{std::nullopt, EAGAIN});
     });
     EXPECT_EQ(counted, c.counts);
     EXPECT_EQ(next, c.received);

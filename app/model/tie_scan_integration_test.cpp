@@ -86,8 +86,7 @@ TEST_F(TieScan, ColdScanPausesPerDriveAndWarmScanNotAtAll) {
   for (int k = 0; k < kSlotCount; ++k) {
     const auto i = static_cast<std::size_t>(k);
     EXPECT_EQ(model_.table.driveRecords[i].driveNumber, first.driveRecords[i].driveNumber);
-    EXPECT_EQ(model_.table.driveRecords[i].connectionState,
-              first.driveRecords[i].connectionState);
+    EXPECT_EQ(model_.table.driveRecords[i].connectionState, first.driveRecords[i].connectionState);
     EXPECT_EQ(FieldUtf8(model_.table.driveRecords[i].hidPath),
               FieldUtf8(first.driveRecords[i].hidPath));
   }

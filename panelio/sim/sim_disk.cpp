@@ -20,9 +20,9 @@ namespace kuv::sim {
 namespace {
 
 constexpr std::uint8_t kCheckPowerMode = 0xE5;
-constexpr std::uint8_t kCkCond = 0x20;       // byte 2 of ATA PASS-THROUGH: return the registers
-constexpr std::uint8_t kAtaReady = 0x50;     // DRDY and DSC: completed, no error
-constexpr std::uint8_t kDidTimeOut = 0x03;   // host status of a command the kernel gave up
+constexpr std::uint8_t kCkCond = 0x20;      // byte 2 of ATA PASS-THROUGH: return the registers
+constexpr std::uint8_t kAtaReady = 0x50;    // DRDY and DSC: completed, no error
+constexpr std::uint8_t kDidTimeOut = 0x03;  // host status of a command the kernel gave up
 
 class SimDisk final : public kuv::Disk {
  public:

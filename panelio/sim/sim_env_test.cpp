@@ -1,7 +1,6 @@
 #include "panelio/sim/sim_env.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <chrono>
@@ -21,7 +20,7 @@ using devtest::TempDir;
 using nlohmann::json;
 
 // ATA PASS-THROUGH (16), non-data, CK_COND: CHECK POWER MODE.
-constexpr std::uint8_t kCheckPowerMode16[16] = {0x85, 0x06, 0x20, 0, 0, 0, 0, 0,
+constexpr std::uint8_t kCheckPowerMode16[16] = {0x85, 0x06, 0x20, 0, 0, 0, 0,   0,
                                                 0,    0,    0,    0, 0, 0, 0xE5};
 
 TEST(SimWorld, RejectsMalformedWorldsWithTheKey) {
@@ -294,8 +293,8 @@ TEST_F(SimWorldTest, PowerModeRegistersComeOnlyWithCkCond) {
       if (!ckCond) cdb[2] &= ~0x20;
       auto reply = (*disk)->Scsi({.cdb = cdb});
       ASSERT_TRUE(reply.ok());
-      std::optional<AtaReturn> ata =
-          AtaReturnFromSense(std::span<const std::uint8_t>(reply->sense.data(), reply->senseLength));
+      std::optional<AtaReturn> ata = AtaReturnFromSense(
+          std::span<const std::uint8_t>(reply->sense.data(), reply->senseLength));
       if (!ckCond) {
         EXPECT_TRUE(reply->Good());
         EXPECT_FALSE(ata);

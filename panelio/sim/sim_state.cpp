@@ -3,9 +3,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -346,12 +345,9 @@ Result<DiskCounters> ParseCounters(const std::optional<std::string>& text,
 }
 
 std::string CountersText(const DiskCounters& c) {
-  json root = {{"mediumReads", c.mediumReads},
-               {"changeEvents", c.changeEvents},
-               {"partitionEvents", c.partitionEvents},
-               {"timedOutCommands", c.timedOutCommands},
-               {"timedOutSeconds", c.timedOutSeconds},
-               {"openHandles", c.openHandles},
+  json root = {{"mediumReads", c.mediumReads},         {"changeEvents", c.changeEvents},
+               {"partitionEvents", c.partitionEvents}, {"timedOutCommands", c.timedOutCommands},
+               {"timedOutSeconds", c.timedOutSeconds}, {"openHandles", c.openHandles},
                {"cachedPages", c.cachedPages}};
   return root.dump() + "\n";
 }
@@ -520,11 +516,11 @@ Status StateDir::SetPanel(const std::string& name, const PanelMemory& memory, bo
       std::vector<std::uint8_t> png = EncodePng(pic, 4);
       if (png.empty()) return Status(EIO, "encode the picture of panel " + name);
       if (Status s = Replace("panels/" + name + ".png",
-                           {reinterpret_cast<const char*>(png.data()), png.size()});
+                             {reinterpret_cast<const char*>(png.data()), png.size()});
           !s.ok())
         return s;
       if (Status s = Replace("panels/" + name + ".pbm",
-                           {reinterpret_cast<const char*>(pbm.data()), pbm.size()});
+                             {reinterpret_cast<const char*>(pbm.data()), pbm.size()});
           !s.ok())
         return s;
     }
@@ -617,15 +613,26 @@ Status ClearFaults(const std::string& worldDir) {
   return state.Locked([&] { return state.SetFaults({}); });
 }
 
-Result<DiskCounters> ReadDiskCounters(const std::string& worldDir, int diskNumber) {
+namespace {
+
+// What read answers from the world's state, read with the world's lock held.
+template <typename T, typename Read>
+Result<T> ReadLocked(const std::string& worldDir, Read read) {
   StateDir state(worldDir);
-  Result<DiskCounters> counters = Status(EIO, "unread");
+  Result<T> value = Status(EIO, "unread");
   Status s = state.Locked([&]() -> Status {
-    counters = state.Counters(diskNumber);
-    return counters.ok() ? Status() : counters.status();
+    value = read(state);
+    return value.status();
   });
   if (!s.ok()) return s;
-  return counters;
+  return value;
+}
+
+}  // namespace
+
+Result<DiskCounters> ReadDiskCounters(const std::string& worldDir, int diskNumber) {
+  return ReadLocked<DiskCounters>(
+      worldDir, [&](const StateDir& state) { return state.Counters(diskNumber); });
 }
 
 namespace {
@@ -655,36 +662,16 @@ Status SetDiskPowerMode(const std::string& worldDir, int diskNumber, PowerMode m
 Result<DiskPower> ReadDiskPower(const std::string& worldDir, int diskNumber) {
   auto disk = WorldDisk(worldDir, diskNumber);
   if (!disk.ok()) return disk.status();
-  StateDir state(worldDir);
-  Result<DiskPower> power = Status(EIO, "unread");
-  Status s = state.Locked([&]() -> Status {
-    power = state.Power(*disk);
-    return power.ok() ? Status() : power.status();
-  });
-  if (!s.ok()) return s;
-  return power;
+  return ReadLocked<DiskPower>(worldDir, [&](const StateDir& state) { return state.Power(*disk); });
 }
 
 Result<Pauses> ReadPauses(const std::string& worldDir) {
-  StateDir state(worldDir);
-  Result<Pauses> pauses = Status(EIO, "unread");
-  Status s = state.Locked([&]() -> Status {
-    pauses = state.CountedPauses();
-    return pauses.status();
-  });
-  if (!s.ok()) return s;
-  return pauses;
+  return ReadLocked<Pauses>(worldDir, [](const StateDir& state) { return state.CountedPauses(); });
 }
 
 Result<PanelMemory> ReadPanel(const std::string& worldDir, const std::string& name) {
-  StateDir state(worldDir);
-  Result<PanelMemory> memory = Status(EIO, "unread");
-  Status s = state.Locked([&]() -> Status {
-    memory = state.Panel(name);
-    return memory.ok() ? Status() : memory.status();
-  });
-  if (!s.ok()) return s;
-  return memory;
+  return ReadLocked<PanelMemory>(worldDir,
+                                 [&](const StateDir& state) { return state.Panel(name); });
 }
 
 }  // namespace kuv::sim

@@ -151,8 +151,8 @@ class StateDir {
  private:
   // Whole-file access under dir(); rel may contain one directory level, created on write.
   Result<std::optional<std::string>> Read(const std::string& rel) const;  // nullopt: no file
-  Status Replace(const std::string& rel, std::string_view bytes) const;  // by rename
-  Status Rewrite(const std::string& rel, std::string_view bytes) const;  // in place, locked
+  Status Replace(const std::string& rel, std::string_view bytes) const;   // by rename
+  Status Rewrite(const std::string& rel, std::string_view bytes) const;   // in place, locked
   // Reads rel (nullopt: no file), lets edit change the text, and writes it back in place when it
   // did; no file is created for an edit that leaves nullopt.
   Status Edit(const std::string& rel,
