@@ -18,7 +18,7 @@ DriveRecord Tied(const std::string& path, std::int32_t state = kNotSiliconImageH
   return r;
 }
 
-TEST(ScanTies, ATieHoldsForTheRestOfTheSameProcesssScan) {
+TEST(ScanTies, TiesHoldWithinOneScanOfOneProcess) {
   ScanTies ties;
   const Clock::time_point t0{};
   EXPECT_EQ(ties.Before(10, 2, t0), Paths{});
