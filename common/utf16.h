@@ -38,6 +38,8 @@ bool FieldTerminated(const char16_t (&field)[N]) {
 // UTF-8 <-> UTF-16 without a locale. Malformed input becomes U+FFFD, never an error.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
+// True when bytes are well-formed UTF-8 throughout.
+bool IsUtf8(std::string_view bytes);
 
 template <std::size_t N>
 void SetField(char16_t (&field)[N], std::string_view utf8) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/utf16.h"
 #include "panelio/linux/mountinfo.h"
 #include "panelio/linux/udev_walk.h"
 
@@ -14,7 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Unescaping only ever shortens a field.
     if (entry.mountPoint.size() > size || entry.source.size() > size) __builtin_trap();
   }
-  // Undoing \xNN escapes only ever shortens the label.
-  if (kuv::VolumeLabel(text, "").size() > size) __builtin_trap();
+  // A label always comes out as UTF-8, whatever bytes the volume holds; a code-page byte takes
+  // at most three bytes of UTF-8.
+  for (auto codePage : {kuv::CodePage::kWindows1252, kuv::CodePage::kCp932}) {
+    const std::string label = kuv::VolumeLabel(text, "", codePage);
+    if (label.size() > 3 * size || !kuv::IsUtf8(label)) __builtin_trap();
+  }
   return 0;
 }

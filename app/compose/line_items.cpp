@@ -50,10 +50,6 @@ std::u16string Ascii(const char* text) {
 
 }  // namespace
 
-CodePage AnsiCodePage(Language language) {
-  return language == Language::kJapanese ? CodePage::kCp932 : CodePage::kWindows1252;
-}
-
 std::size_t AnsiByteLength(std::u16string_view text, CodePage codePage) {
   return ToCodePage(text, codePage).size();
 }

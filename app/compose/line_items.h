@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/compose/code_page.h"
+#include "common/code_page.h"
 #include "common/drive_record.h"
 #include "common/drive_table.h"
 #include "common/screen_config.h"
@@ -36,9 +36,6 @@ std::u16string FormatSmartValue(std::int32_t code, const LineItemSource& source)
 
 // The capacity text of the bottom row: free space first, then capacity, from MiB values.
 std::u16string FormatCapacityText(std::uint32_t freeMB, std::uint32_t totalMB);
-
-// The system's ANSI code page: CP932 for a Japanese user interface, Windows-1252 otherwise.
-CodePage AnsiCodePage(Language language);
 
 // Bytes the text takes in the code page; a character the page cannot hold counts as one byte
 // ("?"), as the Windows conversion would write it.

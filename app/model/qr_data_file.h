@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/compose/line_items.h"
+#include "common/code_page.h"
 
 namespace kuv {
 

@@ -404,7 +404,8 @@ class LinuxEnv final : public DeviceEnv {
         v.partition = part ? std::atoi(part) : 0;
       }
       v.mountPoint = mount->mountPoint;
-      v.label = VolumeLabel(Prop(d, "ID_FS_LABEL_ENC"), Prop(d, "ID_FS_LABEL"));
+      v.label = VolumeLabel(Prop(d, "ID_FS_LABEL_ENC"), Prop(d, "ID_FS_LABEL"),
+                            AnsiCodePage(SystemLanguage()));
       v.fileSystem =
           WindowsFileSystemName(mount->fsType, Prop(d, "ID_FS_TYPE"), Prop(d, "ID_FS_VERSION"));
       v.readWrite = !mount->readOnly;

@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
 
 #include "panelio/autostart_entry.h"
 #include "panelio/env_test_support.h"
@@ -136,19 +139,65 @@ TEST(HidIdentity, FollowsThePanelAcrossARenumberingReplug) {
   EXPECT_EQ(HidNodeOfIdentity(sys, "/dev", ""), "");
 }
 
-TEST(VolumeLabel, UndoesUdevEscapes) {
+TEST(VolumeLabel, UndoesUdevEscapesAndDecodesFatCodePageBytes) {
   const struct {
-    const char *encoded, *plain, *expected;
-  } cases[] = {{"My\\x20Disk", "My_Disk", "My Disk"},
-               {"", "My_Disk", "My_Disk"},
-               {"", "", ""},
-               {"a\\x5cb", "a_b", "a\\b"},
-               {"Caf\\xc3\\xa9", "Caf__", "Caf\xc3\xa9"},
-               {"under_score", "under_score", "under_score"},
-               {"bad\\x2", "bad_x2", "bad\\x2"},
-               {"bad\\xZZ", "bad_xZZ", "bad\\xZZ"},
-               {"cut\\x00here", "cut", "cut"}};
-  for (const auto& c : cases) EXPECT_EQ(VolumeLabel(c.encoded, c.plain), c.expected) << c.encoded;
+    const char *encoded, *plain;
+    CodePage codePage;
+    const char* expected;
+  } cases[] = {{"My\\x20Disk", "My_Disk", CodePage::kWindows1252, "My Disk"},
+               {"", "My_Disk", CodePage::kWindows1252, "My_Disk"},
+               {"", "", CodePage::kWindows1252, ""},
+               {"a\\x5cb", "a_b", CodePage::kWindows1252, "a\\b"},
+               {"Caf\\xc3\\xa9", "Caf__", CodePage::kCp932, "Caf\xc3\xa9"},
+               {"under_score", "under_score", CodePage::kWindows1252, "under_score"},
+               {"bad\\x2", "bad_x2", CodePage::kWindows1252, "bad\\x2"},
+               {"bad\\xZZ", "bad_xZZ", CodePage::kWindows1252, "bad\\xZZ"},
+               {"cut\\x00here", "cut", CodePage::kWindows1252, "cut"},
+               // A FAT label keeps the bytes of the code page it was written in.
+               {"\\x83e\\x83X\\x83g", "_e_X_g", CodePage::kCp932, "テスト"},
+               {"Caf\\xe9", "Caf_", CodePage::kWindows1252, "Café"},
+               {"\\x83e\\x83X", "_e_X", CodePage::kWindows1252, "ƒeƒX"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(VolumeLabel(c.encoded, c.plain, c.codePage), c.expected) << c.encoded;
+  }
+}
+
+// The label of a FAT volume written on a Japanese system, as udev's probe reports it.
+TEST(VolumeLabel, AJapaneseFatLabelAsTheProbeReportsIt) {
+  devtest::TempDir dir;
+  const std::string image = dir.path() + "/fat.img";
+  std::ofstream(image).close();
+  std::filesystem::resize_file(image, 8 << 20);
+  if (std::system(("mkfs.fat -n KUVLABELXYZ " + image + " >/dev/null 2>&1").c_str()) != 0) {
+    GTEST_SKIP() << "mkfs.fat is not installed";
+  }
+  // "テスト" in CP932, padded with blanks: in the boot sector and the root folder's entry.
+  std::string bytes;
+  {
+    std::ifstream in(image, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const std::string label = "KUVLABELXYZ";
+  const std::string japanese = "\x83\x65\x83\x58\x83\x67     ";
+  int replaced = 0;
+  for (std::size_t at = bytes.find(label); at != std::string::npos; at = bytes.find(label, at)) {
+    bytes.replace(at, label.size(), japanese);
+    ++replaced;
+  }
+  ASSERT_GT(replaced, 0);
+  std::ofstream(image, std::ios::binary) << bytes;
+  const std::string out = dir.path() + "/probe";
+  if (std::system(("blkid -p -o udev " + image + " >" + out + " 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "blkid is not installed";
+  }
+  std::map<std::string, std::string> props;
+  std::ifstream probe(out);
+  for (std::string line; std::getline(probe, line);) {
+    const std::size_t eq = line.find('=');
+    if (eq != std::string::npos) props[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  EXPECT_EQ(VolumeLabel(props["ID_FS_LABEL_ENC"], props["ID_FS_LABEL"], CodePage::kCp932),
+            "テスト");
 }
 
 // Whatever block devices this machine has, walking their udev parents must answer cleanly.

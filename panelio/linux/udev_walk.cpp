@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/utf16.h"
+
 namespace kuv {
 namespace {
 
@@ -112,7 +114,7 @@ std::string WindowsFileSystemName(std::string_view mountType, std::string_view p
   return std::string(mountType);
 }
 
-std::string VolumeLabel(std::string_view encoded, std::string_view plain) {
+std::string VolumeLabel(std::string_view encoded, std::string_view plain, CodePage codePage) {
   if (encoded.empty()) return std::string(plain);
   auto hex = [](char c) -> int {
     if (c >= '0' && c <= '9') return c - '0';
@@ -132,7 +134,8 @@ std::string VolumeLabel(std::string_view encoded, std::string_view plain) {
     }
     label += encoded[i];
   }
-  return label;
+  if (IsUtf8(label)) return label;
+  return Utf16ToUtf8(FromCodePage(label, codePage));
 }
 
 }  // namespace kuv

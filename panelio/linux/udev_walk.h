@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/code_page.h"
 #include "panelio/env.h"
 
 namespace kuv {
@@ -28,9 +29,10 @@ Result<ScsiAddress> UdevScsiAddress(std::string_view sysname);
 std::string WindowsFileSystemName(std::string_view mountType, std::string_view probedType,
                                   std::string_view probedVersion);
 
-// A volume label as the volume holds it: udev's ID_FS_LABEL_ENC with its \xNN escapes undone
-// (ID_FS_LABEL turns blanks into '_'), ID_FS_LABEL when there is no encoded form. A malformed
-// escape is kept as it stands, and a NUL ends the label.
-std::string VolumeLabel(std::string_view encoded, std::string_view plain);
+// A volume label as UTF-8: udev's ID_FS_LABEL_ENC with its \xNN escapes undone (ID_FS_LABEL
+// turns blanks into '_'), ID_FS_LABEL when there is no encoded form. A malformed escape is kept
+// as it stands, and a NUL ends the label. Bytes that are not UTF-8 are a FAT label in the code
+// page of the user's language, and are decoded from it.
+std::string VolumeLabel(std::string_view encoded, std::string_view plain, CodePage codePage);
 
 }  // namespace kuv

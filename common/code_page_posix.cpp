@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "app/compose/code_page.h"
+#include "common/code_page.h"
 
 namespace kuv {
 namespace {

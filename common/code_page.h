@@ -1,14 +1,18 @@
 #pragma once
-// The two ANSI code pages the panels' text files and line lengths are measured in, and the
-// conversions between them and UTF-16, done by each platform's own converter.
+// The two ANSI code pages the panels' text files and line lengths are measured in, and FAT
+// volumes keep their labels in, and the conversions between them and UTF-16, done by each
+// platform's own converter.
 
 #include <string>
 #include <string_view>
+
+#include "common/strings.h"
 
 namespace kuv {
 
 // The system's ANSI code page: CP932 for a Japanese user interface, Windows-1252 otherwise.
 enum class CodePage { kWindows1252, kCp932 };
+CodePage AnsiCodePage(Language language);
 
 // The text in the code page. A character the page cannot hold becomes one "?", a surrogate pair
 // (or a lone surrogate) counting as one character.

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/compose/code_page.h"
+#include "common/code_page.h"
 
 namespace kuv {
 namespace {

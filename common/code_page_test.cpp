@@ -1,4 +1,4 @@
-#include "app/compose/code_page.h"
+#include "common/code_page.h"
 
 #include <gtest/gtest.h>
 
