@@ -78,7 +78,7 @@ void BM_PreparePanelRaster(benchmark::State& state) {
   kuv::PosixVolumeFiles files;
   IdleRenderer renderer;
   kuv::BitmapPageHooks hooks;
-  kuv::BitmapPage page(table, service, files, renderer, hooks, {volume + "/", volume + "/"});
+  kuv::BitmapPage page(table, service, files, renderer, hooks, {volume + "/", volume});
   for (auto _ : state) {
     page.PreparePanelRaster(0);
     benchmark::DoNotOptimize(table.raster);

@@ -46,14 +46,14 @@ void BM_LoadLcdData(benchmark::State& state) {
   kuv::DriveRecord drive{};
   const std::string bytes = kuv::EncodeLcdData(drive, TypicalConfig(), 1, 2);
   const std::string dir = TempDirectory();
-  const std::string path = dir + "/LCD_DATA.TXT";
   kuv::PosixVolumeFiles files;
-  std::string temp;
-  files.WriteTemp(path, bytes, temp);
-  files.CommitTemp(temp, path);
+  int err = 0;
+  auto folder = files.OpenFolder(dir, "", kuv::FolderUse::kVolume, false, err);
+  kuv::ReplaceFile(*folder, "LCD_DATA.TXT", bytes);
   for (auto _ : state) {
-    int err = 0;
-    std::optional<std::string> read = files.ReadFile(path, 1 << 20, err);
+    // As a load does it: the folder opened once, the file read relative to it.
+    auto opened = files.OpenFolder(dir, "", kuv::FolderUse::kVolume, false, err);
+    std::optional<std::string> read = opened->Read("LCD_DATA.TXT", 1 << 20, err);
     kuv::ScreenConfig config = kuv::InitialSlotConfig();
     kuv::ApplyLcdData(std::span(reinterpret_cast<const std::uint8_t*>(read->data()), read->size()),
                       config, kuv::ClockSnapshot{});
@@ -68,12 +68,11 @@ void BM_SaveLcdData(benchmark::State& state) {
   kuv::DriveRecord drive{};
   const kuv::ScreenConfig config = TypicalConfig();
   const std::string dir = TempDirectory();
-  const std::string path = dir + "/LCD_DATA.TXT";
   kuv::PosixVolumeFiles files;
+  int err = 0;
+  auto folder = files.OpenFolder(dir, "", kuv::FolderUse::kVolume, false, err);
   for (auto _ : state) {
-    std::string temp;
-    if (files.WriteTemp(path, kuv::EncodeLcdData(drive, config, 1, 2), temp) != 0 ||
-        files.CommitTemp(temp, path) != 0) {
+    if (kuv::ReplaceFile(*folder, "LCD_DATA.TXT", kuv::EncodeLcdData(drive, config, 1, 2)) != 0) {
       state.SkipWithError("cannot write in the temporary directory");
       break;
     }

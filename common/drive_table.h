@@ -33,6 +33,9 @@ struct DriveTable {
   std::array<DriveRecord, kSlotCount> driveRecords;
   std::array<ScreenConfig, kSlotCount> screenConfigs;
   ScreenConfig workingConfig;
+  // Whether the slot's last load found its drive's LCD_DATA.TXT; the QR page takes the slot's QR
+  // settings only then.
+  std::array<bool, kSlotCount> lcdDataFound{};
   std::int32_t driveCount = 0;  // -1 when the service could not be reached at the first scan
   std::int32_t selectedDrive = -1;
   std::int32_t currentTab = 0;

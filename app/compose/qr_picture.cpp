@@ -1,7 +1,5 @@
 #include "app/compose/qr_picture.h"
 
-#include "common/files.h"
-
 namespace kuv {
 namespace {
 
@@ -62,17 +60,6 @@ std::vector<std::uint8_t> EncodeQrTempBmp(const Picture& picture) {
     }
   }
   return out;
-}
-
-bool WriteQrTempPicture(const std::string& path, const Picture& picture, std::string* error) {
-  const std::vector<std::uint8_t> bytes = EncodeQrTempBmp(picture);
-  if (bytes.empty()) {
-    if (error) *error = path + ": not a 96x96 picture";
-    return false;
-  }
-  // A fresh file put in place of the old one: the temporary folder is shared, so a name planted
-  // there (a link, another user's file) is replaced, never written through.
-  return ReplaceFileWith(path, bytes, error);
 }
 
 }  // namespace kuv

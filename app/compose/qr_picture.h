@@ -21,7 +21,4 @@ Picture DrawQrPicture(QrSymbol& symbol, int offset);
 // first; empty for any other size.
 std::vector<std::uint8_t> EncodeQrTempBmp(const Picture& picture);
 
-// Writes the page's temporary picture to path, replacing the file; false (error set) on failure.
-bool WriteQrTempPicture(const std::string& path, const Picture& picture, std::string* error);
-
 }  // namespace kuv

@@ -1,13 +1,10 @@
 #include "app/model/bitmap_page.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 
 #include "app/model/lcd_model.h"
+#include "app/model/user_folders.h"
 #include "common/strings.h"
 #include "common/utf16.h"
 
@@ -17,17 +14,7 @@ namespace {
 // Large enough for the header of any BMP; the pictures accepted are 1214 bytes or a little more.
 constexpr std::size_t kMaxBmpRead = 1 << 20;
 
-std::string WithSlash(std::string dir) {
-  if (dir.empty() || dir.back() != '/') dir += '/';
-  return dir;
-}
-
-std::string HomeDir() {
-  const char* home = std::getenv("HOME");
-  if (home && *home) return home;
-  if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
-  return "/tmp";
-}
+constexpr char kDataFolder[] = "TAVIO/KuvLcdManager";
 
 // A serial number as one file-name component: a hostile disk must not steer the path. The
 // spaces drives pad their serial numbers with are left out.
@@ -46,14 +33,11 @@ std::string FileNameOfSerial(const std::string& serial) {
 }  // namespace
 
 BitmapPaths BitmapPaths::FromEnvironment() {
-  BitmapPaths paths;
-  const char* tmp = std::getenv("TMPDIR");
-  paths.tempDir = WithSlash(tmp && *tmp ? tmp : "/tmp");
-  const char* data = std::getenv("XDG_DATA_HOME");
-  // Relative values are invalid by the base-directory rules and are ignored.
-  const std::string base = data && data[0] == '/' ? data : HomeDir() + "/.local/share";
-  paths.dataDir = WithSlash(base) + "TAVIO/KuvLcdManager/";
-  return paths;
+  return {TemporaryFolder(), UserDataHome()};
+}
+
+std::string BitmapPaths::DataDir() const {
+  return dataHome.empty() ? std::string() : dataHome + "/" + kDataFolder + "/";
 }
 
 BitmapPage::BitmapPage(DriveTable& table, DeviceService& service, VolumeFiles& files,
@@ -91,16 +75,45 @@ bool BitmapPage::SelectedDrive(DriveRecord& drive) const {
 
 std::string BitmapPage::DriveImagePath(const DriveRecord& drive) const {
   if (IsVideoRecorderDisk(drive.fileSystemType)) {
-    return paths_.dataDir + FileNameOfSerial(FieldUtf8(drive.serialNumber)) + kImageFileName;
+    const std::string dataDir = paths_.DataDir();
+    if (dataDir.empty()) return std::string();
+    return dataDir + FileNameOfSerial(FieldUtf8(drive.serialNumber)) + kImageFileName;
   }
   std::optional<std::string> folder = DriveFolderPath(drive);
   return folder ? *folder + "/" + kImageFileName : std::string();
 }
 
+std::unique_ptr<OwnFolder> BitmapPage::OpenOwnFolder(const std::string& dir, bool create,
+                                                     int& err) const {
+  err = 0;
+  if (dir == paths_.tempDir) {
+    return files_.OpenFolder(paths_.tempDir, "", FolderUse::kPrivate, false, err);
+  }
+  if (!paths_.dataHome.empty() && dir == paths_.DataDir()) {
+    return files_.OpenFolder(paths_.dataHome, kDataFolder, FolderUse::kPrivate, create, err);
+  }
+  for (const DriveRecord& drive : table_.driveRecords) {
+    if (drive.driveNumber == kEmptyDriveNumber) continue;
+    std::optional<std::string> folder = DriveFolderPath(drive);
+    if (folder && *folder + "/" == dir) return OpenDriveFolder(files_, drive, err);
+  }
+  return nullptr;
+}
+
+std::optional<std::string> BitmapPage::ReadPicture(const std::string& path, int& err) const {
+  const std::size_t slash = path.rfind('/');
+  if (slash != std::string::npos) {
+    std::unique_ptr<OwnFolder> folder = OpenOwnFolder(path.substr(0, slash + 1), false, err);
+    if (folder) return folder->Read(path.substr(slash + 1), kMaxBmpRead, err);
+    if (err != 0) return std::nullopt;
+  }
+  return files_.ReadChosenFile(path, kMaxBmpRead, err);
+}
+
 BitmapPage::Check BitmapPage::Load(const std::string& path, BmpImage& image, bool showMessage) {
   if (path.empty()) return Check::kMissing;
   int err = 0;
-  std::optional<std::string> bytes = files_.ReadFile(path, kMaxBmpRead, err);
+  std::optional<std::string> bytes = ReadPicture(path, err);
   if (!bytes && err == ENOENT) return Check::kMissing;
   BmpReadResult result;
   if (bytes) {
@@ -119,11 +132,14 @@ BitmapPage::Check BitmapPage::Load(const std::string& path, BmpImage& image, boo
 }
 
 int BitmapPage::WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::string tempPath;
-  const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  int err = files_.WriteTemp(path, view, tempPath);
-  if (err != 0) return err;
-  return files_.CommitTemp(tempPath, path);
+  const std::size_t slash = path.rfind('/');
+  int err = 0;
+  std::unique_ptr<OwnFolder> folder =
+      slash == std::string::npos ? nullptr : OpenOwnFolder(path.substr(0, slash + 1), true, err);
+  // The page writes only in folders of its own.
+  if (!folder) return err != 0 ? err : EINVAL;
+  return ReplaceFile(*folder, path.substr(slash + 1),
+                     std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 void BitmapPage::LoadFromConfiguration() {
@@ -155,9 +171,8 @@ void BitmapPage::FetchDriveImage() {
   if (WriteWhole(TemporaryCopyPath(), bytes) == 0) return;
   // The shared temporary folder may hold another user's copy under the same name, which must
   // not become this drive's picture; the user's own data folder takes the copy instead.
-  std::error_code ec;
-  std::filesystem::create_directories(paths_.dataDir, ec);
-  imagePath = workingPath = paths_.dataDir + kImageFileName;
+  if (paths_.DataDir().empty()) return;
+  imagePath = workingPath = paths_.DataDir() + kImageFileName;
   WriteWhole(imagePath, bytes);
 }
 
@@ -166,8 +181,6 @@ int BitmapPage::StoreImageOnDrive() {
   DriveRecord drive;
   if (!SelectedDrive(drive)) return storeError;
   if (IsVideoRecorderDisk(drive.fileSystemType)) {
-    std::error_code ec;
-    std::filesystem::create_directories(paths_.dataDir, ec);
     workingPath = DriveImagePath(drive);
   } else {
     std::optional<std::string> folder = DriveFolderPath(drive);
@@ -320,9 +333,7 @@ void BitmapPage::SelectArea(std::int32_t area) {
 }
 
 bool BitmapPage::UseConvertedPicture(const BmpImage& image) {
-  std::error_code ec;
-  std::filesystem::create_directories(paths_.dataDir, ec);
-  const std::string path = paths_.dataDir + kConvertedFileName;
+  const std::string path = paths_.DataDir() + kConvertedFileName;
   if (WriteWhole(path, EncodeBmp(image)) != 0) return false;
   TakeFile(path);
   return imagePath == path;

@@ -25,12 +25,14 @@ inline constexpr char kImageFileName[] = "LCD_IMAGE.BMP";
 inline constexpr char kConvertedFileName[] = "Converted.bmp";
 inline constexpr int kBitmapTab = 1;
 
-// Where the page keeps its files, each with a trailing '/'.
+// Where the page keeps its files.
 struct BitmapPaths {
-  std::string tempDir;  // the temporary copy: $TMPDIR or /tmp
-  std::string dataDir;  // per-drive pictures of video-recorder disks, converted pictures
-  // From TMPDIR, XDG_DATA_HOME and HOME: dataDir is $XDG_DATA_HOME/TAVIO/KuvLcdManager/.
+  std::string tempDir;   // the temporary copy: $TMPDIR or /tmp, with a trailing '/'
+  std::string dataHome;  // $XDG_DATA_HOME or ~/.local/share ("" when the user has no home)
   static BitmapPaths FromEnvironment();
+  // The data folder of per-drive pictures of video-recorder disks and converted pictures:
+  // <dataHome>/TAVIO/KuvLcdManager/, with a trailing '/'.
+  std::string DataDir() const;
 };
 
 // What the page asks of the window around it. Defaults do nothing, for headless callers.
@@ -114,6 +116,14 @@ class BitmapPage : public BitmapPageStep {
   // Reads and checks a picture; on rejection shows the message. kMissing when no file is there.
   Check Load(const std::string& path, BmpImage& image, bool showMessage);
   bool SelectedDrive(DriveRecord& drive) const;
+  // The page's own folder dir (ending in '/'): the temporary folder, the data folder (made when
+  // create) or a listed drive's TAVIO_LCDMANAGER folder. nullptr with err 0 for any other folder,
+  // with err set when an own folder cannot be opened.
+  std::unique_ptr<OwnFolder> OpenOwnFolder(const std::string& dir, bool create, int& err) const;
+  // A picture file: one of the page's own relative to its folder, never through a link; a file
+  // the user chose as the user named it.
+  std::optional<std::string> ReadPicture(const std::string& path, int& err) const;
+  // Replaces a file of the page's own folders whole; EINVAL for a path outside them.
   int WriteWhole(const std::string& path, const std::vector<std::uint8_t>& bytes);
   void RenderTextHalf(int slot);
   bool DrawPreviewPicture();

@@ -57,9 +57,8 @@ struct BitmapRig {
   testing::RecordingHooks hooks;
   RecordingBitmapHooks pageHooks;
   LcdModel model{ModelPorts{service, profile, files, system, renderer, hooks, &page}};
-  BitmapPage page{
-      model.table, service,   files,
-      renderer,    pageHooks, {data.path() + "/tmp/", data.path() + "/share/TAVIO/KuvLcdManager/"}};
+  BitmapPage page{model.table, service,   files,
+                  renderer,    pageHooks, {data.path() + "/tmp/", data.path() + "/share"}};
 
   explicit BitmapRig(DriveRecord drive) {
     std::filesystem::create_directories(data.path() + "/tmp");
@@ -148,7 +147,7 @@ TEST(BitmapPage, VideoRecorderDisksKeepThePictureInTheDataFolder) {
 
   EXPECT_EQ(rig.service.Commands(), std::vector<std::int32_t>{2});
   EXPECT_FALSE(std::filesystem::exists(rig.volume.path() + "/TAVIO_LCDMANAGER"));
-  const std::string stored = rig.page.paths().dataDir + ".._.._WD_XLCD_IMAGE.BMP";
+  const std::string stored = rig.page.paths().DataDir() + ".._.._WD_XLCD_IMAGE.BMP";
   EXPECT_EQ(rig.page.DriveImagePath(rig.model.table.driveRecords[0]), stored);
   EXPECT_EQ(ReadAll(stored), EncodeBmp(Stripes()));
 }
@@ -202,6 +201,9 @@ TEST(BitmapPage, FetchCopiesTheDrivesPictureOrTheDefault) {
   rig.page.FetchDriveImage();
   EXPECT_EQ(rig.page.imagePath, rig.page.TemporaryCopyPath());
   EXPECT_EQ(ReadAll(rig.page.TemporaryCopyPath()), EncodeBmp(DefaultBmpImage()));
+  EXPECT_EQ(std::filesystem::status(rig.page.TemporaryCopyPath()).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+      << "a copy of a drive's picture is the user's alone";
 
   std::filesystem::create_directories(rig.volume.path() + "/TAVIO_LCDMANAGER");
   BmpImage whiteFirst = Stripes();
@@ -214,8 +216,23 @@ TEST(BitmapPage, FetchCopiesTheDrivesPictureOrTheDefault) {
   std::filesystem::remove(rig.page.TemporaryCopyPath());
   std::filesystem::create_directory(rig.page.TemporaryCopyPath());
   rig.page.FetchDriveImage();
-  EXPECT_EQ(rig.page.imagePath, rig.page.paths().dataDir + kImageFileName);
+  EXPECT_EQ(rig.page.imagePath, rig.page.paths().DataDir() + kImageFileName);
   EXPECT_EQ(ReadAll(rig.page.imagePath), EncodeBmp(whiteFirst));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(rig.data.path() + "/tmp"), {}), 1)
+      << "the refused copy left no temporary behind";
+}
+
+TEST(BitmapPage, APictureLinkedFromTheStickIsNeitherCopiedNorWrittenThrough) {
+  BitmapRig rig(Drive(4, kBridgePlain, 1));
+  const std::string own = rig.File("private.bmp", EncodeBmp(Stripes()));
+  std::filesystem::create_directories(rig.volume.path() + "/TAVIO_LCDMANAGER");
+  std::filesystem::create_symlink(own, rig.DriveImage());
+  rig.page.FetchDriveImage();
+  EXPECT_EQ(ReadAll(rig.page.imagePath), EncodeBmp(DefaultBmpImage()));
+  rig.page.TakeFile(rig.File("chosen.bmp", EncodeBmp(DefaultBmpImage())));
+  EXPECT_EQ(rig.page.StoreImageOnDrive(), 0);
+  EXPECT_FALSE(std::filesystem::is_symlink(rig.DriveImage()));
+  EXPECT_EQ(ReadAll(own), EncodeBmp(Stripes()));
 }
 
 TEST(BitmapPage, BadDrivePictureOffersBrowseAndKeepsTheRaster) {
@@ -313,7 +330,7 @@ TEST(BitmapPage, ConvertedPictureIsStoredAsAStandardBmp) {
   rig.page.LoadFromConfiguration();
   const GreyImage photo{200, 100, std::vector<std::uint8_t>(200 * 100, 30)};
   ASSERT_TRUE(rig.page.UseConvertedPicture(ConvertPhoto(photo, {})));
-  const std::string path = rig.page.paths().dataDir + kConvertedFileName;
+  const std::string path = rig.page.paths().DataDir() + kConvertedFileName;
   EXPECT_EQ(rig.page.imagePath, path);
   const std::vector<std::uint8_t> bytes = ReadAll(path);
   ASSERT_EQ(bytes.size(), kBmpFileSize);

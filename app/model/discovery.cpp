@@ -69,6 +69,7 @@ std::int32_t LcdModel::ScanDrives(bool full, bool automatic) {
   PathHints hints;
   std::array<DriveRecord, kSlotCount> listed;
   const std::array<ScreenConfig, kSlotCount> configs = table.screenConfigs;
+  const std::array<bool, kSlotCount> foundBefore = table.lcdDataFound;
   {
     std::lock_guard lock(tableLock);
     if (full) {
@@ -111,8 +112,9 @@ std::int32_t LcdModel::ScanDrives(bool full, bool automatic) {
     }
     if (kept) {
       // Its settings file is on the sleeping disk: the configuration it had comes along instead.
-      table.screenConfigs[static_cast<std::size_t>(slot)] =
-          configs[static_cast<std::size_t>(kept - listed.data())];
+      const auto from = static_cast<std::size_t>(kept - listed.data());
+      table.screenConfigs[static_cast<std::size_t>(slot)] = configs[from];
+      table.lcdDataFound[static_cast<std::size_t>(slot)] = foundBefore[from];
     } else {
       LoadScreenConfig(slot);
     }
@@ -188,6 +190,7 @@ bool LcdModel::HandleScanReport(const ScanResult& result, bool deviceChange) {
   const int count = std::clamp(result.count, 0, kSlotCount);
   bool drivesChanged = count != table.driveCount;
   const std::array<ScreenConfig, kSlotCount> configs = table.screenConfigs;
+  const std::array<bool, kSlotCount> foundBefore = table.lcdDataFound;
   std::array<DriveRecord, kSlotCount> listed;
   {
     std::lock_guard lock(tableLock);
@@ -204,6 +207,7 @@ bool LcdModel::HandleScanReport(const ScanResult& result, bool deviceChange) {
     if (!drivesChanged) return false;
     // Another set of drives: every configuration is read afresh from its store below.
     for (auto& config : table.screenConfigs) config = ScreenConfig{};
+    table.lcdDataFound.fill(false);
   }
   if (result.sataHostFound && !restartQuestionOpen) {
     RunRestartQuestion();
@@ -216,8 +220,8 @@ bool LcdModel::HandleScanReport(const ScanResult& result, bool deviceChange) {
     std::lock_guard lock(tableLock);
     for (int k = count; k < kSlotCount; ++k) table.EmptySlot(k);
   }
-  table.selectedDrive = -1;
-  ports_.hooks.FillList();
+  // The settings are read before the list is filled, whose selection of row 0 then shows them
+  // without reading them again.
   for (int k = 0; k < kSlotCount; ++k) {
     const auto index = static_cast<std::size_t>(k);
     const DriveRecord drive = RecordOf(k);
@@ -229,11 +233,16 @@ bool LcdModel::HandleScanReport(const ScanResult& result, bool deviceChange) {
     if (std::find(kept.begin(), kept.end(), drive.driveNumber) != kept.end() &&
         before != listed.end()) {
       // Its settings file is on the sleeping disk: the configuration it had comes along instead.
-      table.screenConfigs[index] = configs[static_cast<std::size_t>(before - listed.begin())];
-    } else if (table.screenConfigs[index].lcdDataType != kLcdQr) {
+      const auto from = static_cast<std::size_t>(before - listed.begin());
+      table.screenConfigs[index] = configs[from];
+      table.lcdDataFound[index] = foundBefore[from];
+    } else if (k == 0 || table.screenConfigs[index].lcdDataType != kLcdQr) {
+      // Row 0 is selected next, and a selection reads its drive's settings whatever it shows.
       LoadScreenConfig(k);
     }
   }
+  table.selectedDrive = -1;
+  ports_.hooks.FillList();
   int occupied = OccupiedSlots();
   if (occupied != table.driveCount) {
     table.driveCount = occupied;

@@ -52,10 +52,16 @@ inline constexpr int kOpenAttempts = 6;
 inline constexpr std::chrono::milliseconds kOpenPause{100};
 inline constexpr std::int32_t kDefaultWarningTemp = 50;
 
+inline constexpr char kDriveFolderName[] = "TAVIO_LCDMANAGER";
+
+
 // The mount point of the drive's first volume, and the folder "TAVIO_LCDMANAGER" in it; nullopt
 // when the drive has no mounted volume.
 std::optional<std::string> DriveMountPath(const DriveRecord& drive);
 std::optional<std::string> DriveFolderPath(const DriveRecord& drive);
+// The drive's TAVIO_LCDMANAGER folder, opened without following a link; nullptr with err set when
+// the drive has no volume (ENOENT) or the folder cannot be opened.
+std::unique_ptr<OwnFolder> OpenDriveFolder(VolumeFiles& files, const DriveRecord& drive, int& err);
 
 class LcdModel {
  public:
@@ -80,8 +86,9 @@ class LcdModel {
   void LoadScreenConfig(int slot);
   // Writes the configuration of the selected drive to its store.
   SaveOutcome SaveScreenConfig();
-  // Select drive k: reload its configuration and make it the working copy.
-  void SelectDrive(int slot);
+  // Select drive k: reload its configuration and make it the working copy. A flow that has just
+  // loaded every listed drive's configuration passes reload false, so no file is read twice.
+  void SelectDrive(int slot, bool reload = true);
 
   // The synchronous scan: the number of drives found, -1 when the service could not be reached.
   // automatic (the rescan series): listed disks that sleep are kept as WorkerScan keeps them.
@@ -136,11 +143,12 @@ class LcdModel {
                                   const std::array<DriveRecord, kSlotCount>& listed,
                                   DriveRecord& info);
   void LoadFromProfile(const DriveRecord& drive, ScreenConfig& config);
-  void LoadFromDrive(const DriveRecord& drive, ScreenConfig& config);
+  // True when LCD_DATA.TXT was found.
+  bool LoadFromDrive(const DriveRecord& drive, ScreenConfig& config);
   // False when the profile refused a value or could not be made durable.
   bool SaveToProfile(const DriveRecord& drive, const ScreenConfig& config);
   SaveOutcome SaveToDrive(const DriveRecord& drive, const ScreenConfig& config);
-  int ReplaceDriveFile(const std::string& path, std::string_view bytes);
+  int ReplaceDriveFile(OwnFolder& folder, std::string_view name, std::string_view bytes);
   void RefreshTickingLines(const DriveRecord& drive, ScreenConfig& config, bool slotCopy);
   void SendToHidPanel(const DriveRecord& drive);
 

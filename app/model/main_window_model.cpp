@@ -65,7 +65,9 @@ void MainWindowModel::FillList() {
     model_->table.screenConfigs[static_cast<std::size_t>(i)].listRow = i;
   }
   selectedRow = -1;
-  if (!rows.empty()) SelectRow(0);
+  // The list is filled after a scan has loaded every drive's settings: its first row shows them
+  // without reading the files again.
+  if (!rows.empty()) ShowRow(0, false);
   Changed();
 }
 
@@ -80,10 +82,14 @@ void MainWindowModel::RefreshRowTexts() {
 }
 
 void MainWindowModel::SelectRow(int row) {
+  ShowRow(row, true);
+}
+
+void MainWindowModel::ShowRow(int row, bool reload) {
   DriveTable& table = model_->table;
   if (row < 0 || row >= static_cast<int>(rows.size()) || row >= kSlotCount) return;
   selectedRow = row;
-  model_->SelectDrive(row);
+  model_->SelectDrive(row, reload);
   text_->LoadTextPage(table.driveRecords[static_cast<std::size_t>(row)].driveNumber);
 
   const DriveRecord drive = table.driveRecords[static_cast<std::size_t>(row)];

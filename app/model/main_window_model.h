@@ -71,7 +71,7 @@ class MainWindowModel : public ShellHooks {
   // settings, and the tab of the selected drive.
   InitOutcome Initialise(const std::function<bool()>& createPages);
 
-  // The list's row gained the selection.
+  // The list's row gained the selection: its drive's settings are read and shown.
   void SelectRow(int row);
   // The tab control's selection changed.
   void ChangeTab(int tab);
@@ -109,6 +109,8 @@ class MainWindowModel : public ShellHooks {
 
  private:
   void Changed();
+  // Selects the row; reload reads its drive's settings first.
+  void ShowRow(int row, bool reload);
   ListRow RowOf(const DriveRecord& drive) const;
   const DriveRecord* Selected() const;
   void TabOfDataType(std::int32_t lcdDataType);

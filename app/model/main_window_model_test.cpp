@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "app/model/test_fakes.h"
 
@@ -287,6 +289,44 @@ TEST(Autostart, BoxShowsTheEntryAndClicksSendCommandTen) {
   rig.service.reachableCalls = 0;
   rig.window.AutostartClicked(true);
   EXPECT_TRUE(rig.window.autostartChecked);
+}
+
+// Every flow reads a drive's settings once, and a drive never updated (no settings file) costs
+// no pause: loads are counted by the settings folder's openings.
+TEST(SettingsReads, EachFlowReadsADrivesSettingsOnceAndWaitsForNoMissingFile) {
+  WindowRig rig;
+  testing::TempDir first, second, temp;
+  for (const auto& [number, volume] : {std::pair{0, &first}, std::pair{1, &second}}) {
+    DriveRecord drive = DriveWith(number, kBridgePlain, kFsNtfs);
+    SetField(drive.driveLetter, std::string_view(volume->path()));
+    rig.Answer(drive);
+  }
+  std::filesystem::create_directory(second.path() + "/TAVIO_LCDMANAGER");
+  QrPage qr(rig.model.table, rig.files, Language::kEnglish, temp.path() + "/");
+  rig.window.AttachQrPage(&qr);
+  auto loads = [&](const testing::TempDir& volume) {
+    return std::count(rig.files.folderOpens.begin(), rig.files.folderOpens.end(),
+                      volume.path() + "/TAVIO_LCDMANAGER");
+  };
+  struct Step {
+    const char* flow;
+    std::function<void()> run;
+    long first, second;
+  };
+  const Step steps[] = {
+      {"start", [&] { ASSERT_EQ(rig.Start(), InitOutcome::kRunning); }, 1, 1},
+      {"selection", [&] { rig.window.SelectRow(1); }, 0, 1},
+      {"list filled again after a scan", [&] { rig.window.FillList(); }, 0, 0},
+      {"Search Device's report", [&] { rig.model.HandleScanReport(rig.model.WorkerScan(), false); },
+       1, 1},
+  };
+  for (const Step& step : steps) {
+    rig.files.folderOpens.clear();
+    step.run();
+    EXPECT_EQ(loads(first), step.first) << step.flow;
+    EXPECT_EQ(loads(second), step.second) << step.flow;
+    EXPECT_EQ(rig.system.pauses, 0) << step.flow;
+  }
 }
 
 TEST(TrayMenu, TextsComeFromTheTableInMenuOrder) {

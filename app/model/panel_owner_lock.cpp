@@ -6,31 +6,31 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
+
+#include "app/model/user_folders.h"
 
 namespace kuv {
 
-std::string PanelOwnerLockPath() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  struct stat st {};
-  if (runtime && *runtime == '/' && ::stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) {
-    return std::string(runtime) + "/kuvlcd-panels.lock";
-  }
-  return "/tmp/kuvlcd-panels-" + std::to_string(::getuid()) + ".lock";
+std::optional<std::string> PanelOwnerLockPath(std::string& error) {
+  std::optional<std::string> runtime = UserRuntimeFolder(error);
+  if (!runtime) return std::nullopt;
+  return *runtime + "/kuvlcd-panels.lock";
 }
 
 std::unique_ptr<PanelOwnerLock> PanelOwnerLock::Acquire(const std::string& who,
                                                         std::string& error) {
-  const std::string path = PanelOwnerLockPath();
-  // /tmp is shared: never follow a link planted there, and only trust a file of our own.
+  const std::optional<std::string> lockPath = PanelOwnerLockPath(error);
+  if (!lockPath) return nullptr;
+  const std::string& path = *lockPath;
+  // The folder is the user's alone; still, never follow a link, and only trust a file of our own.
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     error = "cannot open " + path + ": " + std::strerror(errno);
     return nullptr;
   }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
     error = path + " is not a file of this user";
     ::close(fd);
     return nullptr;

@@ -1,10 +1,11 @@
 #pragma once
 // One copy drives a user's panels: the tray program and kuvlcd watch each hold this lock while
 // they run, so their timers never paint the same panels twice. It is an flock on
-// $XDG_RUNTIME_DIR/kuvlcd-panels.lock (or /tmp/kuvlcd-panels-<uid>.lock without a runtime
-// directory), released by the kernel when its holder ends, however it ends.
+// kuvlcd-panels.lock in the user's private runtime folder (UserRuntimeFolder), released by the
+// kernel when its holder ends, however it ends.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kuv {
@@ -23,6 +24,7 @@ class PanelOwnerLock {
   int fd_;
 };
 
-std::string PanelOwnerLockPath();
+// The lock file's path; nullopt with error set when the user has no runtime folder.
+std::optional<std::string> PanelOwnerLockPath(std::string& error);
 
 }  // namespace kuv

@@ -1,6 +1,8 @@
 #include "app/model/panel_owner_lock.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -9,27 +11,11 @@
 namespace kuv {
 namespace {
 
-class PanelOwnerLockTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* old = std::getenv("XDG_RUNTIME_DIR");
-    if (old) saved_ = old;
-    ::setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (saved_) {
-      ::setenv("XDG_RUNTIME_DIR", saved_->c_str(), 1);
-    } else {
-      ::unsetenv("XDG_RUNTIME_DIR");
-    }
-  }
-  testing::TempDir dir_;
-  std::optional<std::string> saved_;
-};
-
-TEST_F(PanelOwnerLockTest, OneHolderAtATimeAndTheRefusedOneLearnsWho) {
-  EXPECT_EQ(PanelOwnerLockPath(), dir_.path() + "/kuvlcd-panels.lock");
+TEST(PanelOwnerLock, OneHolderAtATimeAndTheRefusedOneLearnsWho) {
+  testing::TempDir dir;
+  testing::ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path());
   std::string error;
+  EXPECT_EQ(PanelOwnerLockPath(error), dir.path() + "/kuvlcd-panels.lock");
   auto first = PanelOwnerLock::Acquire("KuvLcdManager", error);
   ASSERT_TRUE(first) << error;
   auto second = PanelOwnerLock::Acquire("kuvlcd watch", error);
@@ -40,11 +26,37 @@ TEST_F(PanelOwnerLockTest, OneHolderAtATimeAndTheRefusedOneLearnsWho) {
   EXPECT_TRUE(third) << error;
 }
 
-TEST_F(PanelOwnerLockTest, APlantedLinkIsNotFollowed) {
-  std::filesystem::create_symlink(dir_.path() + "/elsewhere", PanelOwnerLockPath());
+TEST(PanelOwnerLock, APlantedLinkIsNotFollowed) {
+  testing::TempDir dir;
+  testing::ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path());
   std::string error;
+  std::filesystem::create_symlink(dir.path() + "/elsewhere", *PanelOwnerLockPath(error));
   EXPECT_FALSE(PanelOwnerLock::Acquire("kuvlcd watch", error));
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() + "/elsewhere"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "/elsewhere"));
+}
+
+// Without a runtime directory the lock once lived under a fixed name in /tmp, which another user
+// could create first and so keep this user's program and kuvlcd watch from ever starting.
+TEST(PanelOwnerLock, AnotherUserCannotTakeTheLockFirst) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  testing::TempDir home;
+  testing::ScopedEnv runtime("XDG_RUNTIME_DIR", std::nullopt);
+  testing::ScopedEnv cache("XDG_CACHE_HOME", home.path() + "/cache");
+  const uid_t other = ::geteuid() + 4242;
+  const std::string squatted = "/tmp/kuvlcd-panels-" + std::to_string(::getuid()) + ".lock";
+  std::filesystem::remove(squatted);
+  const int fd = ::open(squatted.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::fchown(fd, other, other), 0);
+  ::close(fd);
+
+  std::string error;
+  auto lock = PanelOwnerLock::Acquire("kuvlcd watch", error);
+  EXPECT_TRUE(lock) << error;
+  const std::optional<std::string> path = PanelOwnerLockPath(error);
+  ASSERT_TRUE(path);
+  EXPECT_TRUE(path->starts_with(home.path() + "/cache/")) << *path;
+  std::filesystem::remove(squatted);
 }
 
 }  // namespace

@@ -14,7 +14,6 @@
 namespace kuv {
 namespace {
 
-constexpr char kFolderName[] = "TAVIO_LCDMANAGER";
 constexpr int kTvRecDiskString = 4000;
 constexpr int kUnknownUserString = 190;
 constexpr char kProfileWriteFailedText[] = "The settings could not be written to the user profile.";
@@ -24,6 +23,12 @@ constexpr std::size_t kQrDataReadLimit = 64 << 10;
 
 std::u16string Prefix(std::u16string_view text, std::size_t units) {
   return std::u16string(text.substr(0, std::min(text.size(), units)));
+}
+
+// Failures that may pass while a drive settles: an interrupted or busy call, an I/O error of a
+// volume still arriving. A missing file or folder, a refusal or a link stays as it is.
+bool MayPassByWaiting(int err) {
+  return err == EINTR || err == EAGAIN || err == EBUSY || err == EIO || err == ETIMEDOUT;
 }
 
 bool InWarningRange(std::int32_t temp) {
@@ -47,7 +52,16 @@ std::optional<std::string> DriveMountPath(const DriveRecord& drive) {
 std::optional<std::string> DriveFolderPath(const DriveRecord& drive) {
   std::optional<std::string> mount = DriveMountPath(drive);
   if (!mount) return std::nullopt;
-  return (*mount == "/" ? std::string() : *mount) + "/" + kFolderName;
+  return (*mount == "/" ? std::string() : *mount) + "/" + kDriveFolderName;
+}
+
+std::unique_ptr<OwnFolder> OpenDriveFolder(VolumeFiles& files, const DriveRecord& drive, int& err) {
+  std::optional<std::string> mount = DriveMountPath(drive);
+  if (!mount) {
+    err = ENOENT;
+    return nullptr;
+  }
+  return files.OpenFolder(*mount, kDriveFolderName, FolderUse::kVolume, false, err);
 }
 
 LcdModel::LcdModel(ModelPorts ports) : ports_(ports) {}
@@ -76,34 +90,36 @@ int LcdModel::OccupiedSlots() const {
   return count;
 }
 
-void LcdModel::SelectDrive(int slot) {
+void LcdModel::SelectDrive(int slot, bool reload) {
   if (!ValidSlot(slot)) return;
   table.selectedDrive = slot;
-  LoadScreenConfig(slot);
+  if (reload) LoadScreenConfig(slot);
   table.workingConfig = table.screenConfigs[static_cast<std::size_t>(slot)];
 }
 
 void LcdModel::LoadScreenConfig(int slot) {
   if (!ValidSlot(slot)) return;
   DriveRecord drive = RecordOf(slot);
-  ScreenConfig& config = table.screenConfigs[static_cast<std::size_t>(slot)];
+  const auto index = static_cast<std::size_t>(slot);
+  ScreenConfig& config = table.screenConfigs[index];
+  table.lcdDataFound[index] = false;
   if (IsVideoRecorderDisk(drive.fileSystemType)) {
     LoadFromProfile(drive, config);
   } else {
-    LoadFromDrive(drive, config);
+    table.lcdDataFound[index] = LoadFromDrive(drive, config);
   }
 }
 
-void LcdModel::LoadFromDrive(const DriveRecord& drive, ScreenConfig& config) {
-  std::optional<std::string> folder = DriveFolderPath(drive);
+bool LcdModel::LoadFromDrive(const DriveRecord& drive, ScreenConfig& config) {
+  std::unique_ptr<OwnFolder> folder;
   std::optional<std::string> bytes;
-  if (folder) {
-    // A drive just plugged in may not answer at once; give it a moment before the defaults.
-    for (int attempt = 0; attempt < kOpenAttempts && !bytes; ++attempt) {
-      if (attempt > 0) ports_.system.Pause(kOpenPause);
-      int err = 0;
-      bytes = ports_.files.ReadFile(*folder + "/" + kLcdDataFileName, kLcdDataReadLimit, err);
-    }
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    // A volume still arriving may fail a moment; a missing file or a refusal stays as it is.
+    if (attempt > 0) ports_.system.Pause(kOpenPause);
+    int err = 0;
+    if (!folder) folder = OpenDriveFolder(ports_.files, drive, err);
+    if (folder) bytes = folder->Read(kLcdDataFileName, kLcdDataReadLimit, err);
+    if (bytes || !MayPassByWaiting(err)) break;
   }
   if (bytes) {
     ApplyLcdData(std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()),
@@ -115,13 +131,13 @@ void LcdModel::LoadFromDrive(const DriveRecord& drive, ScreenConfig& config) {
     config.showHddStatus = 1;
   }
   if (!InWarningRange(config.warningTemp)) config.warningTemp = kDefaultWarningTemp;
-  if (!folder) return;
+  if (!folder) return bytes.has_value();
   int err = 0;
-  std::optional<std::string> qr =
-      ports_.files.ReadFile(*folder + "/" + kQrDataFileName, kQrDataReadLimit, err);
+  std::optional<std::string> qr = folder->Read(kQrDataFileName, kQrDataReadLimit, err);
   if (qr) {
     SetField(config.qrText, std::u16string_view(DecodeQrData(*qr, AnsiCodePage(SystemLanguage()))));
   }
+  return bytes.has_value();
 }
 
 void LcdModel::LoadFromProfile(const DriveRecord& drive, ScreenConfig& config) {
@@ -171,7 +187,9 @@ SaveOutcome LcdModel::SaveScreenConfig() {
     ports_.hooks.ReportError(kLcdDataWriteError, kProfileWriteFailedText);
     return {.profileError = true};
   }
-  return SaveToDrive(drive, config);
+  const SaveOutcome outcome = SaveToDrive(drive, config);
+  if (outcome.saved) table.lcdDataFound[static_cast<std::size_t>(slot)] = true;
+  return outcome;
 }
 
 bool LcdModel::SaveToProfile(const DriveRecord& drive, const ScreenConfig& config) {
@@ -200,36 +218,30 @@ bool LcdModel::SaveToProfile(const DriveRecord& drive, const ScreenConfig& confi
   return ok;
 }
 
-int LcdModel::ReplaceDriveFile(const std::string& path, std::string_view bytes) {
-  ports_.files.RemoveStaleTemps(path);
+int LcdModel::ReplaceDriveFile(OwnFolder& folder, std::string_view name, std::string_view bytes) {
+  folder.RemoveStaleTemps(name);
   // The new file is complete on the volume before it takes the old one's place, and the rename
   // replaces in one step, so a full or read-only volume or a refused rename keeps the previous
-  // settings.
-  std::string tempPath;
-  int err = ports_.files.WriteTemp(path, bytes, tempPath);
-  if (err != 0) return err;
-  err = ports_.files.CommitTemp(tempPath, path);
-  if (err == 0) return 0;
-  if ((err == EACCES || err == EPERM) && ports_.service.DeleteFile(Utf8ToUtf16(path)) == 1) {
-    // The old file was one this user may not replace; the service removed it. Should the second
-    // rename fail too, the temporary is now the only copy of the settings and stays.
-    return ports_.files.CommitTemp(tempPath, path);
-  }
-  ports_.files.DiscardTemp(tempPath);
-  return err;
+  // settings. A file this user may not replace is removed by the service, and the rename tried
+  // once more.
+  return ReplaceFile(folder, name, bytes, [&] {
+    return ports_.service.DeleteFile(Utf8ToUtf16(folder.path() + "/" + std::string(name))) == 1;
+  });
 }
 
 SaveOutcome LcdModel::SaveToDrive(const DriveRecord& drive, const ScreenConfig& config) {
-  std::optional<std::string> folder = DriveFolderPath(drive);
+  std::optional<std::string> folderPath = DriveFolderPath(drive);
+  if (!folderPath) return {};
+  ports_.service.CreateFolder(Utf8ToUtf16(*folderPath));
+  int openError = 0;
+  std::unique_ptr<OwnFolder> folder = OpenDriveFolder(ports_.files, drive, openError);
   if (!folder) return {};
-  ports_.service.CreateFolder(Utf8ToUtf16(*folder));
-  if (!ports_.files.IsDirectory(*folder)) return {};
 
   QrControlValues qr{config.eccValue, config.cellPitch, std::u16string(FieldView(config.qrText))};
   if (ports_.qrPage) qr = ports_.qrPage->ControlValues();
 
   SaveOutcome outcome;
-  int err = ReplaceDriveFile(*folder + "/" + kLcdDataFileName,
+  int err = ReplaceDriveFile(*folder, kLcdDataFileName,
                              EncodeLcdData(drive, config, qr.eccValue, qr.cellPitch));
   if (err != 0) {
     outcome.lcdDataError = err;
@@ -238,8 +250,7 @@ SaveOutcome LcdModel::SaveToDrive(const DriveRecord& drive, const ScreenConfig& 
     outcome.saved = true;
   }
   // QR_DATA.TXT failures are not reported; the text stays in memory until the next save.
-  ReplaceDriveFile(*folder + "/" + kQrDataFileName,
-                   EncodeQrData(qr.text, AnsiCodePage(SystemLanguage())));
+  ReplaceDriveFile(*folder, kQrDataFileName, EncodeQrData(qr.text, AnsiCodePage(SystemLanguage())));
   return outcome;
 }
 

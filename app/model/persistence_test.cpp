@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -31,19 +34,79 @@ std::string Utf16Le(std::string_view ascii) {
   return bytes;
 }
 
+// One drive in slot 0, selected, whose volume is mounted at mountPoint.
+void PutDrive(Rig& rig, const std::string& mountPoint, std::int32_t fileSystemType) {
+  DriveRecord drive = Drive(3, kBridgePlain, 1, fileSystemType);
+  SetField(drive.driveLetter, std::string_view(mountPoint));
+  rig.model.table.driveRecords[0] = drive;
+  rig.model.table.driveCount = 1;
+  rig.model.table.selectedDrive = 0;
+  rig.model.table.clock = rig.system.clock;
+}
+
 // A rig with one NTFS drive in slot 0 whose volume is a temporary directory.
 struct DriveRig : Rig {
   TempDir volume;
   std::string folder = volume.path() + "/TAVIO_LCDMANAGER";
   explicit DriveRig(std::int32_t fileSystemType = kFsNtfs) {
-    DriveRecord drive = Drive(3, kBridgePlain, 1, fileSystemType);
-    SetField(drive.driveLetter, std::string_view(volume.path()));
-    model.table.driveRecords[0] = drive;
-    model.table.driveCount = 1;
-    model.table.selectedDrive = 0;
-    model.table.clock = system.clock;
+    PutDrive(*this, volume.path(), fileSystemType);
   }
   ScreenConfig& slot() { return model.table.screenConfigs[0]; }
+};
+
+// A tmpfs mounted on a temporary directory where the test may mount one, else the directory.
+struct ScratchVolume {
+  TempDir dir;
+  bool mounted = ::geteuid() == 0 &&
+                 ::mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=4m,mode=0755") == 0;
+  ~ScratchVolume() {
+    if (mounted) ::umount2(dir.path().c_str(), MNT_DETACH);
+  }
+  const std::string& path() const { return dir.path(); }
+};
+
+// A stick another user prepared: its drive in slot 0, and the victim's private files beside it.
+struct HostileRig : Rig {
+  ScratchVolume volume;
+  TempDir home;
+  std::string folder = volume.path() + "/TAVIO_LCDMANAGER";
+  std::string secret = home.path() + "/secret.txt";
+  HostileRig() {
+    PutDrive(*this, volume.path(), kFsFat32);
+    WriteAll(secret, "private notes");
+  }
+  ScreenConfig& slot() { return model.table.screenConfigs[0]; }
+};
+
+// A FAT32 image mounted through a loop device, where the machine allows it.
+struct FatVolume {
+  TempDir dir;
+  std::string image = dir.path() + "/fat32.img";
+  std::string mountPoint = dir.path() + "/mnt";
+  std::string why;
+  bool mounted = false;
+  FatVolume() {
+    if (::geteuid() != 0) {
+      why = "needs root to mount an image";
+      return;
+    }
+    std::filesystem::create_directory(mountPoint);
+    std::ofstream(image).close();
+    std::filesystem::resize_file(image, 40 << 20);
+    if (std::system(("mkfs.fat -F 32 -n KUVTEST " + image + " >/dev/null 2>&1").c_str()) != 0) {
+      why = "mkfs.fat is not installed";
+      return;
+    }
+    if (std::system(("mount -o loop " + image + " " + mountPoint + " >/dev/null 2>&1").c_str()) !=
+        0) {
+      why = "this machine cannot loop-mount a FAT32 image (no loop device or no vfat)";
+      return;
+    }
+    mounted = true;
+  }
+  ~FatVolume() {
+    if (mounted) ::umount2(mountPoint.c_str(), MNT_DETACH);
+  }
 };
 
 TEST(DriveFolderPath, BuiltFromTheMountPoint) {
@@ -61,20 +124,58 @@ TEST(DriveFolderPath, BuiltFromTheMountPoint) {
   }
 }
 
-TEST(LoadScreenConfig, MissingFileGivesTheDefaultsAfterSixTries) {
-  for (auto [fileSystemType, line1, line2] : {std::tuple{kFsNtfs, "BACKUP", "WDC WD20EZRX-"},
-                                              std::tuple{kFsFat32, "BACKUP", "WDC WD20EZR"}}) {
-    DriveRig rig(fileSystemType);
+TEST(LoadScreenConfig, AMissingFileGivesTheDefaultsAtOnce) {
+  struct Case {
+    std::int32_t fileSystemType;
+    bool folder;
+    const char* line1;
+    const char* line2;
+    std::vector<std::string> reads;
+  };
+  for (const auto& c :
+       {Case{kFsNtfs, false, "BACKUP", "WDC WD20EZRX-", {}},
+        Case{kFsFat32, false, "BACKUP", "WDC WD20EZR", {}},
+        Case{kFsNtfs, true, "BACKUP", "WDC WD20EZRX-", {"LCD_DATA.TXT", "QR_DATA.TXT"}}}) {
+    DriveRig rig(c.fileSystemType);
+    if (c.folder) std::filesystem::create_directory(rig.folder);
     rig.slot().rotation = 180;
     rig.slot().warningTemp = 0;
+    rig.model.table.lcdDataFound[0] = true;
     rig.model.LoadScreenConfig(0);
-    EXPECT_EQ(rig.files.reads.size(), 7u) << "six tries for LCD_DATA.TXT, one for QR_DATA.TXT";
-    EXPECT_EQ(rig.system.pauses, 5);
-    EXPECT_EQ(FieldUtf8(rig.slot().line1), line1);
-    EXPECT_EQ(FieldUtf8(rig.slot().line2), line2);
+    std::vector<std::string> reads;
+    for (const auto& path : rig.files.reads) reads.push_back(path.substr(rig.folder.size() + 1));
+    EXPECT_EQ(reads, c.reads) << "a missing file is not asked for again";
+    EXPECT_EQ(rig.system.pauses, 0);
+    EXPECT_FALSE(rig.model.table.lcdDataFound[0]);
+    EXPECT_EQ(FieldUtf8(rig.slot().line1), c.line1);
+    EXPECT_EQ(FieldUtf8(rig.slot().line2), c.line2);
     EXPECT_EQ(rig.slot().showHddStatus, 1);
     EXPECT_EQ(rig.slot().rotation, 180) << "nothing else is touched";
     EXPECT_EQ(rig.slot().warningTemp, 50);
+  }
+}
+
+TEST(LoadScreenConfig, OnlyFailuresThatMayPassAreTriedAgain) {
+  struct Case {
+    std::vector<int> readErrors;  // LCD_DATA.TXT's reads fail with these first
+    int pauses;
+    bool loaded;
+  };
+  for (const auto& c :
+       {Case{{}, 0, true}, Case{{ENOENT}, 0, false}, Case{{EACCES}, 0, false},
+        Case{{EPERM}, 0, false}, Case{{ELOOP}, 0, false}, Case{{EFBIG}, 0, false},
+        Case{{EIO}, 1, true}, Case{{EINTR, EBUSY, EAGAIN}, 3, true},
+        Case{{EIO, EIO, EIO, EIO, EIO}, 5, true}, Case{{EIO, EIO, EIO, EIO, EIO, EIO}, 5, false}}) {
+    DriveRig rig;
+    std::filesystem::create_directory(rig.folder);
+    WriteAll(rig.folder + "/LCD_DATA.TXT", Utf16Le("[DATA1]Stored\n"));
+    rig.files.readErrors["LCD_DATA.TXT"] = c.readErrors;
+    rig.model.LoadScreenConfig(0);
+    const std::string what = c.readErrors.empty() ? "none" : std::to_string(c.readErrors[0]);
+    EXPECT_EQ(rig.system.pauses, c.pauses) << what;
+    EXPECT_EQ(FieldUtf8(rig.slot().line1), c.loaded ? "Stored" : "BACKUP") << what;
+    EXPECT_EQ(rig.model.table.lcdDataFound[0], c.loaded) << what;
+    EXPECT_EQ(rig.files.folderOpens.size(), 1u) << "the folder is opened once: " << what;
   }
 }
 
@@ -152,18 +253,17 @@ TEST(SaveScreenConfig, ARefusedRenameNeverLosesTheSettings) {
     std::int32_t serviceResultExpected;
     std::vector<std::int32_t> commands;
     const char* lcdData;  // "old", "new" or "gone"
-    bool tempKept;
     bool saved;
   };
   for (const auto& c : {
            // Any rename failure leaves the old file; the temporary goes.
-           Case{{EXDEV}, 0, {5}, "old", false, false},
-           Case{{EBUSY, EBUSY}, 0, {5}, "old", false, false},
+           Case{{EXDEV}, 0, {5}, "old", false},
+           Case{{EBUSY, EBUSY}, 0, {5}, "old", false},
            // A file the user may not replace: the service deletes it and the rename is retried.
-           Case{{EACCES}, 1, {5, 7}, "new", false, true},
-           Case{{EPERM}, 1, {5, 7}, "new", false, true},
-           // The retry fails too: the temporary is now the only copy and stays.
-           Case{{EACCES, EACCES}, 1, {5, 7}, "gone", true, false},
+           Case{{EACCES}, 1, {5, 7}, "new", true},
+           Case{{EPERM}, 1, {5, 7}, "new", true},
+           // The retry fails too: the settings stay in memory, reported, and nothing is left.
+           Case{{EACCES, EACCES}, 1, {5, 7}, "gone", false},
        }) {
     DriveRig rig;
     std::filesystem::create_directory(rig.folder);
@@ -186,13 +286,9 @@ TEST(SaveScreenConfig, ARefusedRenameNeverLosesTheSettings) {
     }
     int temps = 0;
     for (const auto& entry : std::filesystem::directory_iterator(rig.folder)) {
-      const std::string name = entry.path().filename().string();
-      if (name.starts_with("LCD_DATA.TXT.")) {
-        ++temps;
-        EXPECT_EQ(ReadAll(entry.path().string()), newBytes) << what;
-      }
+      if (entry.path().filename().string().starts_with("LCD_DATA.TXT.")) ++temps;
     }
-    EXPECT_EQ(temps, c.tempKept ? 1 : 0) << what;
+    EXPECT_EQ(temps, 0) << what;
   }
 }
 
@@ -243,6 +339,81 @@ TEST(SettingsStore, OnTheVolumeOrInTheProfileByFileSystem) {
     EXPECT_EQ(std::filesystem::exists(rig.folder + "/LCD_DATA.TXT"), c.onVolume) << c.fsType;
     EXPECT_EQ(rig.profile.writeLog().empty(), c.onVolume) << c.fsType;
   }
+}
+
+TEST(HostileVolume, LinksInTheFolderAreNeitherReadNorWrittenThrough) {
+  HostileRig rig;
+  std::filesystem::create_directory(rig.folder);
+  std::filesystem::create_symlink(rig.secret, rig.folder + "/QR_DATA.TXT");
+  const std::string homeSettings = rig.home.path() + "/settings";
+  WriteAll(homeSettings, Utf16Le("[DATA1]FromHome\n[ROTATION]2\n"));
+  std::filesystem::create_symlink(homeSettings, rig.folder + "/LCD_DATA.TXT");
+  rig.model.LoadScreenConfig(0);
+  EXPECT_EQ(FieldUtf8(rig.slot().qrText), "") << "the private file is no QR text";
+  EXPECT_EQ(FieldUtf8(rig.slot().line1), "BACKUP");
+  EXPECT_EQ(rig.slot().rotation, 0);
+  EXPECT_EQ(rig.system.pauses, 0);
+
+  // An ordinary save puts files of its own where the links were.
+  SetField(rig.slot().line1, std::string_view("hello"));
+  ASSERT_TRUE(rig.model.SaveScreenConfig().saved);
+  for (const char* name : {"/LCD_DATA.TXT", "/QR_DATA.TXT"}) {
+    EXPECT_TRUE(
+        std::filesystem::is_regular_file(std::filesystem::symlink_status(rig.folder + name)))
+        << name;
+  }
+  EXPECT_EQ(ReadAll(rig.folder + "/QR_DATA.TXT"), "");
+  EXPECT_EQ(ReadAll(rig.secret), "private notes");
+  EXPECT_EQ(ReadAll(homeSettings), Utf16Le("[DATA1]FromHome\n[ROTATION]2\n"));
+}
+
+TEST(HostileVolume, AFolderLinkedToTheUsersOwnIsNeitherReadNorWritten) {
+  HostileRig rig;
+  const std::string own = rig.home.path() + "/TAVIO_LCDMANAGER";
+  std::filesystem::create_directory(own);
+  WriteAll(own + "/LCD_DATA.TXT", Utf16Le("[DATA1]FromHome\n"));
+  WriteAll(own + "/QR_DATA.TXT", "home qr");
+  std::filesystem::create_directory_symlink(own, rig.folder);
+  rig.model.LoadScreenConfig(0);
+  EXPECT_EQ(FieldUtf8(rig.slot().line1), "BACKUP");
+  EXPECT_EQ(FieldUtf8(rig.slot().qrText), "");
+  EXPECT_EQ(rig.system.pauses, 0);
+  EXPECT_FALSE(rig.model.SaveScreenConfig().saved);
+  EXPECT_EQ(ReadAll(own + "/LCD_DATA.TXT"), Utf16Le("[DATA1]FromHome\n"));
+  EXPECT_EQ(ReadAll(own + "/QR_DATA.TXT"), "home qr");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(own), {}), 2);
+}
+
+TEST(FatVolume, SettingsRoundTripAndWhatAVolumeCanHoldIsHandled) {
+  FatVolume fat;
+  if (!fat.mounted) GTEST_SKIP() << fat.why;
+  Rig rig;
+  PutDrive(rig, fat.mountPoint, kFsFat32);
+  const std::string folder = fat.mountPoint + "/TAVIO_LCDMANAGER";
+  ScreenConfig& slot = rig.model.table.screenConfigs[0];
+  // A folder under the QR file's name: it can be neither read nor replaced.
+  std::filesystem::create_directories(folder + "/QR_DATA.TXT/inside");
+  SetField(slot.line1, std::string_view("Hello"));
+  SetField(slot.qrText, std::string_view("qr"));
+  ASSERT_TRUE(rig.model.SaveScreenConfig().saved);
+  EXPECT_EQ(ReadAll(folder + "/LCD_DATA.TXT"),
+            EncodeLcdData(rig.model.table.driveRecords[0], slot, slot.eccValue, slot.cellPitch));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2)
+      << "no temporary is left beside the files";
+  slot = InitialSlotConfig();
+  rig.model.LoadScreenConfig(0);
+  EXPECT_EQ(FieldUtf8(slot.line1), "Hello");
+  EXPECT_EQ(FieldUtf8(slot.qrText), "");
+  EXPECT_TRUE(rig.model.table.lcdDataFound[0]);
+
+  // A file where the folder should be: nothing is written, the defaults come at once.
+  std::filesystem::remove_all(folder);
+  WriteAll(folder, "not a folder");
+  EXPECT_FALSE(rig.model.SaveScreenConfig().saved);
+  EXPECT_EQ(ReadAll(folder), "not a folder");
+  rig.model.LoadScreenConfig(0);
+  EXPECT_EQ(FieldUtf8(slot.line1), "BACKUP");
+  EXPECT_EQ(rig.system.pauses, 0);
 }
 
 TEST(ProfileSettings, VideoRecorderDiskRoundTripsThroughItsSerialSection) {

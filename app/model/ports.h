@@ -11,45 +11,10 @@
 #include <string>
 #include <string_view>
 
+#include "app/model/volume_files.h"
 #include "common/drive_table.h"
 
 namespace kuv {
-
-// The files the program reads and writes in a drive's TAVIO_LCDMANAGER folder. Errors are errno
-// values, 0 meaning success.
-class VolumeFiles {
- public:
-  virtual ~VolumeFiles() = default;
-  // Up to maxBytes of the file; nullopt (err set) when it cannot be opened or read.
-  virtual std::optional<std::string> ReadFile(const std::string& path, std::size_t maxBytes,
-                                              int& err) = 0;
-  // Writes bytes completely to a new temporary file beside path and makes them durable; the
-  // temporary's path goes to tempPath. On failure nothing is left behind.
-  virtual int WriteTemp(const std::string& path, std::string_view bytes, std::string& tempPath) = 0;
-  // Puts the temporary in place of path in one step, replacing an existing file. On failure
-  // nothing changes: path keeps its old file and the temporary stays for the caller to discard.
-  virtual int CommitTemp(const std::string& tempPath, const std::string& path) = 0;
-  // Removes a temporary that will not be committed.
-  virtual void DiscardTemp(const std::string& tempPath) = 0;
-  // Removes the temporaries of path ("<name>.XXXXXX" regular files beside it) older than
-  // kStaleTempAge, left by a save that was cut off; younger ones may belong to a save under way.
-  virtual void RemoveStaleTemps(const std::string& path) = 0;
-  virtual bool IsDirectory(const std::string& path) = 0;
-};
-
-inline constexpr std::chrono::seconds kStaleTempAge{60};
-
-// The POSIX realisation: temporary "<name>.XXXXXX" in the same folder, fsync, rename.
-class PosixVolumeFiles : public VolumeFiles {
- public:
-  std::optional<std::string> ReadFile(const std::string& path, std::size_t maxBytes,
-                                      int& err) override;
-  int WriteTemp(const std::string& path, std::string_view bytes, std::string& tempPath) override;
-  int CommitTemp(const std::string& tempPath, const std::string& path) override;
-  void DiscardTemp(const std::string& tempPath) override;
-  void RemoveStaleTemps(const std::string& path) override;
-  bool IsDirectory(const std::string& path) override;
-};
 
 // An HID panel opened for writing 65-byte output reports.
 class HidPanelWriter {

@@ -1,9 +1,5 @@
 #include "app/model/qr_page.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
-
 #include "app/compose/bitmap_raster.h"
 #include "app/model/lcd_data_file.h"
 #include "app/model/lcd_model.h"
@@ -37,13 +33,6 @@ std::u16string FormatCounts(std::u16string_view format, std::initializer_list<in
 
 }  // namespace
 
-std::string TemporaryFolder() {
-  const char* tmpdir = std::getenv("TMPDIR");
-  std::string folder = tmpdir && *tmpdir == '/' ? tmpdir : "/tmp";
-  if (folder.back() != '/') folder += '/';
-  return folder;
-}
-
 std::u16string ApplyQrInputRules(std::u16string_view text, bool japaneseUi) {
   std::u16string kept(text.substr(0, kQrInputLimit));
   if (!japaneseUi) {
@@ -60,7 +49,8 @@ QrPage::QrPage(DriveTable& table, VolumeFiles& files, Language language, std::st
       files_(files),
       language_(language),
       japaneseUi_(language == Language::kJapanese),
-      qrImagePath_(std::move(tempFolder) + kQrImageFileName),
+      tempFolder_(std::move(tempFolder)),
+      qrImagePath_(tempFolder_ + kQrImageFileName),
       symbol_(AnsiCodePage(language)),
       meter_(AnsiCodePage(language)),
       modeTable_(SelectQrModeTable(kDefaultCellPitch, kDefaultLevel)) {
@@ -70,7 +60,7 @@ QrPage::QrPage(DriveTable& table, VolumeFiles& files, Language language, std::st
 
 QrPage::~QrPage() {
   // Only a file of our own: kuvlcd and the program may share the temporary folder.
-  if (wroteImage_) ::unlink(qrImagePath_.c_str());
+  if (wroteImage_ && tempFolderHandle_) tempFolderHandle_->Remove(kQrImageFileName);
 }
 
 void QrPage::Start() {
@@ -87,13 +77,9 @@ void QrPage::LoadFromDrive(std::int32_t driveNumber) {
   for (int slot = 0; slot < table_.driveCount && slot < kSlotCount; ++slot) {
     const DriveRecord& drive = table_.driveRecords[static_cast<std::size_t>(slot)];
     if (drive.driveNumber != driveNumber) continue;
-    // Only whether the settings file opens decides; its contents are already in the slot.
-    bool opened = false;
-    if (std::optional<std::string> folder = DriveFolderPath(drive)) {
-      int err = 0;
-      opened = files_.ReadFile(*folder + "/" + kLcdDataFileName, 1, err).has_value();
-    }
-    if (opened) {
+    // Only whether the settings file was found decides; the slot's last load tells it, and its
+    // contents are already in the slot.
+    if (table_.lcdDataFound[static_cast<std::size_t>(slot)]) {
       const ScreenConfig& stored = table_.screenConfigs[static_cast<std::size_t>(slot)];
       qrInput_ = ApplyQrInputRules(FieldView(stored.qrText), japaneseUi_);
       ApplySettings(stored.cellPitch, stored.eccValue);
@@ -160,7 +146,7 @@ bool QrPage::Regenerate() {
   }
   picture_ = DrawQrPicture(symbol_, kQrScreenDots / 2 - extent / 2);
   // The preview and the panel take the picture from memory; the file is for those who look.
-  if (WriteQrTempPicture(qrImagePath_, picture_, nullptr)) wroteImage_ = true;
+  if (WriteImageFile()) wroteImage_ = true;
   messageLine_ = CountMessage();
   messageIsError_ = false;
   return true;
@@ -190,6 +176,19 @@ const Picture& QrPage::PreviewPicture() {
     lockedPicture_ = LockedBitmapPreview(*fonts_, language_);
   }
   return lockedPicture_;
+}
+
+bool QrPage::WriteImageFile() {
+  if (!tempFolderHandle_) {
+    int err = 0;
+    // The temporary folder is shared: only a file of this user's is ever replaced or removed.
+    tempFolderHandle_ = files_.OpenFolder(tempFolder_, "", FolderUse::kPrivate, false, err);
+    if (!tempFolderHandle_) return false;
+  }
+  const std::vector<std::uint8_t> bytes = EncodeQrTempBmp(picture_);
+  return ReplaceFile(*tempFolderHandle_, kQrImageFileName,
+                     std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())) ==
+         0;
 }
 
 void QrPage::LoadRaster(Raster& raster) {

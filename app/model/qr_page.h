@@ -12,6 +12,7 @@
 #include "app/compose/qr_picture.h"
 #include "app/compose/qr_symbol.h"
 #include "app/model/ports.h"
+#include "app/model/user_folders.h"
 #include "common/drive_table.h"
 #include "common/strings.h"
 
@@ -21,9 +22,6 @@ inline constexpr std::size_t kQrInputLimit = 800;
 inline constexpr int kQrTooLongMessage = 102;
 inline constexpr int kQrCountFormat = 103;
 inline constexpr int kQrInvalidMessage = 124;
-
-// The user's temporary folder with a trailing "/": $TMPDIR, else /tmp.
-std::string TemporaryFolder();
 
 // The text as the page keeps it: cut to 800 units and, outside a Japanese user interface,
 // full-width characters and half-width katakana (but not CR, LF) replaced by "?".
@@ -84,13 +82,18 @@ class QrPage : public QrPageStep {
 
  private:
   void ApplySettings(int cellPitch, int eccValue);
+  // Replaces QrImageTmp.bmp with the picture; false when it could not be written.
+  bool WriteImageFile();
   std::u16string CountMessage();
 
   DriveTable& table_;
   VolumeFiles& files_;
   Language language_;
   bool japaneseUi_;
+  std::string tempFolder_;
   std::string qrImagePath_;
+  // Opened at the first picture written.
+  std::unique_ptr<OwnFolder> tempFolderHandle_;
   QrSymbol symbol_;  // draws the picture
   QrSymbol meter_;   // measures the characters left
   std::u16string qrInput_;

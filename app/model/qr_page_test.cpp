@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "app/compose/bitmap_raster.h"
 #include "app/model/test_fakes.h"
@@ -25,15 +26,16 @@ struct QrRig : Rig {
     model.table.driveRecords[0] = drive;
     model.table.driveCount = 1;
     model.table.selectedDrive = 0;
-    ScreenConfig& stored = model.table.screenConfigs[0];
-    SetField(stored.qrText, std::string_view("stored text"));
-    stored.cellPitch = 1;
-    stored.eccValue = 2;
     if (withSettingsFile) {
       std::filesystem::create_directories(volume.path() + "/TAVIO_LCDMANAGER");
       WriteFileBytes(volume.path() + "/TAVIO_LCDMANAGER/LCD_DATA.TXT",
                      std::vector<std::uint8_t>{'x'}, nullptr);
     }
+    model.LoadScreenConfig(0);
+    ScreenConfig& stored = model.table.screenConfigs[0];
+    SetField(stored.qrText, std::string_view("stored text"));
+    stored.cellPitch = 1;
+    stored.eccValue = 2;
     page = std::make_unique<QrPage>(model.table, files, language, temp.path() + "/");
     model.AttachQrPage(page.get());
   }
@@ -44,9 +46,11 @@ std::u16string Digits(int count) {
   return std::u16string(static_cast<std::size_t>(count), u'7');
 }
 
-TEST(QrPage, LoadsTheDriveSettingsOnlyWhenItsSettingsFileOpens) {
+TEST(QrPage, LoadsTheDriveSettingsOnlyWhenItsSettingsFileWasFound) {
   QrRig withFile;
+  const std::size_t reads = withFile.files.reads.size();
   withFile.page->Start();
+  EXPECT_EQ(withFile.files.reads.size(), reads) << "the slot's last load tells, without a read";
   EXPECT_EQ(withFile.page->qrInput(), u"stored text");
   EXPECT_EQ(withFile.page->cellSizeIndex(), 1);
   EXPECT_EQ(withFile.page->levelIndex(), 2);
@@ -204,9 +208,8 @@ TEST(QrPage, UpdateLcdSendsThePictureAndSavesTheText) {
   ASSERT_EQ(rig.service.sentSlots.size(), 1u);
   EXPECT_EQ(PictureFromRaster(rig.model.table.raster), rig.page->picture())
       << "the picture's rows, top first, unrotated";
-  int err = 0;
-  EXPECT_EQ(rig.files.ReadFile(rig.volume.path() + "/TAVIO_LCDMANAGER/QR_DATA.TXT", 100, err),
-            std::optional<std::string>("line one\r\nline two"));
+  std::ifstream saved(rig.volume.path() + "/TAVIO_LCDMANAGER/QR_DATA.TXT", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), "line one\r\nline two");
 }
 
 TEST(QrPage, ALockedDriveShowsTheBitmapPagesLockedPicture) {

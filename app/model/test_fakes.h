@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -191,31 +192,72 @@ class RecordingHooks : public ShellHooks {
   void Diagnostic(const std::string& line) override { diagnostics.push_back(line); }
 };
 
-// The real files, with writes that can be made to fail as on a full or read-only volume.
+// The real files, with writes that can be made to fail as on a full or read-only volume, reads
+// that fail as on a volume still arriving, and a record of the files read and folders opened.
 class FaultyVolumeFiles : public PosixVolumeFiles {
  public:
   int failWritesWith = 0;
   // Each commit takes the next error from here and fails with it without renaming (0 renames).
   std::vector<int> commitErrors;
-  std::vector<std::string> reads;
-  int CommitTemp(const std::string& tempPath, const std::string& path) override {
-    if (!commitErrors.empty()) {
-      int err = commitErrors.front();
-      commitErrors.erase(commitErrors.begin());
-      if (err != 0) return err;
-    }
-    return PosixVolumeFiles::CommitTemp(tempPath, path);
-  }
-  std::optional<std::string> ReadFile(const std::string& path, std::size_t maxBytes,
-                                      int& err) override {
+  // Each read of a file of this name takes the next error from here and fails with it.
+  std::map<std::string, std::vector<int>> readErrors;
+  std::vector<std::string> reads;        // paths of the files read
+  std::vector<std::string> folderOpens;  // paths of the folders opened
+
+  std::unique_ptr<OwnFolder> OpenFolder(const std::string& base, std::string_view folder,
+                                        FolderUse use, bool create, int& err) override;
+  std::optional<std::string> ReadChosenFile(const std::string& path, std::size_t maxBytes,
+                                            int& err) override {
     reads.push_back(path);
-    return PosixVolumeFiles::ReadFile(path, maxBytes, err);
-  }
-  int WriteTemp(const std::string& path, std::string_view bytes, std::string& tempPath) override {
-    if (failWritesWith != 0) return failWritesWith;
-    return PosixVolumeFiles::WriteTemp(path, bytes, tempPath);
+    return PosixVolumeFiles::ReadChosenFile(path, maxBytes, err);
   }
 };
+
+class FaultyFolder : public OwnFolder {
+ public:
+  FaultyFolder(FaultyVolumeFiles& files, std::unique_ptr<OwnFolder> real)
+      : files_(files), real_(std::move(real)) {}
+  const std::string& path() const override { return real_->path(); }
+  std::optional<std::string> Read(std::string_view name, std::size_t maxBytes, int& err) override {
+    files_.reads.push_back(path() + "/" + std::string(name));
+    auto scripted = files_.readErrors.find(std::string(name));
+    if (scripted != files_.readErrors.end() && !scripted->second.empty()) {
+      err = scripted->second.front();
+      scripted->second.erase(scripted->second.begin());
+      return std::nullopt;
+    }
+    return real_->Read(name, maxBytes, err);
+  }
+  int WriteTemp(std::string_view name, std::string_view bytes, std::string& tempName) override {
+    if (files_.failWritesWith != 0) return files_.failWritesWith;
+    return real_->WriteTemp(name, bytes, tempName);
+  }
+  int CommitTemp(const std::string& tempName, std::string_view name) override {
+    auto& errors = files_.commitErrors;
+    if (!errors.empty()) {
+      int err = errors.front();
+      errors.erase(errors.begin());
+      if (err != 0) return err;
+    }
+    return real_->CommitTemp(tempName, name);
+  }
+  int Remove(std::string_view name) override { return real_->Remove(name); }
+  void RemoveStaleTemps(std::string_view name) override { real_->RemoveStaleTemps(name); }
+
+ private:
+  FaultyVolumeFiles& files_;
+  std::unique_ptr<OwnFolder> real_;
+};
+
+inline std::unique_ptr<OwnFolder> FaultyVolumeFiles::OpenFolder(const std::string& base,
+                                                                std::string_view folder,
+                                                                FolderUse use, bool create,
+                                                                int& err) {
+  folderOpens.push_back(folder.empty() ? base : base + "/" + std::string(folder));
+  std::unique_ptr<OwnFolder> real = PosixVolumeFiles::OpenFolder(base, folder, use, create, err);
+  if (!real) return nullptr;
+  return std::make_unique<FaultyFolder>(*this, std::move(real));
+}
 
 // The in-memory profile, with writes or the final flush that can be made to fail as with a full
 // disk under the profile.
@@ -249,6 +291,29 @@ class TempDir {
 
  private:
   std::string path_;
+};
+
+// Sets (or, with nullopt, unsets) an environment variable for the scope, then restores it.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+    if (const char* old = std::getenv(name)) saved_ = old;
+    Set(value);
+  }
+  ~ScopedEnv() { Set(saved_); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  void Set(const std::optional<std::string>& value) {
+    if (value) {
+      ::setenv(name_, value->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  const char* name_;
+  std::optional<std::string> saved_;
 };
 
 // A drive record as command 1 answers it.

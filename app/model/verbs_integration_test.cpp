@@ -39,8 +39,10 @@ class SampleWorld : public ::testing::Test {
     if (!std::filesystem::exists(kKuvlcd) || !std::filesystem::exists(kPanelsvc)) {
       GTEST_SKIP() << "kuvlcd or panelsvc is not built";
     }
+    std::filesystem::create_directory(runtime_);
+    std::filesystem::permissions(runtime_, std::filesystem::perms::owner_all);
     env_ = "KUVLCD_SIM_WORLD=" + world_ + " KUVLCD_SOCKET=" + socket_ +
-           " XDG_CONFIG_HOME=" + dir_.path() + "/config ";
+           " XDG_CONFIG_HOME=" + dir_.path() + "/config XDG_RUNTIME_DIR=" + runtime_ + " ";
     // Nothing here measures time: the world skips the tie procedure's pauses.
     ASSERT_EQ(Run("sim init " + world_ + " --sleep-scale 0 " + InitOptions()).status, 0);
     ASSERT_TRUE(service_.Start(kPanelsvc, world_, socket_));
@@ -83,6 +85,7 @@ class SampleWorld : public ::testing::Test {
   testing::TempDir dir_;
   std::string world_ = dir_.path() + "/world";
   std::string socket_ = dir_.path() + "/service.sock";
+  std::string runtime_ = dir_.path() + "/run";
   std::string env_;
   testing::ServiceProcess service_;
 };
@@ -241,6 +244,33 @@ TEST_F(SampleWorld, MountedLinuxDrivesAreOrdinaryAndTheRecorderDiskIsNot) {
   Output qr = Run("update --drive 3 --qr https://example.org");
   EXPECT_EQ(qr.status, 1);
   EXPECT_NE(qr.errors.find("cannot show a QR code"), std::string::npos) << qr.errors;
+}
+
+// The tray's FAT32 stick as another user could prepare it: its QR_DATA.TXT is a link to one of
+// the user's private files.
+TEST_F(SampleWorld, ALinkOnAStickGivesNothingAway) {
+  const std::string secret = dir_.path() + "/secret.txt";
+  std::ofstream(secret) << "private notes";
+  const std::string volume = Volume("PHOTOS");
+  std::filesystem::create_directories(volume + "/TAVIO_LCDMANAGER");
+  std::filesystem::create_symlink(secret, volume + "/TAVIO_LCDMANAGER/QR_DATA.TXT");
+  Output scan = Run("scan --format json");
+  ASSERT_EQ(scan.status, 0);
+  int tray = -1;
+  const nlohmann::json drives = nlohmann::json::parse(scan.text)["drives"];
+  for (const auto& drive : drives) {
+    if (drive["mountPoint"] == volume) tray = drive["driveNumber"];
+  }
+  ASSERT_GE(tray, 0) << scan.text;
+
+  Output config = Run("config --drive " + std::to_string(tray));
+  ASSERT_EQ(config.status, 0);
+  EXPECT_EQ(nlohmann::json::parse(config.text)["qrText"], "");
+  ASSERT_EQ(Run("update --drive " + std::to_string(tray) + " --line1 hello").status, 0);
+  const std::string written = volume + "/TAVIO_LCDMANAGER/QR_DATA.TXT";
+  EXPECT_FALSE(std::filesystem::is_symlink(written));
+  EXPECT_EQ(ReadAll(written).find("private"), std::string::npos);
+  EXPECT_EQ(ReadAll(secret), "private notes");
 }
 
 // The sample world whose second Silicon Image adapter still lacks the filter, so a scan meets the

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTextCursor>
 #include <filesystem>
+#include <fstream>
 
 #include "app/compose/qr_test_decode.h"
 #include "app/model/qr_page.h"
@@ -125,9 +126,8 @@ TEST(QrPageWidget, TypedTextReachesThePanelAndTheDrive) {
 #ifdef KUVLCD_HAVE_ZBAR
   EXPECT_EQ(testing::DecodeQrWithZbar(PictureFromRaster(raster)), url.toStdString());
 #endif
-  int err = 0;
-  EXPECT_EQ(rig.files.ReadFile(volume.path() + "/TAVIO_LCDMANAGER/QR_DATA.TXT", 200, err),
-            std::optional<std::string>(url.toStdString()));
+  std::ifstream saved(volume.path() + "/TAVIO_LCDMANAGER/QR_DATA.TXT", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), url.toStdString());
   EXPECT_EQ(rig.model.table.screenConfigs[0].cellPitch, 1);
   EXPECT_EQ(rig.model.table.screenConfigs[0].eccValue, 3);
 }

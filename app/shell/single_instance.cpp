@@ -4,6 +4,9 @@
 
 #include <QLocalSocket>
 #include <QPointer>
+#include <cstdio>
+
+#include "app/model/user_folders.h"
 
 namespace kuv {
 namespace {
@@ -17,15 +20,21 @@ SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {
   connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::ReadRequests);
 }
 
-QString SingleInstance::ServerName() {
-  const QString name = QStringLiteral("KuvLcdManager-%1-%2").arg(kInstanceGuid).arg(::getuid());
-  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-  if (!runtime.isEmpty()) return QString::fromLocal8Bit(runtime) + QLatin1Char('/') + name;
-  return name;
+QString SingleInstance::ServerName(std::string& error) {
+  const std::optional<std::string> runtime = UserRuntimeFolder(error);
+  if (!runtime) return QString();
+  return QString::fromStdString(*runtime) +
+         QStringLiteral("/KuvLcdManager-%1-%2").arg(kInstanceGuid).arg(::getuid());
 }
 
 bool SingleInstance::Claim() {
-  const QString name = ServerName();
+  std::string error;
+  const QString name = ServerName(error);
+  if (name.isEmpty()) {
+    // Without a private folder another user could take the name first; better not to start.
+    std::fprintf(stderr, "KuvLcdManager: %s\n", error.c_str());
+    return false;
+  }
   QLocalSocket peer;
   peer.connectToServer(name);
   if (peer.waitForConnected(kConnectMs)) {

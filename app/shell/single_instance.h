@@ -5,6 +5,7 @@
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
+#include <string>
 
 namespace kuv {
 
@@ -13,9 +14,9 @@ class SingleInstance : public QObject {
  public:
   explicit SingleInstance(QObject* parent = nullptr);
 
-  // The socket name of this user's copy: a path in $XDG_RUNTIME_DIR (private to the user) when
-  // there is one, else a name that carries the uid.
-  static QString ServerName();
+  // The socket of this user's copy: a path in the user's private runtime folder, named from the
+  // instance GUID and the uid; empty with error set when the user has no such folder.
+  static QString ServerName(std::string& error);
 
   // True when this process is now the one copy. False when another copy answered; it has then
   // been told "show" and "tray" already.

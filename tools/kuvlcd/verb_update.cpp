@@ -108,7 +108,8 @@ int Run(const kuv::cli::Args& args) {
     return 1;
   }
 
-  model.SelectDrive(slot);
+  // The start's scan has just read this drive's settings.
+  model.SelectDrive(slot, false);
   if (!bitmap && !args.Has("data-type") && model.table.workingConfig.lcdDataType != kuv::kLcdText) {
     std::fprintf(stderr,
                  "kuvlcd update: drive %lld shows a %s; add --data-type 0 to show text instead\n",

@@ -70,7 +70,7 @@ int RunBitmapUpdate(const Args& args, HeadlessSession& session, int slot) {
   if (args.Has("convert")) {
     if (!page.UseConvertedPicture(ConvertPictureFile(args, file))) {
       std::fprintf(stderr, "kuvlcd update: the converted picture cannot be stored in %s\n",
-                   page.paths().dataDir.c_str());
+                   page.paths().DataDir().c_str());
       return 1;
     }
     chosen = page.imagePath;

@@ -74,7 +74,8 @@ int RunQrUpdate(const Args& args) {
     return 1;
   }
 
-  model.SelectDrive(slot);
+  // The start's scan has just read this drive's settings.
+  model.SelectDrive(slot, false);
   QrPage page(model.table, session.files, SystemLanguage(), TemporaryFolder());
   model.AttachQrPage(&page);
   page.LoadFromDrive(static_cast<std::int32_t>(*driveNumber));
