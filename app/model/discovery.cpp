@@ -9,13 +9,12 @@
 namespace kuv {
 namespace {
 
-constexpr int kDriveNumbers = 32;
+using PathHints = PanelPaths;
 
-using PathHints = std::array<std::u16string, kDriveNumbers>;
-
-// The last known panel path of each drive number, so a tied panel is recognised without probing.
-PathHints BuildPathHints(const DriveTable& table) {
-  PathHints hints;
+// The last known panel path of each drive number, so a tied panel is recognised without probing:
+// the listed drive's, else one remembered from before the table was filled.
+PathHints BuildPathHints(const DriveTable& table, const PanelPaths& earlier) {
+  PathHints hints = earlier;
   for (const auto& record : table.driveRecords) {
     if (record.driveNumber >= 0 && record.driveNumber < kDriveNumbers) {
       hints[static_cast<std::size_t>(record.driveNumber)] = FieldView(record.hidPath);
@@ -75,7 +74,7 @@ std::int32_t LcdModel::ScanDrives(bool full, bool automatic) {
     if (full) {
       for (auto& record : table.driveRecords) record.volumeLabel[0] = u'\0';
     }
-    hints = BuildPathHints(table);
+    hints = BuildPathHints(table, earlierPanelPaths);
     listed = table.driveRecords;
   }
   std::array<DriveRecord, kDriveNumbers> infos{};
@@ -138,6 +137,11 @@ std::int32_t LcdModel::ScanDrives(bool full, bool automatic) {
   return slot;
 }
 
+PanelPaths LcdModel::ListedPanelPaths() const {
+  std::lock_guard lock(tableLock);
+  return BuildPathHints(table, {});
+}
+
 ScanResult LcdModel::WorkerScan(bool automatic) {
   scanBusy = true;
   const std::int32_t hidPanels = ports_.system.HidLcdCount();
@@ -147,7 +151,7 @@ ScanResult LcdModel::WorkerScan(bool automatic) {
   std::array<DriveRecord, kSlotCount> before;
   {
     std::lock_guard lock(tableLock);
-    hints = BuildPathHints(table);
+    hints = BuildPathHints(table, earlierPanelPaths);
     before = table.driveRecords;
   }
   // Up to 32 exchanges of up to 3 s each: the table stays free for the window meanwhile.

@@ -47,11 +47,25 @@ TEST(ScanDrives, HandsBackTheLastKnownPanelPathAsHint) {
   rig.model.table.driveRecords[0] = tied;
   rig.service.panels[4] = {1, tied};
   rig.system.hidPanels = 1;
+  // Paths from an earlier run count where the table lists no drive of that number.
+  rig.model.earlierPanelPaths[4] = u"/dev/hidraw9";
+  rig.model.earlierPanelPaths[6] = u"/dev/hidraw7";
   rig.model.ScanDrives(false);
   EXPECT_EQ(rig.service.calls[0].driveNumber, 4) << "a drive with a known panel is asked first";
-  EXPECT_EQ(rig.service.calls[0].hidHint, u"/dev/hidraw3");
-  EXPECT_EQ(rig.service.calls[1].driveNumber, 0);
-  EXPECT_EQ(rig.service.calls[1].hidHint, u"");
+  EXPECT_EQ(rig.service.calls[1].driveNumber, 6) << "so is one whose panel an earlier run knew";
+  EXPECT_EQ(rig.service.calls[2].driveNumber, 0);
+  auto hintFor = [&](std::int32_t driveNumber) {
+    for (const auto& call : rig.service.calls) {
+      if (call.command == 1 && call.driveNumber == driveNumber) return call.hidHint;
+    }
+    return std::u16string(u"(not asked)");
+  };
+  EXPECT_EQ(hintFor(4), u"/dev/hidraw3");
+  EXPECT_EQ(hintFor(6), u"/dev/hidraw7");
+  EXPECT_EQ(hintFor(0), u"");
+  PanelPaths listed;
+  listed[4] = u"/dev/hidraw3";
+  EXPECT_EQ(rig.model.ListedPanelPaths(), listed) << "the next run's hints: what this scan found";
 }
 
 // Known panels first, so the service can leave them out of the other drives' probes; each drive

@@ -1,5 +1,7 @@
 #include "app/model/headless_session.h"
 
+#include "app/model/panel_paths_file.h"
+#include "app/model/user_folders.h"
 #include "common/strings.h"
 
 namespace kuv {
@@ -44,8 +46,21 @@ HeadlessSession::HeadlessSession(bool verbose)
 std::int32_t HeadlessSession::Start() {
   model.LoadSettings();
   model.TakeClockSnapshot();
+  // Every kuvlcd process starts with an empty table: the panel paths of the last run's scan make
+  // this scan a warm one, as the program's own rescans are.
+  std::string error;
+  const std::optional<std::string> runtime = UserRuntimeFolder(error);
+  const std::string scope = PanelPathsScope();
+  if (runtime) model.earlierPanelPaths = LoadPanelPaths(files, *runtime, scope);
   std::int32_t count = model.ScanDrives(true);
   model.table.driveCount = count < 0 ? count : model.OccupiedSlots();
+  if (runtime && count >= 0) {
+    const PanelPaths found = model.ListedPanelPaths();
+    if (found != model.earlierPanelPaths) SavePanelPaths(files, *runtime, scope, found);
+  }
+  // From here on the table knows what this run found; a path of the last run whose drive is gone
+  // must not be handed to another drive under its number.
+  model.earlierPanelPaths = {};
   return count;
 }
 

@@ -53,7 +53,10 @@ inline constexpr std::chrono::milliseconds kOpenPause{100};
 inline constexpr std::int32_t kDefaultWarningTemp = 50;
 
 inline constexpr char kDriveFolderName[] = "TAVIO_LCDMANAGER";
+inline constexpr int kDriveNumbers = 32;  // drive numbers 0 to 31 are scanned
 
+// A panel path (hidPath) per drive number, empty where none is known.
+using PanelPaths = std::array<std::u16string, kDriveNumbers>;
 
 // The mount point of the drive's first volume, and the folder "TAVIO_LCDMANAGER" in it; nullopt
 // when the drive has no mounted volume.
@@ -76,6 +79,9 @@ class LcdModel {
   bool showAtStart = false;
   bool restartQuestionOpen = false;
   std::atomic<bool> scanBusy{false};
+  // Panel paths known from before the table was filled (kuvlcd's last run): a scan hands them
+  // back as hints for the drive numbers the table does not list.
+  PanelPaths earlierPanelPaths;
 
   // Clock snapshot and user name (string 190 when the system has none).
   void TakeClockSnapshot();
@@ -125,6 +131,8 @@ class LcdModel {
 
   // The occupied slots (driveNumber not -10).
   int OccupiedSlots() const;
+  // The panel path of each listed drive, as the next scan's hints.
+  PanelPaths ListedPanelPaths() const;
 
   // The service and the system the model works with, for the window's own requests.
   DeviceService& service() { return ports_.service; }

@@ -273,6 +273,25 @@ TEST_F(SampleWorld, ALinkOnAStickGivesNothingAway) {
   EXPECT_EQ(ReadAll(secret), "private notes");
 }
 
+// A scan keeps the panel paths it found for the next kuvlcd run, in the user's runtime folder.
+TEST_F(SampleWorld, AScanKeepsItsPanelPathsForTheNextRun) {
+  Output scan = Run("scan --format json");
+  ASSERT_EQ(scan.status, 0);
+  std::vector<int> tied;
+  const nlohmann::json drives = nlohmann::json::parse(scan.text)["drives"];
+  for (const auto& drive : drives) {
+    const int state = drive["connectionState"];
+    if (state >= 4 && state <= 6) tied.push_back(drive["driveNumber"]);
+  }
+  ASSERT_FALSE(tied.empty()) << scan.text;
+  const std::string kept = ReadAll(runtime_ + "/kuvlcd-panel-paths");
+  for (int n : tied) {
+    EXPECT_NE(kept.find("\n" + std::to_string(n) + " "), std::string::npos) << kept;
+  }
+  EXPECT_EQ(Run("scan").status, 0);
+  EXPECT_EQ(ReadAll(runtime_ + "/kuvlcd-panel-paths"), kept);
+}
+
 // The sample world whose second Silicon Image adapter still lacks the filter, so a scan meets the
 // restart question.
 class WorldWithoutSataFilter : public SampleWorld {
