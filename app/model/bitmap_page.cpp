@@ -87,7 +87,7 @@ std::unique_ptr<OwnFolder> BitmapPage::OpenOwnFolder(const std::string& dir, boo
                                                      int& err) const {
   err = 0;
   if (dir == paths_.tempDir) {
-    return files_.OpenFolder(paths_.tempDir, "", FolderUse::kPrivate, false, err);
+    return files_.OpenFolder(paths_.tempDir, "", FolderUse::kTemporary, false, err);
   }
   if (!paths_.dataHome.empty() && dir == paths_.DataDir()) {
     return files_.OpenFolder(paths_.dataHome, kDataFolder, FolderUse::kPrivate, create, err);

@@ -182,7 +182,7 @@ bool QrPage::WriteImageFile() {
   if (!tempFolderHandle_) {
     int err = 0;
     // The temporary folder is shared: only a file of this user's is ever replaced or removed.
-    tempFolderHandle_ = files_.OpenFolder(tempFolder_, "", FolderUse::kPrivate, false, err);
+    tempFolderHandle_ = files_.OpenFolder(tempFolder_, "", FolderUse::kTemporary, false, err);
     if (!tempFolderHandle_) return false;
   }
   const std::vector<std::uint8_t> bytes = EncodeQrTempBmp(picture_);

@@ -20,9 +20,12 @@ enum class FolderUse {
   // programs of the drive leave, and files are read whoever owns them (a FAT volume's files all
   // belong to whoever mounted it).
   kVolume,
-  // A folder of the user's (data, temporary, runtime): what is written there is private to the
-  // user, and only the user's own files are read.
+  // A folder of the user's (data, runtime): what is written there is private to the user, and
+  // only the user's own files are read.
   kPrivate,
+  // The temporary folder: private as kPrivate, and what is written there is a copy that need not
+  // outlive a crash, so it is not made durable.
+  kTemporary,
 };
 
 inline constexpr std::chrono::seconds kStaleTempAge{60};
@@ -39,7 +42,8 @@ class OwnFolder {
   virtual std::optional<std::string> Read(std::string_view name, std::size_t maxBytes,
                                           int& err) = 0;
   // Writes bytes completely to a new temporary "<name>.XXXXXX" in this folder, created private
-  // to the user, and makes them durable; its name goes to tempName. On failure nothing is left.
+  // to the user, and makes them durable (but in the temporary folder); its name goes to
+  // tempName. On failure nothing is left.
   virtual int WriteTemp(std::string_view name, std::string_view bytes, std::string& tempName) = 0;
   // Puts the temporary in place of name in one step (a link under that name is replaced, never
   // followed). On failure name keeps its old file and the temporary stays for Remove.

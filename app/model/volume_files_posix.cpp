@@ -113,7 +113,7 @@ class PosixFolder : public OwnFolder {
       return std::nullopt;
     }
     std::optional<uid_t> owner;
-    if (use_ == FolderUse::kPrivate) owner = ::geteuid();
+    if (use_ != FolderUse::kVolume) owner = ::geteuid();
     return ReadOpened(fd.get(), maxBytes, owner, err);
   }
 
@@ -132,7 +132,7 @@ class PosixFolder : public OwnFolder {
     int err = WriteAll(fd, bytes);
     // Volumes without modes (FAT) refuse this harmlessly.
     if (err == 0 && use_ == FolderUse::kVolume) (void)::fchmod(fd, 0644);
-    if (err == 0 && ::fsync(fd) != 0 && errno != EINVAL) err = errno;
+    if (err == 0 && Durable() && ::fsync(fd) != 0 && errno != EINVAL) err = errno;
     // A delayed write error may show only at the close.
     if (::close(fd) != 0 && err == 0) err = errno;
     if (err != 0) {
@@ -148,7 +148,7 @@ class PosixFolder : public OwnFolder {
     if (::renameat(fd_.get(), tempName.c_str(), fd_.get(), std::string(name).c_str()) != 0) {
       return errno;
     }
-    ::fsync(fd_.get());  // best effort: the rename itself is already done
+    if (Durable()) ::fsync(fd_.get());  // best effort: the rename itself is already done
     return 0;
   }
 
@@ -188,6 +188,8 @@ class PosixFolder : public OwnFolder {
   }
 
  private:
+  bool Durable() const { return use_ != FolderUse::kTemporary; }
+
   UniqueFd fd_;
   std::string path_;
   FolderUse use_;
@@ -236,7 +238,7 @@ std::unique_ptr<OwnFolder> PosixVolumeFiles::OpenFolder(const std::string& base,
       return nullptr;
     }
     struct stat st {};
-    if (use == FolderUse::kPrivate && (::fstat(next.get(), &st) != 0 || st.st_uid != ::geteuid())) {
+    if (use != FolderUse::kVolume && (::fstat(next.get(), &st) != 0 || st.st_uid != ::geteuid())) {
       err = EACCES;
       return nullptr;
     }

@@ -216,7 +216,7 @@ TEST(VolumeFiles, APrivateFolderTrustsOnlyTheUsersOwnFiles) {
   ASSERT_EQ(::chown((dir.path() + "/LCD_IMAGE.BMP").c_str(), other, other), 0);
   WriteAll(dir.path() + "/QrImageTmp.bmp", "mine");
   int err = 0;
-  auto shared = Open(dir.path(), "", FolderUse::kPrivate);
+  auto shared = Open(dir.path(), "", FolderUse::kTemporary);
   ASSERT_TRUE(shared) << "a shared base such as /tmp belongs to root";
   EXPECT_EQ(shared->Read("LCD_IMAGE.BMP", 100, err), std::nullopt);
   EXPECT_EQ(err, EACCES);
