@@ -12,12 +12,15 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/model/test_service.h"
 #include "app/pages/preview_widget.h"
@@ -151,6 +154,58 @@ void BM_IdleMinute(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_IdleMinute)->Arg(60)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Selecting, in the window, a drive that was never updated (no LCD_DATA.TXT on it): every drive
+// of a fresh sample world is one. Each iteration selects another row, as a click would.
+void BM_SelectNeverUpdatedDrive(benchmark::State& state) {
+  const char* names[] = {"KUVLCD_SIM_WORLD", "KUVLCD_SOCKET", "XDG_CONFIG_HOME"};
+  std::vector<std::optional<std::string>> saved;
+  for (const char* name : names) {
+    const char* value = std::getenv(name);
+    saved.push_back(value ? std::optional<std::string>(value) : std::nullopt);
+  }
+  {
+    char pattern[] = "/tmp/kuvbench.XXXXXX";
+    const std::string dir = ::mkdtemp(pattern);
+    const std::string world = dir + "/world";
+    const std::string socket = dir + "/svc.sock";
+    kuv::testing::ServiceProcess service;
+    ::setenv("KUVLCD_SIM_WORLD", world.c_str(), 1);
+    ::setenv("KUVLCD_SOCKET", socket.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
+    const bool ready =
+        std::system((kKuvlcd + " sim init " + world + " >/dev/null").c_str()) == 0 &&
+        service.Start(kPanelsvc, world, socket) &&
+        std::system((kKuvlcd + " request --command 3 --format json >/dev/null").c_str()) == 0;
+    if (!ready) {
+      state.SkipWithError("the fresh sample world could not be served");
+    } else {
+      kuv::MainWindow window(kuv::Language::kEnglish);
+      QTreeWidget* list = window.Initialise() ? window.driveList() : nullptr;
+      if (!list || list->topLevelItemCount() < 2) {
+        state.SkipWithError("the window did not list two drives");
+      } else {
+        int row = 0;
+        for (auto _ : state) {
+          row = (row + 1) % list->topLevelItemCount();
+          list->setCurrentItem(list->topLevelItem(row));
+        }
+        state.counters["target_ms"] = 20;
+      }
+    }
+    service.Stop();
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  for (std::size_t i = 0; i < saved.size(); ++i) {
+    if (saved[i]) {
+      ::setenv(names[i], saved[i]->c_str(), 1);
+    } else {
+      ::unsetenv(names[i]);
+    }
+  }
+}
+BENCHMARK(BM_SelectNeverUpdatedDrive)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
 
