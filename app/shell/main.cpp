@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
 
   kuv::SingleInstance instance;
-  if (!instance.Claim()) return 0;
+  if (!instance.Claim()) return instance.error().empty() ? 0 : 1;
 
   kuv::MainWindow window;
   QObject::connect(&instance, &kuv::SingleInstance::showRequested, &window,

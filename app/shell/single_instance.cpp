@@ -1,7 +1,5 @@
 #include "app/shell/single_instance.h"
 
-#include <unistd.h>
-
 #include <QLocalSocket>
 #include <QPointer>
 #include <cstdio>
@@ -11,7 +9,8 @@
 namespace kuv {
 namespace {
 
-constexpr char kInstanceGuid[] = "72D5B9F2-BEB5-4266-B65D-68188277905C";
+// The folder is the user's own, so a short name does; a socket's whole path must fit in 107 bytes.
+constexpr char kSocketName[] = "KuvLcdManager.socket";
 constexpr int kConnectMs = 500;
 
 }  // namespace
@@ -23,16 +22,15 @@ SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {
 QString SingleInstance::ServerName(std::string& error) {
   const std::optional<std::string> runtime = UserRuntimeFolder(error);
   if (!runtime) return QString();
-  return QString::fromStdString(*runtime) +
-         QStringLiteral("/KuvLcdManager-%1-%2").arg(kInstanceGuid).arg(::getuid());
+  return QString::fromStdString(*runtime + "/" + kSocketName);
 }
 
 bool SingleInstance::Claim() {
-  std::string error;
-  const QString name = ServerName(error);
+  error_.clear();
+  const QString name = ServerName(error_);
   if (name.isEmpty()) {
     // Without a private folder another user could take the name first; better not to start.
-    std::fprintf(stderr, "KuvLcdManager: %s\n", error.c_str());
+    std::fprintf(stderr, "KuvLcdManager: %s\n", error_.c_str());
     return false;
   }
   QLocalSocket peer;
@@ -47,7 +45,10 @@ bool SingleInstance::Claim() {
   // Nobody answered: a socket left by a crashed copy is stale.
   QLocalServer::removeServer(name);
   server_.setSocketOptions(QLocalServer::UserAccessOption);
-  return server_.listen(name);
+  if (server_.listen(name)) return true;
+  error_ = "cannot listen on " + name.toStdString() + ": " + server_.errorString().toStdString();
+  std::fprintf(stderr, "KuvLcdManager: %s\n", error_.c_str());
+  return false;
 }
 
 void SingleInstance::ReadRequests() {

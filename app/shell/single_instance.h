@@ -14,13 +14,15 @@ class SingleInstance : public QObject {
  public:
   explicit SingleInstance(QObject* parent = nullptr);
 
-  // The socket of this user's copy: a path in the user's private runtime folder, named from the
-  // instance GUID and the uid; empty with error set when the user has no such folder.
+  // The socket of this user's copy in the user's private runtime folder; empty with error set
+  // when the user has no such folder.
   static QString ServerName(std::string& error);
 
-  // True when this process is now the one copy. False when another copy answered; it has then
-  // been told "show" and "tray" already.
+  // True when this process is now the one copy. False when another copy answered (it has then
+  // been told "show" and "tray" already) or, with error() set and printed, when this copy could
+  // not claim its socket.
   bool Claim();
+  const std::string& error() const { return error_; }
 
  signals:
   void showRequested();
@@ -29,6 +31,7 @@ class SingleInstance : public QObject {
  private:
   void ReadRequests();
   QLocalServer server_;
+  std::string error_;
 };
 
 }  // namespace kuv
