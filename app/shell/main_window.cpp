@@ -29,6 +29,7 @@
 #include <cstdlib>
 
 #include "app/health/smart_page_widget.h"
+#include "app/model/service_hint.h"
 #include "app/model/temperature_warning.h"
 #include "app/pages/bitmap_page_widget.h"
 #include "app/pages/qr_page_widget.h"
@@ -191,9 +192,10 @@ bool MainWindow::Initialise() {
   });
   if (outcome == InitOutcome::kServiceUnreachable) {
     // The string says what happened; the detail says what to do about it on this system.
-    QMessageBox box(QMessageBox::Critical, tr(100), tr(115), QMessageBox::Ok);
-    box.setInformativeText(
-        tr(4121).replace(QStringLiteral("%s"), QString::fromStdString(ServiceSocketPath())));
+    const ServiceUnreachableText text = UnreachableServiceText(language_);
+    QMessageBox box(QMessageBox::Critical, tr(100), QString::fromStdU16String(text.message),
+                    QMessageBox::Ok);
+    box.setInformativeText(QString::fromStdU16String(text.detail));
     box.exec();
     return false;
   }
