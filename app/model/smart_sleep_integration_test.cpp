@@ -174,7 +174,7 @@ TEST_F(SleepingWorld, KuvlcdSmartShowsThePageAndThePowerMode) {
   for (const auto& attribute : read["attributes"]) {
     if (attribute["class"] == 2) {
       ++bad;
-      EXPECT_EQ(attribute["id"], "04");
+      EXPECT_EQ(attribute["id"], 4);
     }
   }
   EXPECT_EQ(bad, 1);

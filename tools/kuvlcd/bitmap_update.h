@@ -1,25 +1,39 @@
 #pragma once
 // The bitmap half of kuvlcd update and the photo conversion shared with kuvlcd convert.
 
+#include <cstdint>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "app/compose/bmp_file.h"
+#include "app/compose/photo_convert.h"
 #include "app/model/headless_session.h"
 #include "tools/kuvlcd/cli.h"
 
 namespace kuv::cli {
 
-// Options of `update --bitmap`, switches among them, and of the photo conversion.
-const std::vector<std::string>& BitmapOptionNames();
-std::vector<std::string> BitmapSwitches();
+// The options of `update --bitmap`: the picture, its settings and its conversion.
+OptionGroup BitmapOptionGroup();
 
-// Reads any picture and converts it as --threshold and --line-art say; UsageError-free, throws
-// std::runtime_error when the picture cannot be read.
-BmpImage ConvertPictureFile(const Args& args, const std::string& path);
+struct BitmapOptions {
+  std::string file;
+  std::optional<std::int32_t> area;  // kAreaAll, kAreaUpper or kAreaLower
+  std::optional<std::int32_t> rotation;
+  bool reverse = false;
+  bool convert = false;
+  PhotoOptions photo;
+};
 
-// Runs Update LCD on the bitmap tab for the selected slot with the picture of --bitmap. Returns
-// the exit code.
-int RunBitmapUpdate(const Args& args, HeadlessSession& session, int slot);
+// --threshold and --line-art; UsageError when out of range.
+PhotoOptions ParsePhotoOptions(const Args& args);
+// The options of `update --bitmap FILE`, checked; UsageError for a value out of range.
+BitmapOptions ParseBitmapOptions(const Args& args);
+
+// Reads any picture and converts it; throws std::runtime_error when it cannot be read.
+BmpImage ConvertPictureFile(const PhotoOptions& photo, const std::string& path);
+
+// Runs Update LCD on the bitmap tab for the selected slot with the picture. Returns the exit
+// status.
+int RunBitmapUpdate(const BitmapOptions& options, HeadlessSession& session, int slot);
 
 }  // namespace kuv::cli

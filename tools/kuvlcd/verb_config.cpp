@@ -4,9 +4,10 @@
 #include <nlohmann/json.hpp>
 
 #include "app/model/headless_session.h"
-#include "common/service_client.h"
 #include "common/utf16.h"
 #include "tools/kuvlcd/cli.h"
+#include "tools/kuvlcd/json_out.h"
+#include "tools/kuvlcd/screen_options.h"
 
 namespace {
 
@@ -16,6 +17,7 @@ nlohmann::json ConfigJson(const kuv::ScreenConfig& c) {
     const std::string n = std::to_string(i);
     j["line" + n] = kuv::FieldUtf8(c.line(i));
     j["lineType" + n] = c.lineType(i);
+    j["lineType" + n + "Name"] = kuv::cli::LineTypeName(c.lineType(i));
   }
   j["listRow"] = c.listRow;
   j["rotation"] = c.rotation;
@@ -35,6 +37,7 @@ nlohmann::json ConfigJson(const kuv::ScreenConfig& c) {
   j["showWarningTemp"] = c.showWarningTemp;
   j["warningTemp"] = c.warningTemp;
   j["lcdDataType"] = c.lcdDataType;
+  j["lcdDataTypeName"] = kuv::cli::LcdDataTypeName(c.lcdDataType);
   for (int k = 0; k < 4; ++k) j["smartId" + std::to_string(k)] = c.smartId(k);
   for (int i = 1; i <= kuv::kLineCount; ++i) {
     j["lineSmartIndex" + std::to_string(i)] = c.lineSmartIndex(i);
@@ -44,20 +47,16 @@ nlohmann::json ConfigJson(const kuv::ScreenConfig& c) {
 }
 
 int Run(const kuv::cli::Args& args) {
-  args.RejectUnknown({"drive", "format", "verbose"});
-  if (args.GetOr("format", "json") != "json") throw kuv::cli::UsageError("--format json");
-  const auto driveNumber = args.GetInt("drive");
-  if (!driveNumber) throw kuv::cli::UsageError("--drive N is required");
+  kuv::cli::FormatOption(args, {"json"}, "json");
+  const std::int32_t driveNumber = kuv::cli::RequiredDrive(args);
   kuv::HeadlessSession session(args.Has("verbose"));
   if (session.Start() < 0) {
-    std::fprintf(stderr, "kuvlcd config: the panel service cannot be reached at %s\n",
-                 kuv::ServiceSocketPath().c_str());
+    kuv::cli::ReportServiceUnreachable();
     return 1;
   }
-  const int slot = session.model.table.SlotOfDrive(static_cast<std::int32_t>(*driveNumber));
-  if (slot < 0 || *driveNumber < 0) {
-    std::fprintf(stderr, "kuvlcd config: drive %lld has no memory LCD\n",
-                 static_cast<long long>(*driveNumber));
+  const int slot = session.model.table.SlotOfDrive(driveNumber);
+  if (slot < 0) {
+    std::fprintf(stderr, "kuvlcd config: drive %d has no memory LCD\n", driveNumber);
     return 1;
   }
   std::printf("%s\n", ConfigJson(session.model.table.screenConfigs[static_cast<std::size_t>(slot)])
@@ -66,6 +65,19 @@ int Run(const kuv::cli::Args& args) {
   return 0;
 }
 
-kuv::cli::Registrar reg({"config", "config --drive N [--format json]", {"verbose"}, Run});
+kuv::cli::Registrar reg(
+    {"config",
+     "a drive's stored screen configuration, as JSON",
+     "Prints a drive's screen configuration as the program loads it at start: from "
+     "TAVIO_LCDMANAGER/LCD_DATA.TXT on the drive, or from the profile for a video recorder's "
+     "disk. Scans the drives through the panel service first.",
+     {"--drive N [--format json] [--verbose]"},
+     {{"",
+       {{"drive", "N", "the drive number, 0 to 31"},
+        {"format", "json", "what to print (json, the only form)"},
+        {"verbose", "", "the device exchanges' diagnostics on stderr"}}}},
+     "JSON: the configuration's fields under their own names; each line's type also by name\n"
+     "(\"lineType1Name\"), the screen's kind too (\"lcdDataTypeName\": text, qr or bitmap).",
+     Run});
 
 }  // namespace

@@ -10,12 +10,12 @@
 namespace {
 
 int Run(const kuv::cli::Args& args) {
-  args.RejectUnknown({"out", "threshold", "line-art", "ascii"});
   if (args.positional().size() != 1) throw kuv::cli::UsageError("convert needs one picture file");
   const auto out = args.Get("out");
   if (!out && !args.Has("ascii"))
     throw kuv::cli::UsageError("--out FILE.bmp or --ascii is required");
-  const kuv::BmpImage image = kuv::cli::ConvertPictureFile(args, args.positional()[0]);
+  const kuv::PhotoOptions photo = kuv::cli::ParsePhotoOptions(args);
+  const kuv::BmpImage image = kuv::cli::ConvertPictureFile(photo, args.positional()[0]);
   if (out) {
     const std::vector<std::uint8_t> bytes = kuv::EncodeBmp(image);
     std::string error;
@@ -29,10 +29,18 @@ int Run(const kuv::cli::Args& args) {
   return 0;
 }
 
-kuv::cli::Registrar reg({"convert",
-                         "convert PICTURE (--out FILE.bmp | --ascii) [--threshold 0..256] "
-                         "[--line-art]",
-                         {"line-art", "ascii"},
-                         Run});
+kuv::cli::Registrar reg(
+    {"convert",
+     "turn any picture into a 96x96 one-bit BMP",
+     "Turns any picture (PNG, JPEG, GIF, BMP, WebP, PBM ...) into the 96x96 one-bit BMP a "
+     "panel shows: fitted with its aspect kept, then dithered, or thresholded for drawings.",
+     {"PICTURE (--out FILE.bmp | --ascii) [--threshold 0..256] [--line-art]"},
+     {{"",
+       {{"out", "FILE.bmp", "where to write the BMP"},
+        {"ascii", "", "print the result as text art"},
+        {"threshold", "0..256", "grey level between black and white (128)"},
+        {"line-art", "", "threshold only, no dithering: for drawings and logos"}}}},
+     "",
+     Run});
 
 }  // namespace

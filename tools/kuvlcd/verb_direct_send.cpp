@@ -14,7 +14,6 @@
 namespace {
 
 int Run(const kuv::cli::Args& args) {
-  args.RejectUnknown({"drive"});
   if (args.positional().size() != 1) throw kuv::cli::UsageError("one picture FILE is needed");
   auto drive = args.GetInt("drive");
   if (!drive || *drive < 0 || *drive > 255)
@@ -34,6 +33,15 @@ int Run(const kuv::cli::Args& args) {
   return status == kPanelOk ? 0 : 1;
 }
 
-kuv::cli::Registrar reg({"direct send", "direct send --drive N FILE", {}, Run});
+kuv::cli::Registrar reg(
+    {"direct send",
+     "send a 96x96 picture to a bridge panel, without the service",
+     "Sends a 96x96 picture (PBM or PNG, as the panel should show it) to a bridge panel with "
+     "the device library in this process, without the service: the bring-up tool for real "
+     "panels (run as root) and the quickest way onto a simulated one.",
+     {"--drive N FILE"},
+     {{"", {{"drive", "N", "the drive number; only its low byte reaches the library"}}}},
+     "Prints the library's status; exit status 1 when it is not 0x00000000.",
+     Run});
 
 }  // namespace

@@ -5,15 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
 
 #include "common/drive_record.h"
-#include "common/health.h"
-#include "common/strings.h"
-#include "common/utf16.h"
 #include "tools/kuvlcd/cli.h"
+#include "tools/kuvlcd/smart_report.h"
 
 namespace {
 
@@ -34,63 +31,34 @@ Sector ReadSectorFile(const std::string& path) {
 }
 
 int Run(const kuv::cli::Args& args) {
-  args.RejectUnknown({"data", "thresholds", "format"});
   const auto dataPath = args.Get("data");
   const auto thresholdsPath = args.Get("thresholds");
   if (!dataPath || !thresholdsPath)
     throw kuv::cli::UsageError("--data and --thresholds are needed");
-  const std::string format = args.GetOr("format", "text");
-  if (format != "text" && format != "json") {
-    throw kuv::cli::UsageError("--format is text or json, not '" + format + "'");
-  }
+  const std::string format = kuv::cli::FormatOption(args, {"text", "json"}, "text");
 
   const Sector data = ReadSectorFile(*dataPath);
   const Sector thresholds = ReadSectorFile(*thresholdsPath);
   const kuv::Language language = kuv::SystemLanguage();
-  const kuv::HealthClass health = kuv::DriveHealth(data, thresholds);
-  const std::int32_t temperature = kuv::DriveTemperature(data);
-  const kuv::CompactedAttributeList attributes = kuv::CompactedAttributes(data, thresholds);
-
   if (format == "json") {
-    nlohmann::ordered_json out;
-    out["health"] = health;
-    out["temperature"] = temperature;
-    out["attributes"] = nlohmann::ordered_json::array();
-    for (const auto& entry : attributes) {
-      const kuv::SmartAttribute& a = entry.attribute;
-      out["attributes"].push_back({
-          {"id", a.id},
-          {"name", kuv::Utf16ToUtf8(kuv::AttributeName(a.id, language))},
-          {"current", a.current},
-          {"worst", a.worst},
-          {"threshold", entry.threshold},
-          {"raw", kuv::FormatRawValue(a.raw)},
-          {"class", entry.healthClass},
-      });
-    }
-    std::printf("%s\n", out.dump(2).c_str());
-    return 0;
-  }
-
-  std::printf("%s: %s\n", kuv::StringUtf8(114, language).c_str(),
-              kuv::StringUtf8(kuv::HealthTextId(health), language).c_str());
-  if (temperature != 0) {
-    std::printf("%s: %d%s\n", kuv::StringUtf8(565, language).c_str(), temperature,
-                kuv::StringUtf8(1603, language).c_str());
+    std::printf("%s\n", kuv::cli::SmartJson(data, thresholds, true, language).dump(2).c_str());
   } else {
-    std::printf("%s: -\n", kuv::StringUtf8(565, language).c_str());
-  }
-  for (const auto& entry : attributes) {
-    const kuv::SmartAttribute& a = entry.attribute;
-    std::printf("%s  %-32s %3d %3d %3d  %s  %s\n", kuv::FormatAttributeId(a.id).c_str(),
-                kuv::Utf16ToUtf8(kuv::AttributeName(a.id, language)).c_str(), a.current, a.worst,
-                entry.threshold, kuv::FormatRawValue(a.raw).c_str(),
-                kuv::StringUtf8(kuv::HealthTextId(entry.healthClass), language).c_str());
+    kuv::cli::PrintSmartText(data, thresholds, true, language);
   }
   return 0;
 }
 
 kuv::cli::Registrar reg(
-    {"health", "health --data FILE --thresholds FILE [--format text|json]", {}, Run});
+    {"health",
+     "judge two S.M.A.R.T. sectors from files",
+     "Judges a drive from two S.M.A.R.T. sectors saved in files, as the S.M.A.R.T. page does: "
+     "its health, its temperature and the class of every attribute. No service is needed.",
+     {"--data FILE --thresholds FILE [--format text|json]"},
+     {{"",
+       {{"data", "FILE", "the 512-byte S.M.A.R.T. data sector"},
+        {"thresholds", "FILE", "the 512-byte S.M.A.R.T. threshold sector"},
+        {"format", "text|json", "what to print (text)"}}}},
+     "",
+     Run});
 
 }  // namespace

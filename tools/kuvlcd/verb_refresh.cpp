@@ -3,17 +3,17 @@
 #include <cstdio>
 
 #include "app/model/headless_session.h"
-#include "common/service_client.h"
 #include "tools/kuvlcd/cli.h"
 
 namespace {
 
 int Run(const kuv::cli::Args& args) {
-  args.RejectUnknown({"verbose"});
+  if (!args.positional().empty()) {
+    throw kuv::cli::UsageError("unexpected '" + args.positional()[0] + "'");
+  }
   kuv::HeadlessSession session(args.Has("verbose"));
   if (session.Start() < 0) {
-    std::fprintf(stderr, "kuvlcd refresh: the panel service cannot be reached at %s\n",
-                 kuv::ServiceSocketPath().c_str());
+    kuv::cli::ReportServiceUnreachable();
     return 1;
   }
   session.model.MinuteRefresh();
@@ -22,6 +22,15 @@ int Run(const kuv::cli::Args& args) {
   return 0;
 }
 
-kuv::cli::Registrar reg({"refresh", "refresh [--verbose]", {"verbose"}, Run});
+kuv::cli::Registrar reg(
+    {"refresh",
+     "one pass of the minute refresh over every drive",
+     "Runs one pass of the program's minute refresh: scans the drives through the panel "
+     "service and sends every text screen again with the time, free space and S.M.A.R.T. "
+     "values of now.",
+     {"[--verbose]"},
+     {{"", {{"verbose", "", "the device exchanges' diagnostics on stderr"}}}},
+     "",
+     Run});
 
 }  // namespace

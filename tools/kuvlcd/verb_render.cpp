@@ -16,16 +16,14 @@
 namespace {
 
 int Run(const kuv::cli::Args& args) {
-  std::vector<std::string> known = {"format", "out", "raster", "scale"};
-  for (const auto* names : {&kuv::cli::DriveOptionNames(), &kuv::cli::ScreenOptionNames()}) {
-    known.insert(known.end(), names->begin(), names->end());
-  }
-  args.RejectUnknown(known);
   if (!args.positional().empty())
     throw kuv::cli::UsageError("unexpected '" + args.positional()[0] + "'");
-  const std::string format = args.GetOr("format", "json");
-  if (format != "json" && format != "png" && format != "pbm" && format != "ascii") {
-    throw kuv::cli::UsageError("--format must be json, png, pbm or ascii");
+  const std::string format = kuv::cli::FormatOption(args, {"json", "png", "pbm", "ascii"}, "json");
+  // A picture's bytes would fill the terminal with garbage and may upset it.
+  if ((format == "png" || format == "pbm") && !args.Has("out") && kuv::cli::StdoutIsTerminal()) {
+    throw kuv::cli::UsageError("--format " + format +
+                               " writes a picture file: give --out FILE or send the output to a "
+                               "file or a pipe");
   }
   const std::string which = args.GetOr("raster", "panel");
   if (which != "panel" && which != "image" && which != "preview" && which != "screen") {
@@ -33,6 +31,10 @@ int Run(const kuv::cli::Args& args) {
   }
   const int scale =
       static_cast<int>(kuv::cli::IntInRange(args, "scale", format == "png" ? 4 : 1, 1, 64));
+  const std::int64_t dataType = kuv::cli::IntInRange(args, "data-type", kuv::kLcdText, 0, 2);
+  if (dataType == kuv::kLcdQr)
+    throw kuv::cli::UsageError("--data-type must be 0 (text) or 2 (bitmap)");
+  const kuv::cli::ScreenOptions screen = kuv::cli::ParseScreenOptions(args);
 
   kuv::DriveTable table;
   table.driveCount = 1;
@@ -41,7 +43,8 @@ int Run(const kuv::cli::Args& args) {
   table.userName = kuv::cli::UserFromOptions(args);
   table.driveRecords[0] = kuv::cli::DriveFromOptions(args);
   table.screenConfigs[0] =
-      kuv::cli::ScreenFromOptions(args, table.driveRecords[0], table.clock, table.userName);
+      kuv::cli::ScreenFromOptions(screen, table.driveRecords[0], table.clock, table.userName);
+  table.screenConfigs[0].lcdDataType = static_cast<std::int32_t>(dataType);
   table.workingConfig = table.screenConfigs[0];
 
   const auto fonts = kuv::Fonts::Load(kuv::SystemLanguage());
@@ -103,9 +106,32 @@ int Run(const kuv::cli::Args& args) {
   return 0;
 }
 
-kuv::cli::Registrar reg({"render",
-                         "render [drive and screen options] --format json|png|pbm|ascii "
-                         "[--out FILE] [--raster panel|image|preview|screen] [--scale N]",
-                         kuv::cli::ScreenSwitches(), Run});
+std::vector<kuv::cli::OptionGroup> Groups() {
+  return {
+      {"Output",
+       {{"format", "json|png|pbm|ascii", "what to write (json)"},
+        {"out", "FILE", "write to FILE instead of the standard output"},
+        {"raster", "panel|image|preview|screen", "which picture png, pbm and ascii show (panel)"},
+        {"scale", "N", "PNG dots per panel dot, 1 to 64 (4)"},
+        {"data-type", "0|2", "0 text screen, 2 the text half of a bitmap screen (0)"}}},
+      kuv::cli::DriveOptionGroup(),
+      kuv::cli::ScreenOptionGroup()};
+}
+
+kuv::cli::Registrar reg(
+    {"render",
+     "compose a text screen from options, without devices",
+     "Composes one drive's text screen from options, as Update LCD would, without devices or "
+     "the service, and prints the rasters and line records as JSON or writes a picture.",
+     {"[options] [--format json|png|pbm|ascii] [--out FILE]"},
+     Groups(),
+     "Rasters: panel, the 96 line records' picture in the panel's scan order; image, the\n"
+     "composed picture before the panel's turn; screen, the panel picture as a person sees it;\n"
+     "preview, the text page's 98x98 preview. png and pbm need --out FILE on a terminal.\n\n"
+     "Line types (--type1 .. --type5), by name or number:\n" +
+         kuv::cli::LineTypeList() +
+         "\nJSON: panelRaster, imageRaster and lineRecords as hexadecimal, the line texts as\n"
+         "\"lines\" and the bottom row's \"capacityText\".",
+     Run});
 
 }  // namespace

@@ -1,53 +1,51 @@
 // kuvlcd scan: the drive list as the main window shows it, found through the panel service.
 
-#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "app/model/headless_session.h"
 #include "app/model/list_rows.h"
-#include "common/service_client.h"
 #include "common/utf16.h"
 #include "tools/kuvlcd/cli.h"
+#include "tools/kuvlcd/json_out.h"
 
 namespace {
 
+constexpr std::size_t kFreeColumn = 3;
+constexpr std::size_t kCapacityColumn = 4;
+
 int Run(const kuv::cli::Args& args) {
-  args.RejectUnknown({"format", "verbose", "register-sata-filter"});
-  const std::string format = args.GetOr("format", "table");
-  if (format != "json" && format != "table") throw kuv::cli::UsageError("--format json|table");
+  const std::string format = kuv::cli::FormatOption(args, {"table", "json"}, "table");
+  if (!args.positional().empty()) {
+    throw kuv::cli::UsageError("unexpected '" + args.positional()[0] + "'");
+  }
   kuv::HeadlessSession session(args.Has("verbose"));
   session.hooks.registerSataFilter = args.Has("register-sata-filter");
   if (session.Start() < 0) {
-    std::fprintf(stderr, "kuvlcd scan: the panel service cannot be reached at %s\n",
-                 kuv::ServiceSocketPath().c_str());
+    kuv::cli::ReportServiceUnreachable();
     return 1;
   }
   const kuv::DriveTable& table = session.model.table;
   const kuv::Language language = kuv::SystemLanguage();
-  nlohmann::json drives = nlohmann::json::array();
+  nlohmann::ordered_json drives = nlohmann::ordered_json::array();
   std::vector<std::array<std::string, kuv::kListColumns + 1>> rows;
   for (int slot = 0; slot < table.driveCount; ++slot) {
     const kuv::DriveRecord& drive = table.driveRecords[static_cast<std::size_t>(slot)];
     const kuv::ListRow row = kuv::ListRowTexts(drive, language);
-    nlohmann::json columns = nlohmann::json::array();
     std::array<std::string, kuv::kListColumns + 1> cells;
     cells[0] = std::to_string(drive.driveNumber);
-    for (int c = 0; c < kuv::kListColumns; ++c) {
-      cells[static_cast<std::size_t>(c + 1)] = kuv::Utf16ToUtf8(row[static_cast<std::size_t>(c)]);
-      columns.push_back(cells[static_cast<std::size_t>(c + 1)]);
-    }
+    for (std::size_t c = 0; c < row.size(); ++c) cells[c + 1] = kuv::Utf16ToUtf8(row[c]);
     rows.push_back(cells);
-    drives.push_back({{"slot", slot},
-                      {"driveNumber", drive.driveNumber},
-                      {"mountPoint", kuv::FieldUtf8(drive.driveLetter)},
-                      {"columns", columns},
-                      {"connectionState", drive.connectionState},
-                      {"health", drive.health},
-                      {"temperature", drive.temperature}});
+    nlohmann::ordered_json entry = {{"slot", slot}};
+    entry.update(kuv::cli::DriveRecordJson(drive, false));
+    entry["freeText"] = cells[kFreeColumn + 1];
+    entry["totalText"] = cells[kCapacityColumn + 1];
+    entry["columns"] = std::vector<std::string>(cells.begin() + 1, cells.end());
+    drives.push_back(std::move(entry));
   }
   if (format == "json") {
-    std::printf("%s\n", nlohmann::json{{"drives", drives}}.dump(2).c_str());
+    std::printf("%s\n", nlohmann::ordered_json{{"drives", drives}}.dump(2).c_str());
     return 0;
   }
   if (rows.empty()) {
@@ -55,18 +53,29 @@ int Run(const kuv::cli::Args& args) {
     return 0;
   }
   std::array<std::string, kuv::kListColumns + 1> header = {"Drive"};
-  for (int c = 0; c < kuv::kListColumns; ++c) {
-    static constexpr int kHeaderStrings[] = {1505, 1504, 1503, 1502, 1501, 1507};
-    header[static_cast<std::size_t>(c + 1)] = kuv::StringUtf8(kHeaderStrings[c], language);
+  static constexpr int kHeaderStrings[] = {1505, 1504, 1503, 1502, 1501, 1507};
+  for (std::size_t c = 0; c < std::size(kHeaderStrings); ++c) {
+    header[c + 1] = kuv::StringUtf8(kHeaderStrings[c], language);
   }
   rows.insert(rows.begin(), header);
   kuv::cli::PrintColumns(rows);
   return 0;
 }
 
-kuv::cli::Registrar reg({"scan",
-                         "scan [--format json|table] [--register-sata-filter] [--verbose]",
-                         {"verbose", "register-sata-filter"},
-                         Run});
+kuv::cli::Registrar reg(
+    {"scan",
+     "list the drives with a memory LCD",
+     "Finds the drives with a memory LCD through the panel service and lists them as the "
+     "main window does: drive name, LCD model, HDD model, free space, capacity, file system.",
+     {"[--format table|json] [--register-sata-filter] [--verbose]"},
+     {{"",
+       {{"format", "table|json", "what to print (table)"},
+        {"register-sata-filter", "",
+         "register the SATA filter a Silicon Image host needs (takes effect after a restart)"},
+        {"verbose", "", "the device exchanges' diagnostics on stderr"}}}},
+     "JSON: {\"drives\": [...]}, one object a drive with the drive record's fields (the mount\n"
+     "point as \"mountPoint\"), the sizes in MB next to the list's texts (\"freeText\",\n"
+     "\"totalText\"), the states by number and name, \"slot\" and the list's \"columns\".",
+     Run});
 
 }  // namespace

@@ -10,30 +10,14 @@
 
 #include "panelio/sector_reader.h"
 #include "tools/kuvlcd/cli.h"
+#include "tools/kuvlcd/json_out.h"
 
 namespace {
 
-const char* FileSystemName(std::int32_t type) {
-  switch (type) {
-    case 2:
-      return "FAT32";
-    case 4:
-      return "XFS";
-    case 5:
-      return "EXT";
-    default:
-      return "-";
-  }
-}
-
 int Run(const kuv::cli::Args& args) {
-  args.RejectUnknown({"format"});
   if (args.positional().size() != 1) throw kuv::cli::UsageError("one PATH is needed");
   const std::string& path = args.positional()[0];
-  const std::string format = args.GetOr("format", "text");
-  if (format != "text" && format != "json") {
-    throw kuv::cli::UsageError("--format is text or json, not '" + format + "'");
-  }
+  const std::string format = kuv::cli::FormatOption(args, {"text", "json"}, "text");
 
   int error = 0;
   auto file = kuv::SectorFile::Open(path, &error);
@@ -44,17 +28,20 @@ int Run(const kuv::cli::Args& args) {
     nlohmann::ordered_json out;
     out["answer"] = sizes.answer;
     out["fileSystemType"] = sizes.fileSystemType;
+    out["fileSystemTypeName"] = kuv::cli::FileSystemTypeName(sizes.fileSystemType);
     out["totalSectors"] = sizes.totalSectors;
     out["freeSectors"] = sizes.freeSectors;
     out["totalBytes"] = sizes.totalBytes;
     out["freeBytes"] = sizes.freeBytes;
+    out["totalMB"] = sizes.totalBytes >> 20;
+    out["freeMB"] = sizes.freeBytes >> 20;
     std::printf("%s\n", out.dump(2).c_str());
     return 0;
   }
   std::printf("answer          %d (%s)\n", sizes.answer,
               sizes.answer ? "sizes from the sectors" : "sizes from the mounted volume");
   std::printf("fileSystemType  %d (%s)\n", sizes.fileSystemType,
-              FileSystemName(sizes.fileSystemType));
+              kuv::cli::FileSystemTypeName(sizes.fileSystemType).c_str());
   std::printf("totalSectors    %llu\n", static_cast<unsigned long long>(sizes.totalSectors));
   std::printf("freeSectors     %llu\n", static_cast<unsigned long long>(sizes.freeSectors));
   std::printf("totalBytes      %llu (%llu MB)\n", static_cast<unsigned long long>(sizes.totalBytes),
@@ -64,6 +51,15 @@ int Run(const kuv::cli::Args& args) {
   return 0;
 }
 
-kuv::cli::Registrar reg({"sectors", "sectors PATH [--format text|json]", {}, Run});
+kuv::cli::Registrar reg(
+    {"sectors",
+     "what the sector reader makes of a disk image or device",
+     "Runs the device library's sector reader on a disk image or a block device and shows "
+     "what GetLcdInfo would make of it: the file-system type and the sizes from the sectors. "
+     "No panel or service is needed.",
+     {"PATH [--format text|json]"},
+     {{"", {{"format", "text|json", "what to print (text)"}}}},
+     "JSON: answer, fileSystemType and its name, the sizes in sectors, bytes and MB.",
+     Run});
 
 }  // namespace

@@ -25,7 +25,6 @@ double SleepScale(const kuv::cli::Args& args) {
 }
 
 int Init(const kuv::cli::Args& args) {
-  args.RejectUnknown({"keep-state", "unregistered-sata-filter", "sleep-scale"});
   if (args.positional().size() != 1) throw kuv::cli::UsageError("one DIR is needed");
   const std::string& dir = args.positional()[0];
   kuv::Status s = kuv::sim::WriteSampleWorld(
@@ -39,7 +38,6 @@ int Init(const kuv::cli::Args& args) {
 }
 
 int Fault(const kuv::cli::Args& args) {
-  args.RejectUnknown({"target", "kind", "line", "after", "ms", "clear"});
   if (args.positional().size() != 1) throw kuv::cli::UsageError("one DIR is needed");
   const std::string& dir = args.positional()[0];
   if (args.Has("clear")) {
@@ -75,7 +73,6 @@ int Fault(const kuv::cli::Args& args) {
 }
 
 int Panel(const kuv::cli::Args& args) {
-  args.RejectUnknown({});
   if (args.positional().size() != 2) throw kuv::cli::UsageError("DIR and NAME are needed");
   const std::string& dir = args.positional()[0];
   const std::string& name = args.positional()[1];
@@ -93,7 +90,6 @@ int Panel(const kuv::cli::Args& args) {
 }
 
 int Plug(const kuv::cli::Args& args, bool plug) {
-  args.RejectUnknown({});
   if (args.positional().size() != 2) throw kuv::cli::UsageError("DIR and NAME are needed");
   const std::string& dir = args.positional()[0];
   const std::string& name = args.positional()[1];
@@ -112,7 +108,6 @@ int Unplug(const kuv::cli::Args& args) {
 
 // Puts a simulated disk into a power mode, or prints its mode and the reads that woke it.
 int Power(const kuv::cli::Args& args) {
-  args.RejectUnknown({"disk", "mode"});
   if (args.positional().size() != 1) throw kuv::cli::UsageError("one DIR is needed");
   const std::string& dir = args.positional()[0];
   const auto disk = args.GetInt("disk");
@@ -132,22 +127,74 @@ int Power(const kuv::cli::Args& args) {
   return 0;
 }
 
-kuv::cli::Registrar init({"sim init",
-                          "sim init DIR [--keep-state] [--unregistered-sata-filter] "
-                          "[--sleep-scale X]",
-                          {"keep-state", "unregistered-sata-filter"},
-                          Init});
-kuv::cli::Registrar fault({"sim fault",
-                           "sim fault DIR (--target disk:N|hid:NAME|adapter:ID --kind "
-                           "refuseLine|failOpen|unplug|stall|swallowPassThrough "
-                           "[--line N] [--after N] [--ms N] | --clear)",
-                           {"clear"},
-                           Fault});
-kuv::cli::Registrar panel({"sim panel", "sim panel DIR NAME", {}, Panel});
+kuv::cli::Registrar init(
+    {"sim init",
+     "write the sample simulated world",
+     "Writes the sample simulated world into DIR: a shelf of drives of real sizes with a "
+     "bridge panel on NTFS, an HID panel in a FAT32 tray, ext4 and btrfs data drives, a video "
+     "recorder's XFS disk, a locked drive and a failing one. Use it with KUVLCD_SIM_WORLD=DIR "
+     "for the service, the program and kuvlcd.",
+     {"DIR [--keep-state] [--unregistered-sata-filter] [--sleep-scale X]"},
+     {{"",
+       {{"keep-state", "", "keep what the devices of an earlier world in DIR remember"},
+        {"unregistered-sata-filter", "",
+         "leave the SATA filter out, so a scan meets the restart question"},
+        {"sleep-scale", "X", "the tie procedure's pauses against real time, 0 to 10 (1)"}}}},
+     "",
+     Init});
+kuv::cli::Registrar fault(
+    {"sim fault",
+     "add a fault to a simulated world, or clear them",
+     "Adds a fault to a simulated world for tests, or clears them all.",
+     {"DIR --target disk:N|hid:NAME|adapter:ID --kind KIND [--line N] [--after N] [--ms N]",
+      "DIR --clear"},
+     {{"",
+       {{"target", "WHO", "disk:N, hid:NAME or adapter:ID"},
+        {"kind", "KIND", "refuseLine, failOpen, unplug, stall or swallowPassThrough"},
+        {"line", "N", "refuseLine: the line record refused"},
+        {"after", "N", "unplug: the commands served first (0)"},
+        {"ms", "N", "stall: how long a reply waits (1000)"},
+        {"clear", "", "remove every fault"}}}},
+     "",
+     Fault});
+kuv::cli::Registrar panel(
+    {"sim panel",
+     "show what a simulated panel displays",
+     "Prints what a simulated panel shows, as text art, with its counters and the path of its "
+     "PNG picture.",
+     {"DIR NAME"},
+     {},
+     "",
+     Panel});
 // NAME: a disk's name, its bridge panel's name or an HID panel's name; a tray goes as a whole.
-kuv::cli::Registrar plug({"sim plug", "sim plug DIR NAME", {}, PlugIn});
-kuv::cli::Registrar unplug({"sim unplug", "sim unplug DIR NAME", {}, Unplug});
+kuv::cli::Registrar plug(
+    {"sim plug",
+     "plug a simulated device back in",
+     "Plugs a device of a simulated world back in: a disk, its bridge panel or an HID panel "
+     "by name (a tray goes as a whole). A running program or kuvlcd watch sees it as a device "
+     "change.",
+     {"DIR NAME"},
+     {},
+     "",
+     PlugIn});
+kuv::cli::Registrar unplug(
+    {"sim unplug",
+     "unplug a simulated device",
+     "Unplugs a device of a simulated world: a disk, its bridge panel or an HID panel by name "
+     "(a tray goes as a whole).",
+     {"DIR NAME"},
+     {},
+     "",
+     Unplug});
 kuv::cli::Registrar power(
-    {"sim power", "sim power DIR --disk N [--mode active|idle|standby|sleep]", {}, Power});
+    {"sim power",
+     "put a simulated disk to sleep, or show its power mode",
+     "Puts a simulated disk into a power mode, or prints its mode and how often reads woke it.",
+     {"DIR --disk N [--mode active|idle|standby|sleep]"},
+     {{"",
+       {{"disk", "N", "the simulated disk's drive number, 0 to 31"},
+        {"mode", "MODE", "active, idle, standby or sleep; without it the mode is shown"}}}},
+     "",
+     Power});
 
 }  // namespace

@@ -1,12 +1,11 @@
-// kuvlcd update: the Update LCD button for a text screen — load the drive's settings, apply the
-// screen options to the working copy, compose, send to the panel and save.
+// kuvlcd update: the Update LCD button — load the drive's settings, apply the options to the
+// working copy as the pages would, compose, send to the panel and save. A text screen here; the
+// bitmap and QR forms in their own files.
 
 #include <cstdio>
 
-#include "app/compose/line_items.h"
 #include "app/model/headless_session.h"
 #include "app/model/lcd_data_file.h"
-#include "common/service_client.h"
 #include "common/utf16.h"
 #include "tools/kuvlcd/bitmap_update.h"
 #include "tools/kuvlcd/cli.h"
@@ -15,117 +14,99 @@
 
 namespace {
 
-using kuv::cli::IntInRange;
+using kuv::cli::OptionGroup;
 using kuv::cli::UsageError;
 
-// Applies the options given on the command line to the working copy; options not given keep
-// what the drive's settings hold.
-void ApplyScreenOptions(const kuv::cli::Args& args, const kuv::DriveRecord& drive,
-                        const kuv::ClockSnapshot& clock, std::u16string_view user,
-                        kuv::ScreenConfig& config) {
-  if (args.Has("rotation")) {
-    const std::int64_t rotation = IntInRange(args, "rotation", 0, 0, 270);
-    if (rotation % 90 != 0) throw UsageError("--rotation must be 0, 90, 180 or 270");
-    config.rotation = static_cast<std::int32_t>(rotation);
+OptionGroup OwnOptions() {
+  return {"",
+          {{"drive", "N", "the drive number, 0 to 31"},
+           {"data-type", "0", "show text on a drive whose screen is a bitmap or QR code"},
+           {"register-sata-filter", "",
+            "register the SATA filter a Silicon Image host needs (after a restart)"},
+           {"verbose", "", "the device exchanges' diagnostics on stderr"}}};
+}
+
+bool InGroup(const OptionGroup& group, const std::string& name) {
+  for (const kuv::cli::Option& option : group.options) {
+    if (option.name == name) return true;
   }
-  if (args.Has("reverse")) config.whiteBlackColor = 1;
-  if (args.Has("line-reverse") || args.Has("reverse")) {
-    const std::int64_t mask = IntInRange(args, "line-reverse", 31, 0, 31);
-    for (int i = 1; i <= kuv::kLineCount; ++i) config.lineReverse(i) = (mask >> (i - 1)) & 1;
-  }
-  if (args.Has("show-status")) {
-    config.showHddStatus = static_cast<std::uint8_t>(IntInRange(args, "show-status", 1, 0, 1));
-  }
-  if (args.Has("rotate-preview")) config.previewRotation = 1;
-  if (args.Has("smart-id")) {
-    config.smartId0 = static_cast<std::int32_t>(IntInRange(args, "smart-id", -1, -1, 29));
-  }
-  const kuv::CodePage codePage = kuv::AnsiCodePage(kuv::SystemLanguage());
-  for (int i = 1; i <= kuv::kLineCount; ++i) {
-    const std::string n = std::to_string(i);
-    if (!args.Has("line" + n) && !args.Has("type" + n)) continue;
-    const auto code =
-        static_cast<std::int32_t>(IntInRange(args, "type" + n, config.lineType(i), 0, 1000));
-    config.lineType(i) = code;
-    config.lineSmartIndex(i) = code >= 7 ? config.smartId0 : -1;
-    const std::u16string current = args.Has("line" + n)
-                                       ? kuv::Utf8ToUtf16(*args.Get("line" + n))
-                                       : std::u16string(kuv::FieldView(config.line(i)));
-    const kuv::LineItemSource source{drive, config, clock, user};
-    const std::u16string text = kuv::FormatLineItem(code, i, current, source);
-    kuv::SetField(config.line(i),
-                  std::u16string_view(kuv::ApplyLineLimit(text, drive, config, codePage)));
+  return false;
+}
+
+// Each option belongs to one form of the command; one given with another form would be ignored.
+void CheckForms(const kuv::cli::Args& args) {
+  const bool bitmap = args.Has("bitmap");
+  const bool qr = args.Has("qr");
+  if (bitmap && qr) throw UsageError("--bitmap and --qr: a screen shows one of them");
+  const OptionGroup bitmapGroup = kuv::cli::BitmapOptionGroup();
+  const OptionGroup qrGroup = kuv::cli::QrOptionGroup();
+  const OptionGroup textGroup = kuv::cli::ScreenOptionGroup();
+  for (const std::string& name : args.Given()) {
+    if (InGroup(bitmapGroup, name) && !bitmap)
+      throw UsageError("--" + name + " needs --bitmap FILE");
+    if (InGroup(qrGroup, name) && !qr) throw UsageError("--" + name + " needs --qr TEXT");
+    if (qr && (InGroup(textGroup, name) || name == "data-type")) {
+      throw UsageError("--" + name + " does not go with --qr");
+    }
+    if (bitmap && name == "data-type") throw UsageError("--bitmap shows a bitmap screen");
+    if ((name == "threshold" || name == "line-art") && !args.Has("convert")) {
+      throw UsageError("--" + name + " needs --convert");
+    }
   }
 }
 
-int Run(const kuv::cli::Args& args) {
-  if (args.Has("qr")) return kuv::cli::RunQrUpdate(args);
-  std::vector<std::string> known = kuv::cli::ScreenOptionNames();
-  for (const char* name : {"drive", "verbose", "now", "user", "register-sata-filter"}) {
-    known.push_back(name);
-  }
-  const std::vector<std::string>& bitmapNames = kuv::cli::BitmapOptionNames();
-  known.insert(known.end(), bitmapNames.begin(), bitmapNames.end());
-  args.RejectUnknown(known);
-  const bool bitmap = args.Has("bitmap");
-  for (const std::string& name : bitmapNames) {
-    if (!bitmap && args.Has(name)) throw UsageError("--" + name + " needs --bitmap FILE");
-  }
-  const auto driveNumber = args.GetInt("drive");
-  if (!driveNumber) throw UsageError("--drive N is required");
-  if (bitmap && args.Has("data-type")) throw UsageError("--bitmap shows a bitmap screen");
-  if (args.Has("data-type") && IntInRange(args, "data-type", 0, 0, 2) != kuv::kLcdText) {
-    throw UsageError("--data-type 0: kuvlcd composes text screens only");
-  }
+// What the command line asks for, checked before the service is asked anything.
+struct Request {
+  std::int32_t driveNumber = -1;
+  bool textAsked = false;  // --data-type 0
+  kuv::cli::ScreenOptions screen;
+  std::optional<kuv::cli::BitmapOptions> bitmap;
+  std::optional<kuv::cli::QrOptions> qr;
+  std::optional<kuv::ClockSnapshot> clock;
+  std::optional<std::u16string> user;
+};
 
-  kuv::HeadlessSession session(args.Has("verbose"));
-  session.hooks.registerSataFilter = args.Has("register-sata-filter");
-  if (session.Start() < 0) {
-    std::fprintf(stderr, "kuvlcd update: the panel service cannot be reached at %s\n",
-                 kuv::ServiceSocketPath().c_str());
-    return 1;
+Request ParseRequest(const kuv::cli::Args& args) {
+  if (!args.positional().empty()) throw UsageError("unexpected '" + args.positional()[0] + "'");
+  CheckForms(args);
+  Request request;
+  request.driveNumber = kuv::cli::RequiredDrive(args);
+  if (args.Has("data-type")) {
+    if (kuv::cli::IntInRange(args, "data-type", 0, 0, 2) != kuv::kLcdText) {
+      throw UsageError("--data-type 0: kuvlcd composes text screens only");
+    }
+    request.textAsked = true;
   }
+  request.screen = kuv::cli::ParseScreenOptions(args);
+  if (args.Has("bitmap")) request.bitmap = kuv::cli::ParseBitmapOptions(args);
+  if (args.Has("qr")) request.qr = kuv::cli::ParseQrOptions(args);
+  if (args.Has("now")) request.clock = kuv::cli::ClockFromOptions(args);
+  if (args.Has("user")) request.user = kuv::cli::UserFromOptions(args);
+  return request;
+}
+
+int UpdateText(const Request& request, kuv::HeadlessSession& session, int slot) {
   kuv::LcdModel& model = session.model;
-  const int slot = model.table.SlotOfDrive(static_cast<std::int32_t>(*driveNumber));
-  if (slot < 0 || *driveNumber < 0) {
-    std::fprintf(stderr, "kuvlcd update: drive %lld has no memory LCD\n",
-                 static_cast<long long>(*driveNumber));
-    return 1;
-  }
-  if (args.Has("now")) model.table.clock = kuv::cli::ClockFromOptions(args);
-  if (args.Has("user")) model.table.userName = kuv::cli::UserFromOptions(args);
   const kuv::DriveRecord drive = model.table.driveRecords[static_cast<std::size_t>(slot)];
-  // The main window disables Update LCD for these drives; so does the tool.
-  if (!kuv::IsVideoRecorderDisk(drive.fileSystemType) &&
-      drive.connectionState == kuv::kBridgeLocked) {
-    std::fprintf(stderr, "kuvlcd update: drive %lld is a locked encrypted disk\n",
-                 static_cast<long long>(*driveNumber));
-    return 1;
-  }
-  if (drive.fileSystemType == kuv::kFsUnknown) {
-    std::fprintf(stderr, "kuvlcd update: drive %lld has no file system the panel can show\n",
-                 static_cast<long long>(*driveNumber));
-    return 1;
-  }
-
   // The start's scan has just read this drive's settings.
   model.SelectDrive(slot, false);
-  if (!bitmap && !args.Has("data-type") && model.table.workingConfig.lcdDataType != kuv::kLcdText) {
+  if (!request.bitmap && !request.textAsked &&
+      model.table.workingConfig.lcdDataType != kuv::kLcdText) {
     std::fprintf(stderr,
-                 "kuvlcd update: drive %lld shows a %s; add --data-type 0 to show text instead\n",
-                 static_cast<long long>(*driveNumber),
+                 "kuvlcd update: drive %d shows a %s; add --data-type 0 to show text instead\n",
+                 drive.driveNumber,
                  model.table.workingConfig.lcdDataType == kuv::kLcdQr ? "QR code" : "bitmap");
     return 1;
   }
-  ApplyScreenOptions(args, drive, model.table.clock, model.table.userName,
-                     model.table.workingConfig);
+  kuv::cli::ApplyScreenOptions(request.screen, drive, model.table.clock, model.table.userName,
+                               model.table.workingConfig);
   // The text options still count on a bitmap screen: its other half shows the text screen.
-  if (bitmap) return kuv::cli::RunBitmapUpdate(args, session, slot);
+  if (request.bitmap) return kuv::cli::RunBitmapUpdate(*request.bitmap, session, slot);
   model.table.currentTab = 0;
   const kuv::SaveOutcome outcome = model.UpdateLcd();
 
   const std::optional<std::string> folder = kuv::DriveFolderPath(drive);
-  std::printf("drive %lld: picture sent\n", static_cast<long long>(*driveNumber));
+  std::printf("drive %d: picture sent\n", drive.driveNumber);
   if (kuv::IsVideoRecorderDisk(drive.fileSystemType)) {
     if (!outcome.saved) {
       std::fprintf(stderr, "kuvlcd update: the settings could not be saved in the profile\n");
@@ -142,23 +123,60 @@ int Run(const kuv::cli::Args& args) {
   return 0;
 }
 
-std::vector<std::string> Switches() {
-  std::vector<std::string> switches = kuv::cli::ScreenSwitches();
-  switches.push_back("verbose");
-  for (const std::string& name : kuv::cli::BitmapSwitches()) switches.push_back(name);
-  switches.push_back("register-sata-filter");
-  return switches;
+int Run(const kuv::cli::Args& args) {
+  const Request request = ParseRequest(args);
+  const std::int32_t driveNumber = request.driveNumber;
+  kuv::HeadlessSession session(args.Has("verbose"));
+  session.hooks.registerSataFilter = args.Has("register-sata-filter");
+  if (session.Start() < 0) {
+    kuv::cli::ReportServiceUnreachable();
+    return 1;
+  }
+  kuv::LcdModel& model = session.model;
+  const int slot = model.table.SlotOfDrive(driveNumber);
+  if (slot < 0) {
+    std::fprintf(stderr, "kuvlcd update: drive %d has no memory LCD\n", driveNumber);
+    return 1;
+  }
+  if (request.clock) model.table.clock = *request.clock;
+  if (request.user) model.table.userName = *request.user;
+  const kuv::DriveRecord& drive = model.table.driveRecords[static_cast<std::size_t>(slot)];
+  // The main window disables Update LCD for these drives; so does the tool.
+  if (!kuv::IsVideoRecorderDisk(drive.fileSystemType) &&
+      drive.connectionState == kuv::kBridgeLocked) {
+    std::fprintf(stderr, "kuvlcd update: drive %d is a locked encrypted disk\n", driveNumber);
+    return 1;
+  }
+  if (drive.fileSystemType == kuv::kFsUnknown) {
+    std::fprintf(stderr, "kuvlcd update: drive %d has no file system the panel can show\n",
+                 driveNumber);
+    return 1;
+  }
+  if (request.qr) return kuv::cli::RunQrUpdate(*request.qr, session, slot);
+  return UpdateText(request, session, slot);
 }
 
-kuv::cli::Registrar reg({"update",
-                         "update --drive N [--line1..5 TEXT] [--type1..5 CODE] [--rotation DEG] "
-                         "[--reverse] [--line-reverse MASK] [--show-status 0|1] [--smart-id N] "
-                         "[--data-type 0] [--now YYYY-MM-DDTHH:MM] [--user NAME] "
-                         "[--register-sata-filter] [--verbose]\n"
-                         "       update --drive N --bitmap FILE [--area all|upper|lower] "
-                         "[--bmp-rotation DEG] [--bmp-reverse] [--convert [--threshold 0..256] "
-                         "[--line-art]]\n"
-                         "       update --drive N --qr TEXT [--cell-pitch 1|2] [--ecc 0..3] [--verbose]",
-                         Switches(), Run});
+std::vector<OptionGroup> Groups() {
+  return {OwnOptions(), kuv::cli::ScreenOptionGroup(), kuv::cli::BitmapOptionGroup(),
+          kuv::cli::QrOptionGroup()};
+}
+
+kuv::cli::Registrar reg(
+    {"update",
+     "compose, send and save a drive's screen (Update LCD)",
+     "Does what Update LCD does for one drive: loads its settings, applies the options given "
+     "(the rest stay as stored), composes the screen, sends it to the panel through the panel "
+     "service and saves the settings on the drive (in the profile for a video recorder's "
+     "disk).",
+     {"--drive N [text screen options] [--data-type 0]",
+      "--drive N --bitmap FILE [bitmap options] [text screen options]",
+      "--drive N --qr TEXT [--cell-pitch 1|2] [--ecc 0..3]"},
+     Groups(),
+     "A line's text shows only when its type is text; a text longer than the line is cut, with\n"
+     "a warning. On a bitmap screen the text options set the half the picture leaves free.\n"
+     "Pictures other than a 96x96 one-bit BMP need --convert.\n\n"
+     "Line types (--type1 .. --type5), by name or number:\n" +
+         kuv::cli::LineTypeList(),
+     Run});
 
 }  // namespace

@@ -5,54 +5,50 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/compose/photo_convert.h"
 #include "app/model/picture_loader.h"
 #include "common/utf16.h"
 #include "tools/kuvlcd/bitmap_update.h"
-#include "tools/kuvlcd/screen_options.h"
 
 namespace kuv::cli {
 
-const std::vector<std::string>& BitmapOptionNames() {
-  static const std::vector<std::string> names = {
-      "bitmap", "area", "bmp-rotation", "bmp-reverse", "convert", "threshold", "line-art"};
-  return names;
+OptionGroup BitmapOptionGroup() {
+  return {"Bitmap screen",
+          {{"bitmap", "FILE", "show this 96x96 one-bit BMP, kept on the drive as LCD_IMAGE.BMP"},
+           {"area", "all|upper|lower", "the part of the screen the picture takes"},
+           {"bmp-rotation", "DEG", "the picture's rotation: 0, 90, 180 or 270"},
+           {"bmp-reverse", "", "the picture white on black"},
+           {"convert", "", "fit and dither any picture (PNG, JPEG ...) to 96x96 first"},
+           {"threshold", "0..256", "with --convert: grey level between black and white (128)"},
+           {"line-art", "", "with --convert: threshold only, for drawings and logos"}}};
 }
 
-std::vector<std::string> BitmapSwitches() {
-  return {"bmp-reverse", "convert", "line-art"};
-}
+namespace {
 
-BmpImage ConvertPictureFile(const Args& args, const std::string& path) {
-  PhotoOptions options;
-  options.dither = !args.Has("line-art");
-  options.threshold = static_cast<int>(IntInRange(args, "threshold", 128, 0, 256));
+// True when the picture loader reads the file, so --convert would take it.
+bool ConvertCouldTake(const std::string& path) {
   std::string error;
-  std::optional<GreyImage> grey = LoadGreyImage(path, error);
-  if (!grey) throw std::runtime_error(error);
-  return ConvertPhoto(*grey, options);
+  return LoadGreyImage(path, error).has_value();
 }
 
-int RunBitmapUpdate(const Args& args, HeadlessSession& session, int slot) {
-  LcdModel& model = session.model;
-  BitmapPage& page = session.bitmapPage;
-  const DriveRecord drive = model.table.driveRecords[static_cast<std::size_t>(slot)];
-  const std::string file = *args.Get("bitmap");
-  if (UsesBarLayout(drive.fileSystemType) &&
-      (args.Has("area") || args.Has("bmp-rotation") || args.Has("bmp-reverse"))) {
-    throw UsageError(
-        "--area, --bmp-rotation and --bmp-reverse are not offered on drives "
-        "with the bar layout");
-  }
-  ScreenConfig& working = model.table.workingConfig;
-  if (args.Has("area")) {
-    const std::string area = *args.Get("area");
-    if (area == "all") {
-      working.bmpAreaRatio = kAreaAll;
-    } else if (area == "upper") {
-      working.bmpAreaRatio = kAreaUpper;
-    } else if (area == "lower") {
-      working.bmpAreaRatio = kAreaLower;
+}  // namespace
+
+PhotoOptions ParsePhotoOptions(const Args& args) {
+  PhotoOptions photo;
+  photo.dither = !args.Has("line-art");
+  photo.threshold = static_cast<int>(IntInRange(args, "threshold", 128, 0, 256));
+  return photo;
+}
+
+BitmapOptions ParseBitmapOptions(const Args& args) {
+  BitmapOptions options;
+  options.file = args.GetOr("bitmap", "");
+  if (auto area = args.Get("area")) {
+    if (*area == "all") {
+      options.area = kAreaAll;
+    } else if (*area == "upper") {
+      options.area = kAreaUpper;
+    } else if (*area == "lower") {
+      options.area = kAreaLower;
     } else {
       throw UsageError("--area must be all, upper or lower");
     }
@@ -60,15 +56,42 @@ int RunBitmapUpdate(const Args& args, HeadlessSession& session, int slot) {
   if (args.Has("bmp-rotation")) {
     const std::int64_t rotation = IntInRange(args, "bmp-rotation", 0, 0, 270);
     if (rotation % 90 != 0) throw UsageError("--bmp-rotation must be 0, 90, 180 or 270");
-    working.bmpRotation = static_cast<std::int32_t>(rotation);
+    options.rotation = static_cast<std::int32_t>(rotation);
   }
-  if (args.Has("bmp-reverse")) working.bmpWB = 1;
+  options.reverse = args.Has("bmp-reverse");
+  options.convert = args.Has("convert");
+  options.photo = ParsePhotoOptions(args);
+  return options;
+}
+
+BmpImage ConvertPictureFile(const PhotoOptions& photo, const std::string& path) {
+  std::string error;
+  std::optional<GreyImage> grey = LoadGreyImage(path, error);
+  if (!grey) throw std::runtime_error(error);
+  return ConvertPhoto(*grey, photo);
+}
+
+int RunBitmapUpdate(const BitmapOptions& options, HeadlessSession& session, int slot) {
+  LcdModel& model = session.model;
+  BitmapPage& page = session.bitmapPage;
+  const DriveRecord drive = model.table.driveRecords[static_cast<std::size_t>(slot)];
+  const std::string& file = options.file;
+  if (UsesBarLayout(drive.fileSystemType) &&
+      (options.area || options.rotation || options.reverse)) {
+    throw UsageError(
+        "--area, --bmp-rotation and --bmp-reverse are not offered on drives "
+        "with the bar layout");
+  }
+  ScreenConfig& working = model.table.workingConfig;
+  if (options.area) working.bmpAreaRatio = *options.area;
+  if (options.rotation) working.bmpRotation = *options.rotation;
+  if (options.reverse) working.bmpWB = 1;
 
   model.table.currentTab = kBitmapTab;
   page.LoadFromConfiguration();
   std::string chosen = std::filesystem::absolute(file).string();
-  if (args.Has("convert")) {
-    if (!page.UseConvertedPicture(ConvertPictureFile(args, file))) {
+  if (options.convert) {
+    if (!page.UseConvertedPicture(ConvertPictureFile(options.photo, file))) {
       std::fprintf(stderr, "kuvlcd update: the converted picture cannot be stored in %s\n",
                    page.paths().DataDir().c_str());
       return 1;
@@ -77,6 +100,12 @@ int RunBitmapUpdate(const Args& args, HeadlessSession& session, int slot) {
   } else {
     if (!std::filesystem::exists(chosen)) throw std::runtime_error(file + ": no such file");
     page.TakeFile(chosen);
+    if (page.imagePath != chosen && ConvertCouldTake(file)) {
+      std::fprintf(stderr,
+                   "%s: %s is not a 96x96 one-bit BMP; add --convert to fit and dither it first\n",
+                   Program().c_str(), file.c_str());
+      return 1;
+    }
   }
   if (session.bitmapHooks.messages > 0 || page.imagePath != chosen) return 1;
 

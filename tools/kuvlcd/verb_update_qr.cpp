@@ -8,10 +8,8 @@
 #include "app/model/lcd_data_file.h"
 #include "app/model/qr_data_file.h"
 #include "app/model/qr_page.h"
-#include "common/service_client.h"
 #include "common/utf16.h"
 #include "tools/kuvlcd/qr_update.h"
-#include "tools/kuvlcd/screen_options.h"
 
 namespace kuv::cli {
 namespace {
@@ -30,47 +28,33 @@ std::u16string EditBoxText(const std::string& utf8) {
 
 }  // namespace
 
-int RunQrUpdate(const Args& args) {
-  std::vector<std::string> known = QrUpdateOptionNames();
-  for (const char* name : {"drive", "verbose"}) known.push_back(name);
-  args.RejectUnknown(known);
-  const auto driveNumber = args.GetInt("drive");
-  if (!driveNumber) throw UsageError("--drive N is required");
-  const std::string text = *args.Get("qr");
-  const std::int64_t cellPitch = IntInRange(args, "cell-pitch", 2, 1, 2);
-  const std::int64_t ecc = IntInRange(args, "ecc", 1, 0, 3);
+OptionGroup QrOptionGroup() {
+  return {"QR code",
+          {{"qr", "TEXT", "show TEXT as a QR code, kept on the drive in QR_DATA.TXT"},
+           {"cell-pitch", "1|2", "dots per module; 1 also picks the highest correction level"},
+           {"ecc", "0..3", "error correction: 0 Low(7%), 1 Middle(15%), 2 High(25%), 3 Max(30%)"}}};
+}
 
-  HeadlessSession session(args.Has("verbose"));
-  if (session.Start() < 0) {
-    std::fprintf(stderr, "kuvlcd update: the panel service cannot be reached at %s\n",
-                 ServiceSocketPath().c_str());
-    return 1;
-  }
+QrOptions ParseQrOptions(const Args& args) {
+  QrOptions options;
+  options.text = args.GetOr("qr", "");
+  if (args.Has("cell-pitch"))
+    options.cellPitch = static_cast<int>(IntInRange(args, "cell-pitch", 2, 1, 2));
+  if (args.Has("ecc")) options.level = static_cast<int>(IntInRange(args, "ecc", 1, 0, 3));
+  return options;
+}
+
+int RunQrUpdate(const QrOptions& options, HeadlessSession& session, int slot) {
   LcdModel& model = session.model;
-  const int slot = model.table.SlotOfDrive(static_cast<std::int32_t>(*driveNumber));
-  if (slot < 0 || *driveNumber < 0) {
-    std::fprintf(stderr, "kuvlcd update: drive %lld has no memory LCD\n",
-                 static_cast<long long>(*driveNumber));
-    return 1;
-  }
   const DriveRecord drive = model.table.driveRecords[static_cast<std::size_t>(slot)];
-  if (!IsVideoRecorderDisk(drive.fileSystemType) && drive.connectionState == kBridgeLocked) {
-    std::fprintf(stderr, "kuvlcd update: drive %lld is a locked encrypted disk\n",
-                 static_cast<long long>(*driveNumber));
-    return 1;
-  }
-  if (drive.fileSystemType == kFsUnknown) {
-    std::fprintf(stderr, "kuvlcd update: drive %lld has no file system the panel can show\n",
-                 static_cast<long long>(*driveNumber));
-    return 1;
-  }
+  const std::int32_t driveNumber = drive.driveNumber;
   // As the window's QR page: the profile a recorder's disk keeps its settings in has no place for
   // the code, so the next start would find the drive set to a page it may not use.
   if (IsVideoRecorderDisk(drive.fileSystemType)) {
     std::fprintf(stderr,
-                 "kuvlcd update: drive %lld is a video recorder's disk, which cannot show a QR "
+                 "kuvlcd update: drive %d is a video recorder's disk, which cannot show a QR "
                  "code\n",
-                 static_cast<long long>(*driveNumber));
+                 driveNumber);
     return 1;
   }
 
@@ -78,14 +62,13 @@ int RunQrUpdate(const Args& args) {
   model.SelectDrive(slot, false);
   QrPage page(model.table, session.files, SystemLanguage(), TemporaryFolder());
   model.AttachQrPage(&page);
-  page.LoadFromDrive(static_cast<std::int32_t>(*driveNumber));
+  page.LoadFromDrive(driveNumber);
   // The cell size chooses its level first, as the radio buttons do; --ecc then overrides it.
-  if (args.Has("cell-pitch")) page.SelectCellSize(cellPitch == 2 ? 0 : 1);
-  if (args.Has("ecc")) page.SelectLevel(static_cast<int>(ecc));
-  const std::u16string typed = EditBoxText(text);
+  if (options.cellPitch) page.SelectCellSize(*options.cellPitch == 2 ? 0 : 1);
+  if (options.level) page.SelectLevel(*options.level);
+  const std::u16string typed = EditBoxText(options.text);
   if (page.TextChanged(typed)) {
-    std::fprintf(stderr, "kuvlcd update: the text was changed to fit the page: %s\n",
-                 Utf16ToUtf8(page.qrInput()).c_str());
+    Warn("the text was changed to fit the page: " + Utf16ToUtf8(page.qrInput()));
   }
   if (page.messageIsError()) {
     std::fprintf(stderr, "kuvlcd update: %s\n", Utf16ToUtf8(page.messageLine()).c_str());
@@ -96,7 +79,7 @@ int RunQrUpdate(const Args& args) {
   const SaveOutcome outcome = model.UpdateLcd();
   model.AttachQrPage(nullptr);
 
-  std::printf("drive %lld: QR code sent (%s)\n", static_cast<long long>(*driveNumber),
+  std::printf("drive %d: QR code sent (%s)\n", driveNumber,
               Utf16ToUtf8(page.messageLine()).c_str());
   const std::optional<std::string> folder = DriveFolderPath(drive);
   if (outcome.saved && folder) {

@@ -18,7 +18,6 @@
 #include "app/model/model_runtime.h"
 #include "app/model/panel_owner_lock.h"
 #include "app/model/sleep_signal.h"
-#include "common/service_client.h"
 #include "common/utf16.h"
 #include "tools/kuvlcd/cli.h"
 
@@ -66,7 +65,9 @@ int MillisecondsUntil(const kuv::Scheduler& scheduler, const kuv::SchedulerClock
 }
 
 int Run(const kuv::cli::Args& args) {
-  args.RejectUnknown({"verbose"});
+  if (!args.positional().empty()) {
+    throw kuv::cli::UsageError("unexpected '" + args.positional()[0] + "'");
+  }
   const bool verbose = args.Has("verbose");
   std::string error;
   auto owner = kuv::PanelOwnerLock::Acquire("kuvlcd watch", error);
@@ -89,8 +90,7 @@ int Run(const kuv::cli::Args& args) {
 
   kuv::HeadlessSession session(verbose);
   if (session.Start() < 0) {
-    std::fprintf(stderr, "kuvlcd watch: the panel service cannot be reached at %s\n",
-                 kuv::ServiceSocketPath().c_str());
+    kuv::cli::ReportServiceUnreachable();
     return 1;
   }
   kuv::SystemSchedulerClock clock;
@@ -148,6 +148,15 @@ int Run(const kuv::cli::Args& args) {
 }
 
 kuv::cli::Registrar reg(
-    {"watch", "watch [--verbose]   (exit 3: another copy drives the panels)", {"verbose"}, Run});
+    {"watch",
+     "keep the panels current without a display",
+     "Keeps the panels current without a display, as the tray program does: the time every "
+     "minute, free space and S.M.A.R.T. values, the temperature check, a rescan when a disk or "
+     "panel comes or goes, a repaint after resume. Runs until SIGTERM or Ctrl-C; what it finds "
+     "goes to stderr (the journal under systemd).",
+     {"[--verbose]"},
+     {{"", {{"verbose", "", "more of what it does on stderr"}}}},
+     "Exit status 3: another copy (the tray program or a watcher) drives this user's panels.",
+     Run});
 
 }  // namespace
