@@ -132,11 +132,16 @@ int RunHelp(const std::vector<std::string>& words) {
 
 }  // namespace
 
+const Option* OptionGroup::Find(const std::string& name) const {
+  for (const Option& option : options) {
+    if (option.name == name) return &option;
+  }
+  return nullptr;
+}
+
 const Option* Verb::FindOption(const std::string& optionName) const {
   for (const OptionGroup& group : groups) {
-    for (const Option& option : group.options) {
-      if (option.name == optionName) return &option;
-    }
+    if (const Option* option = group.Find(optionName)) return option;
   }
   return nullptr;
 }

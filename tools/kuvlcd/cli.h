@@ -51,6 +51,8 @@ struct Option {
 struct OptionGroup {
   std::string heading;  // empty for the verb's own options
   std::vector<Option> options;
+
+  const Option* Find(const std::string& name) const;
 };
 
 struct Verb {

@@ -75,6 +75,13 @@ std::string LineTypeList() {
   return out;
 }
 
+std::optional<std::int32_t> RotationOption(const Args& args, const std::string& name) {
+  if (!args.Has(name)) return std::nullopt;
+  const std::int64_t rotation = IntInRange(args, name, 0, 0, 270);
+  if (rotation % 90 != 0) throw UsageError("--" + name + " must be 0, 90, 180 or 270");
+  return static_cast<std::int32_t>(rotation);
+}
+
 OptionGroup DriveOptionGroup() {
   return {"Drive record",
           {{"fs-type", "N",
@@ -201,11 +208,7 @@ std::u16string UserFromOptions(const Args& args) {
 
 ScreenOptions ParseScreenOptions(const Args& args) {
   ScreenOptions options;
-  if (args.Has("rotation")) {
-    const std::int64_t rotation = IntInRange(args, "rotation", 0, 0, 270);
-    if (rotation % 90 != 0) throw UsageError("--rotation must be 0, 90, 180 or 270");
-    options.rotation = static_cast<std::int32_t>(rotation);
-  }
+  options.rotation = RotationOption(args, "rotation");
   options.reverse = args.Has("reverse");
   // --reverse reverses every line unless --line-reverse says which, as the page's reverse box.
   if (args.Has("line-reverse") || options.reverse) {

@@ -23,6 +23,9 @@ std::string LineTypeName(std::int32_t code);
 // The line types with their codes and what each shows, for --help and for error messages.
 std::string LineTypeList();
 
+// A rotation option in degrees, 0, 90, 180 or 270; nullopt when absent, UsageError otherwise.
+std::optional<std::int32_t> RotationOption(const Args& args, const std::string& name);
+
 // The drive record of a rendered screen.
 OptionGroup DriveOptionGroup();
 // What the text page sets: lines, their types, rotation, reversing, status, clock and user.

@@ -26,13 +26,6 @@ OptionGroup OwnOptions() {
            {"verbose", "", "the device exchanges' diagnostics on stderr"}}};
 }
 
-bool InGroup(const OptionGroup& group, const std::string& name) {
-  for (const kuv::cli::Option& option : group.options) {
-    if (option.name == name) return true;
-  }
-  return false;
-}
-
 // Each option belongs to one form of the command; one given with another form would be ignored.
 void CheckForms(const kuv::cli::Args& args) {
   const bool bitmap = args.Has("bitmap");
@@ -42,10 +35,9 @@ void CheckForms(const kuv::cli::Args& args) {
   const OptionGroup qrGroup = kuv::cli::QrOptionGroup();
   const OptionGroup textGroup = kuv::cli::ScreenOptionGroup();
   for (const std::string& name : args.Given()) {
-    if (InGroup(bitmapGroup, name) && !bitmap)
-      throw UsageError("--" + name + " needs --bitmap FILE");
-    if (InGroup(qrGroup, name) && !qr) throw UsageError("--" + name + " needs --qr TEXT");
-    if (qr && (InGroup(textGroup, name) || name == "data-type")) {
+    if (bitmapGroup.Find(name) && !bitmap) throw UsageError("--" + name + " needs --bitmap FILE");
+    if (qrGroup.Find(name) && !qr) throw UsageError("--" + name + " needs --qr TEXT");
+    if (qr && (textGroup.Find(name) || name == "data-type")) {
       throw UsageError("--" + name + " does not go with --qr");
     }
     if (bitmap && name == "data-type") throw UsageError("--bitmap shows a bitmap screen");

@@ -8,6 +8,7 @@
 #include "app/model/picture_loader.h"
 #include "common/utf16.h"
 #include "tools/kuvlcd/bitmap_update.h"
+#include "tools/kuvlcd/screen_options.h"
 
 namespace kuv::cli {
 
@@ -53,11 +54,7 @@ BitmapOptions ParseBitmapOptions(const Args& args) {
       throw UsageError("--area must be all, upper or lower");
     }
   }
-  if (args.Has("bmp-rotation")) {
-    const std::int64_t rotation = IntInRange(args, "bmp-rotation", 0, 0, 270);
-    if (rotation % 90 != 0) throw UsageError("--bmp-rotation must be 0, 90, 180 or 270");
-    options.rotation = static_cast<std::int32_t>(rotation);
-  }
+  options.rotation = RotationOption(args, "bmp-rotation");
   options.reverse = args.Has("bmp-reverse");
   options.convert = args.Has("convert");
   options.photo = ParsePhotoOptions(args);
