@@ -104,6 +104,8 @@ TEST_F(Process, ExitStatusesAndStreams) {
        0,
        "\"2026/12/06\"",
        "warning: --line2 is not shown: line 2 shows the item 'date'"},
+      {{"render", "--fs-type", "4", "--type2", "date"}, 2, "", "show text only"},
+      {{"render", "--fs-type", "4", "--type2", "text", "--line2", "Rec"}, 0, "\"Rec\"", ""},
       {{"update", "--drive", "1", "--area", "upper"}, 2, "", "--area needs --bitmap FILE"},
       {{"update", "--drive", "1", "--qr", "x", "--line1", "y"}, 2, "", "--line1 does not go"},
       {{"update", "--drive", "1", "--bitmap", "a", "--threshold", "9"},

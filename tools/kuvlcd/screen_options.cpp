@@ -250,6 +250,14 @@ void ApplyScreenOptions(const ScreenOptions& options, const DriveRecord& drive,
   if (options.showHddStatus) config.showHddStatus = *options.showHddStatus;
   if (options.rotatePreview) config.previewRotation = 1;
   if (options.smartId) config.smartId0 = *options.smartId;
+  // The text page offers a video recorder's disk no items, only text.
+  for (int i = 1; i <= kLineCount; ++i) {
+    const std::optional<std::int32_t>& type = options.types[static_cast<std::size_t>(i - 1)];
+    if (type && *type != 0 && IsVideoRecorderDisk(drive.fileSystemType)) {
+      throw UsageError("--type" + std::to_string(i) +
+                       ": the lines of a video recorder's disk show text only");
+    }
+  }
   const CodePage codePage = AnsiCodePage(SystemLanguage());
   for (int i = 1; i <= kLineCount; ++i) {
     const auto index = static_cast<std::size_t>(i - 1);
