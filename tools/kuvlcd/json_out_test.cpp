@@ -46,7 +46,7 @@ TEST(DriveRecordJson, NumbersAreNumbersAndStatesHaveNames) {
 TEST(StateNames, EveryDocumentedValueHasItsOwnNameAndOthersAreUnknown) {
   const std::pair<std::string (*)(std::int32_t), std::pair<int, int>> tables[] = {
       {ConnectionStateName, {1, 8}},
-      {FileSystemTypeName, {1, 6}},
+      {FileSystemTypeName, {1, 7}},
       {HealthName, {0, 2}},
       {LcdDataTypeName, {0, 2}},
   };
