@@ -55,8 +55,9 @@ struct ScreenOptions {
 ScreenOptions ParseScreenOptions(const Args& args);
 
 // Applies the options to config as the text page would; options not given keep what config
-// holds. UsageError for an item on a line of a video recorder's disk, which takes text only. Each line given or whose type is given is formatted again and cut to the line's length,
-// with a warning when the text given was cut or is not shown because the line shows an item.
+// holds. UsageError for an item on a line of a video recorder's disk, which takes text only. Each
+// line given or whose type is given is formatted again and cut to the line's length, with a warning
+// when the text given was cut or is not shown because the line shows an item.
 void ApplyScreenOptions(const ScreenOptions& options, const DriveRecord& drive,
                         const ClockSnapshot& clock, std::u16string_view user, ScreenConfig& config);
 
