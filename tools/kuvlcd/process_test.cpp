@@ -157,6 +157,7 @@ TEST_P(Unreachable, GivesTheWindowsHint) {
   const auto& [words, status] = GetParam();
   const Result r = Kuvlcd(words, {{"KUVLCD_SOCKET", socket},
                                   {"XDG_CONFIG_HOME", dir.path() + "/config"},
+                                  {"XDG_RUNTIME_DIR", dir.path()},
                                   {"LC_ALL", "C.UTF-8"}});
   EXPECT_EQ(r.status, status);
   EXPECT_EQ(r.out, "");
@@ -173,6 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
                       std::pair<std::vector<std::string>, int>{{"update", "--drive", "1"}, 1},
                       std::pair<std::vector<std::string>, int>{{"refresh"}, 1},
                       std::pair<std::vector<std::string>, int>{{"smart", "--drive", "1"}, 1},
+                      std::pair<std::vector<std::string>, int>{{"watch"}, 1},
                       std::pair<std::vector<std::string>, int>{{"request", "--command", "1"}, 3}));
 
 class SampleWorld : public ::testing::Test {
