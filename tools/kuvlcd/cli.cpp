@@ -75,26 +75,23 @@ std::string OptionLabel(const Option& option) {
   return "--" + option.name + (option.value.empty() ? "" : " " + option.value);
 }
 
-void AppendPadded(std::string& out, const std::string& left, std::size_t width,
-                  const std::string& right) {
-  out += "  " + left;
-  if (!right.empty()) out += std::string(width - left.size() + 2, ' ') + right;
-  out += '\n';
-}
+constexpr std::size_t kHelpWidth = 79;
 
-// The text broken into lines of at most 79 columns at blanks.
-std::string Wrapped(const std::string& text) {
-  constexpr std::size_t kWidth = 79;
+// The text broken at blanks into lines that fit the help's width, every line after the first
+// indented to `indent` columns; a word longer than a line stays whole.
+std::string Wrapped(const std::string& text, std::size_t firstColumn = 0, std::size_t indent = 0) {
   std::string out;
   std::string line;
+  std::size_t column = firstColumn;
   std::size_t pos = 0;
   while (pos < text.size()) {
     std::size_t end = text.find(' ', pos);
     if (end == std::string::npos) end = text.size();
     const std::string word = text.substr(pos, end - pos);
-    if (!line.empty() && line.size() + 1 + word.size() > kWidth) {
-      out += line + "\n";
+    if (!line.empty() && column + line.size() + 1 + word.size() > kHelpWidth) {
+      out += line + "\n" + std::string(indent, ' ');
       line.clear();
+      column = indent;
     }
     line += (line.empty() ? "" : " ") + word;
     pos = end + 1;
@@ -102,12 +99,73 @@ std::string Wrapped(const std::string& text) {
   return out + line + "\n";
 }
 
-constexpr const char* kExitStatuses =
-    "Exit status:\n"
-    "  0  done\n"
-    "  1  failed; the message on stderr says why (no service, no panel on the drive, a file\n"
-    "     that cannot be read or written ...)\n"
-    "  2  usage error: an unknown command or option, a missing or out-of-range value\n";
+// Each line of text a paragraph wrapped to the help's width; indented lines (lists, tables) are
+// kept as they are.
+std::string WrappedParagraphs(const std::string& text) {
+  std::string out;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(pos, end - pos);
+    out += line.empty() || line[0] == ' ' ? line + "\n" : Wrapped(line);
+    pos = end + 1;
+  }
+  return out;
+}
+
+// Labels wider than this get their text on a line of its own, so one long label does not squeeze
+// every text of its list.
+constexpr std::size_t kMaxLabelWidth = 22;
+
+// The width of the label column of a list of labels.
+std::size_t LabelWidth(std::size_t widest) {
+  return std::min(widest, kMaxLabelWidth);
+}
+
+// "  left  right", right in a column `width` wide labels leave free, wrapped beneath itself.
+void AppendPadded(std::string& out, const std::string& left, std::size_t width,
+                  const std::string& right) {
+  out += "  " + left;
+  if (right.empty()) {
+    out += '\n';
+    return;
+  }
+  if (left.size() > width) {
+    out += "\n" + std::string(width + 4, ' ');
+  } else {
+    out += std::string(width - left.size() + 2, ' ');
+  }
+  out += Wrapped(right, width + 4, width + 4);
+}
+
+// The statuses every verb shares, then those of the verbs given, each named by its verb when
+// the list is the tool's.
+std::string ExitStatuses(const std::vector<const Verb*>& verbs) {
+  std::vector<ExitStatus> statuses = {
+      {kExitOk, "done"},
+      {kExitFailed,
+       "failed; the message on stderr says why (no service, no panel on the drive, a file that "
+       "cannot be read or written ...)"},
+      {kExitUsage, "usage error: an unknown command or option, a missing or out-of-range value"}};
+  for (const Verb* verb : verbs) {
+    for (const ExitStatus& status : verb->exits) {
+      const std::string who = verbs.size() > 1 ? verb->name + ": " : "";
+      auto same = std::find_if(statuses.begin(), statuses.end(),
+                               [&](const ExitStatus& s) { return s.status == status.status; });
+      if (same == statuses.end()) {
+        statuses.push_back({status.status, who + status.meaning});
+      } else {
+        same->meaning += "; " + who + status.meaning;
+      }
+    }
+  }
+  std::string out = "Exit status:\n";
+  for (const ExitStatus& status : statuses) {
+    AppendPadded(out, std::to_string(status.status), 1, status.meaning);
+  }
+  return out;
+}
 
 int Usage(const std::string& message, const std::string& usage) {
   std::fprintf(stderr, "%s: %s\n%s", Program().c_str(), message.c_str(), usage.c_str());
@@ -251,9 +309,9 @@ std::string UsageLines(const Verb& verb) {
   std::vector<std::string> forms = verb.forms;
   if (forms.empty()) forms.push_back(verb.groups.empty() ? "" : "[options]");
   for (std::size_t i = 0; i < forms.size(); ++i) {
-    out += (i == 0 ? "usage: kuvlcd " : "       kuvlcd ") + verb.name;
-    if (!forms[i].empty()) out += " " + forms[i];
-    out += '\n';
+    const std::string head = (i == 0 ? "usage: kuvlcd " : "       kuvlcd ") + verb.name;
+    out += forms[i].empty() ? head + "\n"
+                            : head + " " + Wrapped(forms[i], head.size() + 1, head.size() + 1);
   }
   return out;
 }
@@ -264,6 +322,7 @@ std::string VerbHelp(const Verb& verb) {
   for (const OptionGroup& group : verb.groups) {
     for (const Option& option : group.options) width = std::max(width, OptionLabel(option).size());
   }
+  width = LabelWidth(width);
   const std::vector<OptionGroup> none = {{}};
   bool first = true;
   for (const OptionGroup& group : verb.groups.empty() ? none : verb.groups) {
@@ -274,10 +333,8 @@ std::string VerbHelp(const Verb& verb) {
     if (first) AppendPadded(out, "--help", width, "what the command does and its options");
     first = false;
   }
-  if (!verb.notes.empty()) out += "\n" + verb.notes + (verb.notes.back() == '\n' ? "" : "\n");
-  out += "\n";
-  out += kExitStatuses;
-  return out;
+  if (!verb.notes.empty()) out += "\n" + WrappedParagraphs(verb.notes);
+  return out + "\n" + ExitStatuses({&verb});
 }
 
 std::string GroupHelp(const std::string& group) {
@@ -297,24 +354,28 @@ std::string ToolHelp() {
   std::string out =
       "usage: kuvlcd COMMAND [options]\n"
       "       kuvlcd COMMAND --help\n"
-      "       kuvlcd --version\n\n"
-      "Composes, sends and inspects the pictures of the memory LCDs of drive trays and USB\n"
-      "drive enclosures, through the panel service (panelsvc) or on a simulated world.\n\n"
-      "Commands:\n";
+      "       kuvlcd --version\n\n" +
+      Wrapped(
+          "Composes, sends and inspects the pictures of the memory LCDs of drive trays and "
+          "USB drive enclosures, through the panel service (panelsvc) or on a simulated "
+          "world.") +
+      "\nCommands:\n";
   std::size_t width = 0;
   for (const Verb& verb : Verbs()) width = std::max(width, verb.name.size());
   for (const Verb& verb : Verbs()) AppendPadded(out, verb.name, width, verb.brief);
   out +=
       "\nRun 'kuvlcd COMMAND --help' for what a command does and every option it takes.\n\n"
-      "Environment:\n"
-      "  KUVLCD_SOCKET     the panel service's socket (default " +
-      std::string(kDefaultServiceSocket) +
-      ")\n"
-      "  KUVLCD_SIM_WORLD  a simulated world's folder, used instead of the devices\n"
-      "  LANG, LC_ALL      ja_* for Japanese texts and the Japanese code page's line lengths\n\n";
-  out += kExitStatuses;
-  out += "  3  request: the service gave no answer; watch: another copy drives the panels\n";
-  return out;
+      "Environment:\n";
+  AppendPadded(out, "KUVLCD_SOCKET", 16,
+               "the panel service's socket (default " + std::string(kDefaultServiceSocket) + ")");
+  AppendPadded(out, "KUVLCD_SIM_WORLD", 16,
+               "a simulated world's folder, used instead of the devices");
+  AppendPadded(out, "LANG, LC_ALL", 16,
+               "ja_* for Japanese texts and the Japanese code page's line lengths");
+  out += "\n";
+  std::vector<const Verb*> all;
+  for (const Verb& verb : Verbs()) all.push_back(&verb);
+  return out + ExitStatuses(all);
 }
 
 std::string VersionText() {

@@ -55,14 +55,20 @@ struct OptionGroup {
   const Option* Find(const std::string& name) const;
 };
 
+struct ExitStatus {
+  int status;
+  std::string meaning;
+};
+
 struct Verb {
   std::string name;                 // "render", "sim init", "direct send" ...
   std::string brief;                // one line for the list of commands
   std::string summary;              // what the verb does, a few sentences for its help
   std::vector<std::string> forms;   // what follows "kuvlcd NAME" on each usage line
   std::vector<OptionGroup> groups;  // every option the verb takes
-  std::string notes;                // more for --help: values, exit statuses beyond 0, 1 and 2
+  std::string notes;                // more for --help: values, output, what a choice means
   int (*run)(const class Args& args) = nullptr;
+  std::vector<ExitStatus> exits = {};  // the verb's own, beyond 0, 1 and 2
 
   const Option* FindOption(const std::string& name) const;
 };

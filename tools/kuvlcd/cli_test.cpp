@@ -125,6 +125,23 @@ TEST(Help, EveryVerbListsWhatItAcceptsAndAcceptsWhatItLists) {
       EXPECT_TRUE(Accepts(verb, name)) << "the help mentions --" << name;
     }
     EXPECT_TRUE(Args({"--help"}, verb).helpRequested());
+    for (const ExitStatus& status : verb.exits) {
+      EXPECT_NE(help.find("\n  " + std::to_string(status.status) + "  "), std::string::npos)
+          << "exit status " << status.status << " is not listed";
+    }
+  }
+}
+
+TEST(Help, EveryLineFitsATerminal) {
+  std::vector<std::pair<std::string, std::string>> texts = {{"kuvlcd", ToolHelp()}};
+  for (const Verb& verb : Verbs()) texts.emplace_back(verb.name, VerbHelp(verb));
+  for (const char* group : {"sim", "direct"}) texts.emplace_back(group, GroupHelp(group));
+  for (const auto& [name, text] : texts) {
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+      EXPECT_LE(end - start, 79u) << name << ": " << text.substr(start, end - start);
+    }
+    EXPECT_EQ(start, text.size()) << name << " ends its last line";
   }
 }
 
@@ -137,7 +154,12 @@ TEST(Help, TheToolAndEachGroupListEveryCommand) {
     EXPECT_NE(GroupHelp(verb.name.substr(0, blank)).find("  " + verb.name + " "), std::string::npos)
         << verb.name;
   }
-  EXPECT_NE(tool.find("  3  "), std::string::npos) << "the exit statuses beyond 2 are named";
+  const std::string statuses = tool.substr(tool.find("Exit status:"));
+  for (const Verb& verb : Verbs()) {
+    if (verb.exits.empty()) continue;
+    EXPECT_NE(statuses.find(" " + verb.name + ":"), std::string::npos)
+        << "the tool's help names " << verb.name << "'s own exit status";
+  }
 }
 
 TEST(Help, TheComposingVerbsNameEveryLineType) {

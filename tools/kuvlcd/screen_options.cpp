@@ -115,7 +115,7 @@ OptionGroup ScreenOptionGroup() {
   const std::vector<Option> rest = {
       {"rotation", "DEG", "screen rotation: 0, 90, 180 or 270"},
       {"reverse", "", "white on black, every line reversed unless --line-reverse says which"},
-      {"line-reverse", "MASK", "lines to reverse, bit 0 for line 1 ... bit 4 for line 5"},
+      {"line-reverse", "MASK", "lines to reverse: bit 0 line 1 ... bit 4 line 5"},
       {"show-status", "0|1", "show the capacity graph and health icon"},
       {"smart-id", "N", "position of the attribute the S.M.A.R.T. items show, -1 for none"},
       {"rotate-preview", "", "turn the preview with the screen"},

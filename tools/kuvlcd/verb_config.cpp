@@ -76,7 +76,7 @@ kuv::cli::Registrar reg(
        {{"drive", "N", "the drive number, 0 to 31"},
         {"format", "json", "what to print (json, the only form)"},
         {"verbose", "", "the device exchanges' diagnostics on stderr"}}}},
-     "JSON: the configuration's fields under their own names; each line's type also by name\n"
+     "JSON: the configuration's fields under their own names; each line's type also by name "
      "(\"lineType1Name\"), the screen's kind too (\"lcdDataTypeName\": text, qr or bitmap).",
      Run});
 

@@ -79,7 +79,7 @@ kuv::cli::Registrar info(
        {{"drive", "N", "the drive number, 0 to 31"},
         {"hid-path", "P", "the HID panel path a previous scan tied to the drive"},
         kFormatJson}}},
-     "JSON: result (1 when a memory LCD belongs to the drive), lastError after a failure, and\n"
+     "JSON: result (1 when a memory LCD belongs to the drive), lastError after a failure, and "
      "the drive record's fields.",
      RunInfo});
 kuv::cli::Registrar smart(
@@ -89,7 +89,7 @@ kuv::cli::Registrar smart(
      "service, and prints the two S.M.A.R.T. sectors and the serial number it reads.",
      {"--drive N [--format json]"},
      {{"", {{"drive", "N", "the drive number, 0 to 31"}, kFormatJson}}},
-     "JSON: result (1 when read), lastError after a failure, serialNumber, smartThresholds and\n"
+     "JSON: result (1 when read), lastError after a failure, serialNumber, smartThresholds and "
      "smartData as hexadecimal.",
      RunSmart});
 kuv::cli::Registrar count({"direct hid-count",

@@ -125,12 +125,12 @@ kuv::cli::Registrar reg(
      "the service, and prints the rasters and line records as JSON or writes a picture.",
      {"[options] [--format json|png|pbm|ascii] [--out FILE]"},
      Groups(),
-     "Rasters: panel, the 96 line records' picture in the panel's scan order; image, the\n"
-     "composed picture before the panel's turn; screen, the panel picture as a person sees it;\n"
+     "Rasters: panel, the 96 line records' picture in the panel's scan order; image, the "
+     "composed picture before the panel's turn; screen, the panel picture as a person sees it; "
      "preview, the text page's 98x98 preview. png and pbm need --out FILE on a terminal.\n\n"
      "Line types (--type1 .. --type5), by name or number:\n" +
          kuv::cli::LineTypeList() +
-         "\nJSON: panelRaster, imageRaster and lineRecords as hexadecimal, the line texts as\n"
+         "\nJSON: panelRaster, imageRaster and lineRecords as hexadecimal, the line texts as "
          "\"lines\" and the bottom row's \"capacityText\".",
      Run});
 

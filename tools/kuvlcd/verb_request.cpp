@@ -87,9 +87,9 @@ kuv::cli::Registrar reg(
         {"hid-path", "P", "the drive record's HID path (command 1)"},
         {"data", "TEXT", "the bytes command 6 appends"},
         {"format", "json", "what to print (json, the only form)"}}}},
-     "JSON: command, result, lastError, and for commands 1, 9, 11 and 12 the drive record as\n"
-     "\"driveInfo\".\n"
-     "Exit status 3: the service could not be reached or broke the connection.",
-     Run});
+     "JSON: command, result, lastError, and for commands 1, 9, 11 and 12 the drive record as "
+     "\"driveInfo\".",
+     Run,
+     {{3, "the service could not be reached or broke the connection"}}});
 
 }  // namespace

@@ -73,8 +73,8 @@ kuv::cli::Registrar reg(
         {"register-sata-filter", "",
          "register the SATA filter a Silicon Image host needs (takes effect after a restart)"},
         {"verbose", "", "the device exchanges' diagnostics on stderr"}}}},
-     "JSON: {\"drives\": [...]}, one object a drive with the drive record's fields (the mount\n"
-     "point as \"mountPoint\"), the sizes in MB next to the list's texts (\"freeText\",\n"
+     "JSON: {\"drives\": [...]}, one object a drive with the drive record's fields (the mount "
+     "point as \"mountPoint\"), the sizes in MB next to the list's texts (\"freeText\", "
      "\"totalText\"), the states by number and name, \"slot\" and the list's \"columns\".",
      Run});
 

@@ -82,7 +82,7 @@ kuv::cli::Registrar reg(
        {{"drive", "N", "the drive number, 0 to 31"},
         {"format", "table|json", "what to print (table)"},
         {"no-wake", "", "leave a disk in standby or sleep alone instead of reading it"}}}},
-     "JSON: \"smart\" is \"read\", \"skipped: asleep\" or \"no S.M.A.R.T.\"; health is null\n"
+     "JSON: \"smart\" is \"read\", \"skipped: asleep\" or \"no S.M.A.R.T.\"; health is null "
      "when nothing was read. A drive number no drive answers at fails (exit status 1).",
      Run});
 

@@ -164,8 +164,8 @@ kuv::cli::Registrar reg(
       "--drive N --bitmap FILE [bitmap options] [text screen options]",
       "--drive N --qr TEXT [--cell-pitch 1|2] [--ecc 0..3]"},
      Groups(),
-     "A line's text shows only when its type is text; a text longer than the line is cut, with\n"
-     "a warning. On a bitmap screen the text options set the half the picture leaves free.\n"
+     "A line's text shows only when its type is text; a text longer than the line is cut, with "
+     "a warning. On a bitmap screen the text options set the half the picture leaves free. "
      "Pictures other than a 96x96 one-bit BMP need --convert.\n\n"
      "Line types (--type1 .. --type5), by name or number:\n" +
          kuv::cli::LineTypeList(),

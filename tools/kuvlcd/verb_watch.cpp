@@ -156,7 +156,9 @@ kuv::cli::Registrar reg(
      "goes to stderr (the journal under systemd).",
      {"[--verbose]"},
      {{"", {{"verbose", "", "more of what it does on stderr"}}}},
-     "Exit status 3: another copy (the tray program or a watcher) drives this user's panels.",
-     Run});
+     "",
+     Run,
+     {{kAnotherCopyRuns,
+       "another copy (the tray program or a watcher) drives this user's panels"}}});
 
 }  // namespace
