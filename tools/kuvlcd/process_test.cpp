@@ -266,6 +266,32 @@ TEST_F(SampleWorld, UpdateNamesWhatIsMissing) {
   EXPECT_NE(qr.err.find("QR"), std::string::npos) << qr.err;
 }
 
+TEST_F(SampleWorld, AQrTextThePageChangesIsWarnedOfBriefly) {
+  const std::string drive = std::to_string(DriveOf("ntfs")["driveNumber"].get<int>());
+  const struct {
+    std::string text;
+    std::string warning;  // "" for none
+  } cases[] = {
+      {"https://example.org/d/1", ""},
+      {"\u65e5 disk", "characters the code does not take became '?'"},
+      {std::string(801, '7'), "cut to its first 800 characters"},
+  };
+  std::map<std::string, std::string> english = env_;
+  english["LC_ALL"] = "C.UTF-8";
+  for (const auto& c : cases) {
+    const Result r = Kuvlcd(
+        {"update", "--drive", drive, "--qr", c.text, "--cell-pitch", "1", "--ecc", "0"}, english);
+    SCOPED_TRACE(c.text.substr(0, 20));
+    EXPECT_EQ(r.status, 0) << r.err;
+    if (c.warning.empty()) {
+      EXPECT_EQ(r.err, "");
+    } else {
+      EXPECT_NE(r.err.find(c.warning), std::string::npos) << r.err;
+      EXPECT_LT(r.err.size(), 200u) << "the warning does not repeat the text";
+    }
+  }
+}
+
 TEST_F(SampleWorld, LineTypesByNameReachTheStoredSettings) {
   const std::string drive = std::to_string(DriveOf("ntfs")["driveNumber"].get<int>());
   const Result update = Run({"update", "--drive", drive, "--type2", "time", "--line3", "Shelf"});

@@ -26,6 +26,19 @@ std::u16string EditBoxText(const std::string& utf8) {
   return text;
 }
 
+// What the page's input rules did to the text typed, for a warning; empty when they kept it.
+std::string QrTextChange(std::u16string_view typed, std::u16string_view kept) {
+  std::string change;
+  if (kept.size() < typed.size()) {
+    change = "the text was cut to its first " + std::to_string(kept.size()) + " characters";
+  }
+  if (kept != typed.substr(0, kept.size())) {
+    change +=
+        std::string(change.empty() ? "" : "; ") + "characters the code does not take became '?'";
+  }
+  return change;
+}
+
 }  // namespace
 
 OptionGroup QrOptionGroup() {
@@ -67,9 +80,7 @@ int RunQrUpdate(const QrOptions& options, HeadlessSession& session, int slot) {
   if (options.cellPitch) page.SelectCellSize(*options.cellPitch == 2 ? 0 : 1);
   if (options.level) page.SelectLevel(*options.level);
   const std::u16string typed = EditBoxText(options.text);
-  if (page.TextChanged(typed)) {
-    Warn("the text was changed to fit the page: " + Utf16ToUtf8(page.qrInput()));
-  }
+  if (page.TextChanged(typed)) Warn("--qr: " + QrTextChange(typed, page.qrInput()));
   if (page.messageIsError()) {
     std::fprintf(stderr, "kuvlcd update: %s\n", Utf16ToUtf8(page.messageLine()).c_str());
     model.AttachQrPage(nullptr);
