@@ -104,6 +104,8 @@ TEST_F(Process, ExitStatusesAndStreams) {
        0,
        "\"2026/12/06\"",
        "warning: --line2 is not shown: line 2 shows the item 'date'"},
+      {{"render", "--type3", "smart-current"}, 0, "\"lines\"", "line 3 shows nothing"},
+      {{"render", "--type3", "smart-current", "--smart-id", "0"}, 0, "\"lines\"", ""},
       {{"render", "--fs-type", "4", "--type2", "date"}, 2, "", "show text only"},
       {{"render", "--fs-type", "4", "--type2", "text", "--line2", "Rec"}, 0, "\"Rec\"", ""},
       {{"update", "--drive", "1", "--area", "upper"}, 2, "", "--area needs --bitmap FILE"},

@@ -271,8 +271,11 @@ void ApplyScreenOptions(const ScreenOptions& options, const DriveRecord& drive,
     const LineItemSource source{drive, config, clock, user};
     const std::u16string text = FormatLineItem(code, i, current, source);
     SetField(config.line(i), std::u16string_view(ApplyLineLimit(text, drive, config, codePage)));
-    if (!given) continue;
     const std::string n = std::to_string(i);
+    if (code >= 7 && code <= 14 && config.lineSmartIndex(i) == -1) {
+      Warn("line " + n + " shows nothing: no S.M.A.R.T. attribute is chosen (--smart-id N)");
+    }
+    if (!given) continue;
     if (!ShowsItsOwnText(code)) {
       Warn("--line" + n + " is not shown: line " + n + " shows the item '" + LineTypeName(code) +
            "' (--type" + n + " text shows the text)");
