@@ -177,6 +177,21 @@ int PrintHelp(const std::string& text) {
   return kExitOk;
 }
 
+// A verb takes exactly the words its table names, so a stray word is never silently ignored.
+void CheckWords(const Args& args, const Verb& verb) {
+  const std::vector<std::string>& given = args.positional();
+  if (given.size() > verb.words.size()) {
+    throw UsageError("unexpected '" + given[verb.words.size()] + "'");
+  }
+  if (given.size() < verb.words.size()) {
+    std::string names;
+    for (std::size_t i = 0; i < verb.words.size(); ++i) {
+      names += (i == 0 ? "" : i + 1 == verb.words.size() ? " and " : ", ") + verb.words[i];
+    }
+    throw UsageError(names + (verb.words.size() == 1 ? " is" : " are") + " needed");
+  }
+}
+
 // `kuvlcd help [COMMAND...]`.
 int RunHelp(const std::vector<std::string>& words) {
   if (words.empty()) return PrintHelp(ToolHelp());
@@ -413,6 +428,7 @@ int RunCommandLine(const std::vector<std::string>& words) {
     Args args(std::vector<std::string>(words.begin() + static_cast<long>(used), words.end()),
               *verb);
     if (args.helpRequested()) return PrintHelp(VerbHelp(*verb));
+    CheckWords(args, *verb);
     return verb->run(args);
   } catch (const UsageError& e) {
     return Usage(e.what(), UsageLines(*verb) + more);

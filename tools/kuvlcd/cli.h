@@ -69,6 +69,8 @@ struct Verb {
   std::string notes;                // more for --help: values, output, what a choice means
   int (*run)(const class Args& args) = nullptr;
   std::vector<ExitStatus> exits = {};  // the verb's own, beyond 0, 1 and 2
+  std::vector<std::string> words =
+      {};  // the words it takes besides options, as its usage names them
 
   const Option* FindOption(const std::string& name) const;
 };

@@ -125,6 +125,10 @@ TEST(Help, EveryVerbListsWhatItAcceptsAndAcceptsWhatItLists) {
       EXPECT_TRUE(Accepts(verb, name)) << "the help mentions --" << name;
     }
     EXPECT_TRUE(Args({"--help"}, verb).helpRequested());
+    for (const std::string& word : verb.words) {
+      EXPECT_NE(UsageLines(verb).find(" " + word), std::string::npos)
+          << word << " is not in the usage";
+    }
     for (const ExitStatus& status : verb.exits) {
       EXPECT_NE(help.find("\n  " + std::to_string(status.status) + "  "), std::string::npos)
           << "exit status " << status.status << " is not listed";

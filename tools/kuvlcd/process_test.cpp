@@ -115,6 +115,9 @@ TEST_F(Process, ExitStatusesAndStreams) {
        "",
        "--threshold needs --convert"},
       {{"smart", "--drive", "32"}, 2, "", "--drive must be 0 to 31"},
+      {{"smart", "--drive", "1", "now"}, 2, "", "kuvlcd smart: unexpected 'now'"},
+      {{"sim", "panel", "world"}, 2, "", "DIR and NAME are needed"},
+      {{"sectors", "a", "b"}, 2, "", "unexpected 'b'"},
   };
   for (const Case& c : cases) {
     const std::string line = ::testing::PrintToString(c.words);

@@ -10,7 +10,6 @@
 namespace {
 
 int Run(const kuv::cli::Args& args) {
-  if (args.positional().size() != 1) throw kuv::cli::UsageError("convert needs one picture file");
   const auto out = args.Get("out");
   if (!out && !args.Has("ascii"))
     throw kuv::cli::UsageError("--out FILE.bmp or --ascii is required");
@@ -41,6 +40,8 @@ kuv::cli::Registrar reg(
         {"threshold", "0..256", "grey level between black and white (128)"},
         {"line-art", "", "threshold only, no dithering: for drawings and logos"}}}},
      "",
-     Run});
+     Run,
+     {},
+     {"PICTURE"}});
 
 }  // namespace

@@ -14,7 +14,6 @@
 namespace {
 
 int Run(const kuv::cli::Args& args) {
-  if (args.positional().size() != 1) throw kuv::cli::UsageError("one picture FILE is needed");
   auto drive = args.GetInt("drive");
   if (!drive || *drive < 0 || *drive > 255)
     throw kuv::cli::UsageError("--drive 0 to 255 is needed");
@@ -42,6 +41,8 @@ kuv::cli::Registrar reg(
      {"--drive N FILE"},
      {{"", {{"drive", "N", "the drive number; only its low byte reaches the library"}}}},
      "Prints the library's status; exit status 1 when it is not 0x00000000.",
-     Run});
+     Run,
+     {},
+     {"FILE"}});
 
 }  // namespace

@@ -8,9 +8,6 @@
 namespace {
 
 int Run(const kuv::cli::Args& args) {
-  if (!args.positional().empty()) {
-    throw kuv::cli::UsageError("unexpected '" + args.positional()[0] + "'");
-  }
   kuv::HeadlessSession session(args.Has("verbose"));
   if (session.Start() < 0) {
     kuv::cli::ReportServiceUnreachable();

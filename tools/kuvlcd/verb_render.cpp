@@ -16,8 +16,6 @@
 namespace {
 
 int Run(const kuv::cli::Args& args) {
-  if (!args.positional().empty())
-    throw kuv::cli::UsageError("unexpected '" + args.positional()[0] + "'");
   const std::string format = kuv::cli::FormatOption(args, {"json", "png", "pbm", "ascii"}, "json");
   // A picture's bytes would fill the terminal with garbage and may upset it.
   if ((format == "png" || format == "pbm") && !args.Has("out") && kuv::cli::StdoutIsTerminal()) {

@@ -17,9 +17,6 @@ constexpr std::size_t kCapacityColumn = 4;
 
 int Run(const kuv::cli::Args& args) {
   const std::string format = kuv::cli::FormatOption(args, {"table", "json"}, "table");
-  if (!args.positional().empty()) {
-    throw kuv::cli::UsageError("unexpected '" + args.positional()[0] + "'");
-  }
   kuv::HeadlessSession session(args.Has("verbose"));
   session.hooks.registerSataFilter = args.Has("register-sata-filter");
   if (session.Start() < 0) {

@@ -15,7 +15,6 @@
 namespace {
 
 int Run(const kuv::cli::Args& args) {
-  if (args.positional().size() != 1) throw kuv::cli::UsageError("one PATH is needed");
   const std::string& path = args.positional()[0];
   const std::string format = kuv::cli::FormatOption(args, {"text", "json"}, "text");
 
@@ -60,6 +59,8 @@ kuv::cli::Registrar reg(
      {"PATH [--format text|json]"},
      {{"", {{"format", "text|json", "what to print (text)"}}}},
      "JSON: answer, fileSystemType and its name, the sizes in sectors, bytes and MB.",
-     Run});
+     Run,
+     {},
+     {"PATH"}});
 
 }  // namespace

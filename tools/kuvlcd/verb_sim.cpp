@@ -25,7 +25,6 @@ double SleepScale(const kuv::cli::Args& args) {
 }
 
 int Init(const kuv::cli::Args& args) {
-  if (args.positional().size() != 1) throw kuv::cli::UsageError("one DIR is needed");
   const std::string& dir = args.positional()[0];
   kuv::Status s = kuv::sim::WriteSampleWorld(
       dir, {.resetState = !args.Has("keep-state"),
@@ -38,7 +37,6 @@ int Init(const kuv::cli::Args& args) {
 }
 
 int Fault(const kuv::cli::Args& args) {
-  if (args.positional().size() != 1) throw kuv::cli::UsageError("one DIR is needed");
   const std::string& dir = args.positional()[0];
   if (args.Has("clear")) {
     kuv::Status s = kuv::sim::ClearFaults(dir);
@@ -73,7 +71,6 @@ int Fault(const kuv::cli::Args& args) {
 }
 
 int Panel(const kuv::cli::Args& args) {
-  if (args.positional().size() != 2) throw kuv::cli::UsageError("DIR and NAME are needed");
   const std::string& dir = args.positional()[0];
   const std::string& name = args.positional()[1];
   auto memory = kuv::sim::ReadPanel(dir, name);
@@ -90,7 +87,6 @@ int Panel(const kuv::cli::Args& args) {
 }
 
 int Plug(const kuv::cli::Args& args, bool plug) {
-  if (args.positional().size() != 2) throw kuv::cli::UsageError("DIR and NAME are needed");
   const std::string& dir = args.positional()[0];
   const std::string& name = args.positional()[1];
   kuv::Status s = kuv::sim::PlugDevice(dir, name, plug);
@@ -108,7 +104,6 @@ int Unplug(const kuv::cli::Args& args) {
 
 // Puts a simulated disk into a power mode, or prints its mode and the reads that woke it.
 int Power(const kuv::cli::Args& args) {
-  if (args.positional().size() != 1) throw kuv::cli::UsageError("one DIR is needed");
   const std::string& dir = args.positional()[0];
   const auto disk = args.GetInt("disk");
   if (!disk || *disk < 0 || *disk > 31) throw kuv::cli::UsageError("--disk 0..31 is needed");
@@ -141,7 +136,9 @@ kuv::cli::Registrar init(
          "leave the SATA filter out, so a scan meets the restart question"},
         {"sleep-scale", "X", "the tie procedure's pauses against real time, 0 to 10 (1)"}}}},
      "",
-     Init});
+     Init,
+     {},
+     {"DIR"}});
 kuv::cli::Registrar fault(
     {"sim fault",
      "add a fault to a simulated world, or clear them",
@@ -156,7 +153,9 @@ kuv::cli::Registrar fault(
         {"ms", "N", "stall: how long a reply waits (1000)"},
         {"clear", "", "remove every fault"}}}},
      "",
-     Fault});
+     Fault,
+     {},
+     {"DIR"}});
 kuv::cli::Registrar panel(
     {"sim panel",
      "show what a simulated panel displays",
@@ -165,7 +164,9 @@ kuv::cli::Registrar panel(
      {"DIR NAME"},
      {},
      "",
-     Panel});
+     Panel,
+     {},
+     {"DIR", "NAME"}});
 // NAME: a disk's name, its bridge panel's name or an HID panel's name; a tray goes as a whole.
 kuv::cli::Registrar plug(
     {"sim plug",
@@ -176,7 +177,9 @@ kuv::cli::Registrar plug(
      {"DIR NAME"},
      {},
      "",
-     PlugIn});
+     PlugIn,
+     {},
+     {"DIR", "NAME"}});
 kuv::cli::Registrar unplug(
     {"sim unplug",
      "unplug a simulated device",
@@ -185,7 +188,9 @@ kuv::cli::Registrar unplug(
      {"DIR NAME"},
      {},
      "",
-     Unplug});
+     Unplug,
+     {},
+     {"DIR", "NAME"}});
 kuv::cli::Registrar power(
     {"sim power",
      "put a simulated disk to sleep, or show its power mode",
@@ -195,6 +200,8 @@ kuv::cli::Registrar power(
        {{"disk", "N", "the simulated disk's drive number, 0 to 31"},
         {"mode", "MODE", "active, idle, standby or sleep; without it the mode is shown"}}}},
      "",
-     Power});
+     Power,
+     {},
+     {"DIR"}});
 
 }  // namespace

@@ -59,7 +59,6 @@ struct Request {
 };
 
 Request ParseRequest(const kuv::cli::Args& args) {
-  if (!args.positional().empty()) throw UsageError("unexpected '" + args.positional()[0] + "'");
   CheckForms(args);
   Request request;
   request.driveNumber = kuv::cli::RequiredDrive(args);

@@ -65,9 +65,6 @@ int MillisecondsUntil(const kuv::Scheduler& scheduler, const kuv::SchedulerClock
 }
 
 int Run(const kuv::cli::Args& args) {
-  if (!args.positional().empty()) {
-    throw kuv::cli::UsageError("unexpected '" + args.positional()[0] + "'");
-  }
   const bool verbose = args.Has("verbose");
   std::string error;
   auto owner = kuv::PanelOwnerLock::Acquire("kuvlcd watch", error);
