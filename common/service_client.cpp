@@ -118,8 +118,13 @@ ExchangeOutcome TryExchangeRequest(RequestRecord& record, const ServiceClientOpt
       return t == Transfer::kTimedOut ? ExchangeOutcome::kUnreachable : ExchangeOutcome::kBroken;
     }
     record.result = -1;
-    std::this_thread::sleep_for(options.pause);
+    if (options.pauseFor) {
+      options.pauseFor(options.pause);
+    } else {
+      std::this_thread::sleep_for(options.pause);
+    }
   }
+  record.result = -1;
   return ExchangeOutcome::kUnreachable;
 }
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "common/request_record.h"
@@ -20,6 +21,8 @@ struct ServiceClientOptions {
   std::string socketPath;  // empty: ServiceSocketPath()
   int attempts = 10;
   std::chrono::milliseconds pause{300};  // after every failed connect, the last one included
+  // Makes the pause; empty sleeps the thread. Tests count the pauses here.
+  std::function<void(std::chrono::milliseconds)> pauseFor{};
   // How long a connected client waits for the whole answer before it gives the service up as
   // unreachable: longer than one device command's 120 s time-out, so a slow drive still answers,
   // but bounded, so a service that is stuck does not freeze the program for good.
