@@ -5,7 +5,21 @@
 namespace kuv {
 
 std::int32_t SocketDeviceService::Exchange(RequestRecord& record) {
-  return ExchangeRequest(record, options_);
+  if (!link.MayAsk()) {
+    record.result = -1;
+    return record.result;
+  }
+  ServiceClientOptions options = options_;
+  options.attempts = link.Attempts(options_.attempts);
+  // A quiet retry makes its one try and does not wait after it.
+  if (options.attempts < options_.attempts) options.pause = {};
+  link.Record(TryExchangeRequest(record, options) == ExchangeOutcome::kAnswered);
+  return record.result;
+}
+
+std::int32_t SocketDeviceService::Ping() {
+  RequestRecord record = MakeRequest(0);
+  return Exchange(record);
 }
 
 std::int32_t SocketDeviceService::GetLcdInfo(std::int32_t driveNumber, std::int32_t autoUpdateFlag,

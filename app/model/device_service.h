@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/model/service_link.h"
 #include "common/drive_record.h"
 #include "common/request_record.h"
 #include "common/service_client.h"
@@ -16,10 +17,17 @@ namespace kuv {
 using LineSlots = std::span<const std::uint8_t, kRequestLineSlots * kRequestLineSlotSize>;
 
 // Every method returns the record's `result`: -1 when the service could not be reached, in which
-// case a record handed in comes back as it was sent.
+// case a record handed in comes back as it was sent. Every request tells `link` whether it got
+// through, and is not made when its pass already found the service gone.
 class DeviceService {
  public:
   virtual ~DeviceService() = default;
+
+  ServiceLink link;
+
+  // A record that asks for nothing (command 0): 0 when the service answered, -1 when not. A
+  // service without a connection to lose is always there.
+  virtual std::int32_t Ping() { return 0; }
 
   // Command 1. info: in, the hint `hidPath` (the rest is sent zeroed); out, the whole reply.
   virtual std::int32_t GetLcdInfo(std::int32_t driveNumber, std::int32_t autoUpdateFlag,
@@ -62,6 +70,7 @@ class SocketDeviceService : public DeviceService {
  public:
   explicit SocketDeviceService(ServiceClientOptions options = {}) : options_(std::move(options)) {}
 
+  std::int32_t Ping() override;
   std::int32_t GetLcdInfo(std::int32_t driveNumber, std::int32_t autoUpdateFlag,
                           DriveRecord& info) override;
   std::int32_t SendLineData(std::int32_t driveNumber, LineSlots slots) override;

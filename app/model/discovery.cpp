@@ -64,6 +64,7 @@ const DriveRecord* LcdModel::KeepIfAsleep(bool automatic, std::int32_t driveNumb
 }
 
 std::int32_t LcdModel::ScanDrives(bool full, bool automatic) {
+  ServicePass pass(ports_.service.link);
   const std::int32_t hidPanels = ports_.system.HidLcdCount();
   PathHints hints;
   std::array<DriveRecord, kSlotCount> listed;
@@ -143,6 +144,7 @@ PanelPaths LcdModel::ListedPanelPaths() const {
 }
 
 ScanResult LcdModel::WorkerScan(bool automatic) {
+  ServicePass pass(ports_.service.link);
   scanBusy = true;
   const std::int32_t hidPanels = ports_.system.HidLcdCount();
   ScanResult report;
@@ -154,7 +156,8 @@ ScanResult LcdModel::WorkerScan(bool automatic) {
     hints = BuildPathHints(table, earlierPanelPaths);
     before = table.driveRecords;
   }
-  // Up to 32 exchanges of up to 3 s each: the table stays free for the window meanwhile.
+  // Up to 32 exchanges, the first that finds the service gone ending the scan: the table stays
+  // free for the window meanwhile.
   std::array<DriveRecord, kDriveNumbers> infos{};
   std::array<std::int32_t, kDriveNumbers> results{};
   for (int n : RequestOrder(hints)) {
@@ -163,6 +166,13 @@ ScanResult LcdModel::WorkerScan(bool automatic) {
     // A failed exchange comes back as sent, with no state: it simply yields no drive.
     const DriveRecord* kept = KeepIfAsleep(automatic, n, before, infos[i]);
     results[i] = kept ? 1 : ports_.service.GetLcdInfo(n, autoUpdateFlag, infos[i]);
+    if (pass.unreachable()) {
+      // What the pass found before the service went is not the whole list: none of it is told.
+      ScanResult lost;
+      lost.serviceUnreachable = true;
+      scanBusy = false;
+      return lost;
+    }
     if (kept) report.keptAsleep.push_back(n);
   }
   std::sort(report.keptAsleep.begin(), report.keptAsleep.end());
@@ -181,16 +191,12 @@ ScanResult LcdModel::WorkerScan(bool automatic) {
   return report;
 }
 
-namespace {
-
-// Another drive in the slot: another number, or the same bay holding another disk.
 bool SameDrive(const DriveRecord& a, const DriveRecord& b) {
   return a.driveNumber == b.driveNumber && FieldView(a.serialNumber) == FieldView(b.serialNumber);
 }
 
-}  // namespace
-
 bool LcdModel::HandleScanReport(const ScanResult& result, bool deviceChange) {
+  if (result.serviceUnreachable) return false;
   const int count = std::clamp(result.count, 0, kSlotCount);
   bool drivesChanged = count != table.driveCount;
   const std::array<ScreenConfig, kSlotCount> configs = table.screenConfigs;

@@ -227,14 +227,24 @@ TEST(WorkerScan, ReportsCountMismatchAndSataHost) {
       << "the table is only written when the report is applied";
 }
 
-TEST(WorkerScan, AnUnreachableServiceYieldsNoDrives) {
+TEST(WorkerScan, AServiceLostMidScanEndsItAndTheListKeepsItsDrives) {
   Rig rig;
   rig.service.panels[3] = {1, Drive(3, kBridgePlain)};
-  rig.service.reachableCalls = 0;
-  rig.system.hidPanels = 0;
+  rig.service.panels[9] = {1, Drive(9, kBridgePlain)};
+  rig.system.hidPanels = 1;
+  rig.model.HandleScanReport(rig.model.WorkerScan(), false);
+  ASSERT_EQ(rig.model.table.driveCount, 2);
+  rig.service.calls.clear();
+  rig.service.reachableCalls = 5;  // drives 0 to 4 answer, 5 finds the service gone
   ScanResult result = rig.model.WorkerScan();
+  EXPECT_TRUE(result.serviceUnreachable);
+  EXPECT_EQ(rig.service.calls.size(), 6u) << "nothing is asked after the first unreachable answer";
   EXPECT_EQ(result.count, 0);
   EXPECT_FALSE(result.hidMismatch);
+  // A scan that could not ask says nothing about the drives: the list stays as it was.
+  EXPECT_FALSE(rig.model.HandleScanReport(result, false));
+  EXPECT_EQ(rig.model.table.driveCount, 2);
+  EXPECT_EQ(rig.model.table.driveRecords[1].driveNumber, 9);
 }
 
 TEST(WorkerScan, AutomaticScansLeaveSleepingListedDisksAlone) {

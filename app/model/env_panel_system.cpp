@@ -32,10 +32,17 @@ std::int32_t EnvPanelSystem::HidLcdCount() {
   return ::GetHidLcdCount();
 }
 
-std::unique_ptr<HidPanelWriter> EnvPanelSystem::OpenHidPanel(const std::string& path) {
-  if (path.empty()) return nullptr;
+std::unique_ptr<HidPanelWriter> EnvPanelSystem::OpenHidPanel(const std::string& path,
+                                                             std::string& error) {
+  if (path.empty()) {
+    error = "the drive has no panel path";
+    return nullptr;
+  }
   auto device = Env().OpenHid(path);
-  if (!device.ok()) return nullptr;
+  if (!device.ok()) {
+    error = device.status().ToString();
+    return nullptr;
+  }
   return std::make_unique<EnvHidPanelWriter>(std::move(device.value()));
 }
 

@@ -32,6 +32,24 @@ void TerminalHooks::Diagnostic(const std::string& line) {
   if (verbose_) std::fputs(line.c_str(), out);
 }
 
+void TerminalHooks::PanelNotReached(const DriveRecord& drive, const std::string& why) {
+  std::fprintf(stderr, "%s: drive %d: %s\n", prefix.c_str(), drive.driveNumber, why.c_str());
+}
+
+void TerminalHooks::PanelReachedAgain(const DriveRecord& drive) {
+  std::fprintf(stderr, "%s: drive %d: the panel takes pictures again\n", prefix.c_str(),
+               drive.driveNumber);
+}
+
+bool TerminalHooks::ReportPanelNotUpdated(const SaveOutcome& outcome) const {
+  if (!outcome.panelNotUpdated) return false;
+  std::fprintf(stderr,
+               "%s: the panel service at %s does not answer; the panel and the settings on the "
+               "drive were left as they were\n",
+               prefix.c_str(), ServiceSocketPath().c_str());
+  return true;
+}
+
 void TerminalBitmapHooks::ShowMessage(int stringId) {
   ++messages;
   std::fprintf(stderr, "%s\n", StringUtf8(stringId, SystemLanguage()).c_str());

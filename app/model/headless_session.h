@@ -30,8 +30,14 @@ class TerminalHooks : public ShellHooks {
   }
   void ReportError(int number, const std::string& systemText) override;
   void Diagnostic(const std::string& line) override;
+  void PanelNotReached(const DriveRecord& drive, const std::string& why) override;
+  void PanelReachedAgain(const DriveRecord& drive) override;
+  // Says so when an Update LCD could not reach the panel for want of the service; true then.
+  bool ReportPanelNotUpdated(const SaveOutcome& outcome) const;
 
   bool endRequested = false;
+  // What the lines about panels start with.
+  std::string prefix = "kuvlcd";
   // Set by a caller that runs the timers (kuvlcd watch): the rescan series starts here.
   std::function<void()> onPanelWait;
   std::FILE* out = stderr;

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -38,13 +39,21 @@ struct ScanResult {
   std::vector<DriveRecord> drives;
   // Drive numbers of listed disks that slept and were kept as they were.
   std::vector<std::int32_t> keptAsleep;
+  // The service stopped answering during the scan: it says nothing about the drives, and the
+  // table keeps the drives it lists.
+  bool serviceUnreachable = false;
 };
 
-// The outcome of saving a configuration.
+// The outcome of saving a configuration, and of the Update LCD that saves it.
 struct SaveOutcome {
   bool saved = false;         // the settings reached the drive or the profile
   int lcdDataError = 0;       // errno when LCD_DATA.TXT could not be written (reported as 1080)
   bool profileError = false;  // the profile refused a value or could not be made durable (1080)
+  // The panel service did not answer. With panelNotUpdated the panel keeps its picture and
+  // nothing was saved, since the drive's files must not claim what the panel does not show;
+  // without it an HID panel was written directly, and saved tells whether its folder was there.
+  bool serviceUnreachable = false;
+  bool panelNotUpdated = false;
 };
 
 inline constexpr int kLcdDataWriteError = 1080;
@@ -65,6 +74,10 @@ std::optional<std::string> DriveFolderPath(const DriveRecord& drive);
 // The drive's TAVIO_LCDMANAGER folder, opened without following a link; nullptr with err set when
 // the drive has no volume (ENOENT) or the folder cannot be opened.
 std::unique_ptr<OwnFolder> OpenDriveFolder(VolumeFiles& files, const DriveRecord& drive, int& err);
+
+// The same drive: the same number with the same disk in it (another disk in the bay is another
+// drive).
+bool SameDrive(const DriveRecord& a, const DriveRecord& b);
 
 class LcdModel {
  public:
@@ -114,8 +127,9 @@ class LcdModel {
   // The Update LCD button: apply the working copy to the selected slot, compose, send, save.
   // The outcome of the save step; nothing saved when no drive is selected.
   SaveOutcome UpdateLcd();
-  // Sends table.raster to the panel of the slot.
-  void SendRaster(int slot);
+  // Sends table.raster to the panel of the slot. False when a bridge panel could not be sent to
+  // because the service did not answer.
+  bool SendRaster(int slot);
   // One pass of the minute refresh: time and S.M.A.R.T. lines, pictures, free space.
   void MinuteRefresh();
   // The program's start: every text and bitmap screen composed and sent once (QR screens are
@@ -158,9 +172,14 @@ class LcdModel {
   SaveOutcome SaveToDrive(const DriveRecord& drive, const ScreenConfig& config);
   int ReplaceDriveFile(OwnFolder& folder, std::string_view name, std::string_view bytes);
   void RefreshTickingLines(const DriveRecord& drive, ScreenConfig& config, bool slotCopy);
-  void SendToHidPanel(const DriveRecord& drive);
+  // Writes table.raster to the drive's HID panel; why it could not, or empty.
+  std::string SendToHidPanel(const DriveRecord& drive);
+  // A panel's answer to a picture (failure empty: taken). A failure is told once until the panel
+  // takes a picture again, so a timer does not repeat it every minute.
+  void PanelAnswered(const DriveRecord& drive, const std::string& failure);
 
   ModelPorts ports_;
+  std::map<std::int32_t, std::string> panelFailures_;  // by drive number, window thread only
 };
 
 }  // namespace kuv

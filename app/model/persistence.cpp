@@ -232,15 +232,16 @@ int LcdModel::ReplaceDriveFile(OwnFolder& folder, std::string_view name, std::st
 SaveOutcome LcdModel::SaveToDrive(const DriveRecord& drive, const ScreenConfig& config) {
   std::optional<std::string> folderPath = DriveFolderPath(drive);
   if (!folderPath) return {};
+  ServicePass pass(ports_.service.link);
   ports_.service.CreateFolder(Utf8ToUtf16(*folderPath));
   int openError = 0;
   std::unique_ptr<OwnFolder> folder = OpenDriveFolder(ports_.files, drive, openError);
-  if (!folder) return {};
+  if (!folder) return {.serviceUnreachable = pass.unreachable()};
 
   QrControlValues qr{config.eccValue, config.cellPitch, std::u16string(FieldView(config.qrText))};
   if (ports_.qrPage) qr = ports_.qrPage->ControlValues();
 
-  SaveOutcome outcome;
+  SaveOutcome outcome{.serviceUnreachable = pass.unreachable()};
   int err = ReplaceDriveFile(*folder, kLcdDataFileName,
                              EncodeLcdData(drive, config, qr.eccValue, qr.cellPitch));
   if (err != 0) {

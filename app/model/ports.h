@@ -35,8 +35,10 @@ class PanelSystem {
   virtual ~PanelSystem() = default;
   // The number of HID panel controllers present (GetHidLcdCount of the device library).
   virtual std::int32_t HidLcdCount() = 0;
-  // Opens an HID panel's device path for writing; null when it cannot be opened.
-  virtual std::unique_ptr<HidPanelWriter> OpenHidPanel(const std::string& path) = 0;
+  // Opens an HID panel's device path for writing; null, with a readable reason in error, when it
+  // cannot be opened.
+  virtual std::unique_ptr<HidPanelWriter> OpenHidPanel(const std::string& path,
+                                                       std::string& error) = 0;
   // The volume's sizes, nullopt when the system cannot give them.
   virtual std::optional<VolumeSpace> FreeSpace(const std::string& path) = 0;
   virtual void Pause(std::chrono::milliseconds duration) = 0;
@@ -51,7 +53,8 @@ class PanelSystem {
 class EnvPanelSystem : public PanelSystem {
  public:
   std::int32_t HidLcdCount() override;
-  std::unique_ptr<HidPanelWriter> OpenHidPanel(const std::string& path) override;
+  std::unique_ptr<HidPanelWriter> OpenHidPanel(const std::string& path,
+                                               std::string& error) override;
   std::optional<VolumeSpace> FreeSpace(const std::string& path) override;
   void Pause(std::chrono::milliseconds duration) override;
   ClockSnapshot Now() override;
@@ -122,6 +125,12 @@ class ShellHooks {
   }
   // Diagnostic lines of the HID write; nobody reads them in the program.
   virtual void Diagnostic(const std::string& line) { (void)line; }
+  // A panel could not take a picture (why: a readable reason), or took one again after that.
+  virtual void PanelNotReached(const DriveRecord& drive, const std::string& why) {
+    (void)drive;
+    (void)why;
+  }
+  virtual void PanelReachedAgain(const DriveRecord& drive) { (void)drive; }
 };
 
 }  // namespace kuv

@@ -29,6 +29,10 @@ void LcdModel::RefreshTickingLines(const DriveRecord& drive, ScreenConfig& confi
 }
 
 void LcdModel::MinuteRefresh() {
+  ServicePass pass(ports_.service.link);
+  // The quiet retry of a service that went away: one try, and the pass asks nothing more when it
+  // is still gone. HID panels are written all the same.
+  if (!ports_.service.link.reachable()) ports_.service.Ping();
   TakeClockSnapshot();
   for (int k = 0; k < kSlotCount; ++k) {
     const auto index = static_cast<std::size_t>(k);
@@ -75,8 +79,11 @@ void LcdModel::MinuteRefresh() {
       auto freeMB = static_cast<std::uint32_t>(space->freeBytes >> kMiB);
       DriveRecord sizes = drive;
       bool freeChanged = freeMB != drive.freeMB;
-      // Service unreachable: the record comes back as sent and the sizes keep their values.
-      if (freeChanged) ports_.service.GetSizeFromSector(drive.driveNumber, sizes);
+      // Service unreachable: the record comes back as sent and the sizes keep their values,
+      // the free space included, so that the next pass asks again.
+      if (freeChanged && ports_.service.GetSizeFromSector(drive.driveNumber, sizes) == -1) {
+        freeChanged = false;
+      }
       std::lock_guard lock(tableLock);
       DriveRecord& record = table.driveRecords[index];
       if (record.driveNumber != drive.driveNumber) continue;

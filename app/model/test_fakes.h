@@ -27,8 +27,12 @@ class FakeService : public DeviceService {
  public:
   // Command 1 answers: result and record per drive number; other numbers answer 0.
   std::map<std::int32_t, std::pair<std::int32_t, DriveRecord>> panels;
-  // Calls from this index on find the service unreachable (-1, records as sent).
+  // Calls from this index on, and every call while down, find the service unreachable (-1,
+  // records as sent).
   std::size_t reachableCalls = SIZE_MAX;
+  bool down = false;
+  // Connects the client would make: one per answered call, the link's tries per unanswered one.
+  int tries = 0;
   // Command 11 and 9 replies change these fields.
   std::uint64_t sectorsTotal = 0, sectorsFree = 0;
   std::uint8_t smartByte = 0;
@@ -50,6 +54,7 @@ class FakeService : public DeviceService {
     return out;
   }
 
+  std::int32_t Ping() override { return Record(0) ? 0 : -1; }
   std::int32_t GetLcdInfo(std::int32_t driveNumber, std::int32_t, DriveRecord& info) override {
     if (!Record(1, driveNumber, {}, std::u16string(FieldView(info.hidPath)))) return -1;
     auto it = panels.find(driveNumber);
@@ -110,10 +115,16 @@ class FakeService : public DeviceService {
   }
 
  private:
+  // A call its pass no longer makes is not recorded: it never reaches the socket.
   bool Record(std::int32_t command, std::int32_t driveNumber = -1, std::string path = {},
               std::u16string hidHint = {}) {
+    if (!link.MayAsk()) return false;
+    const int attempts = link.Attempts(10);
     calls.push_back({command, driveNumber, std::move(path), std::move(hidHint)});
-    return calls.size() <= reachableCalls;
+    const bool reached = !down && calls.size() <= reachableCalls;
+    tries += reached ? 1 : attempts;
+    link.Record(reached);
+    return reached;
   }
 };
 
@@ -147,10 +158,14 @@ class FakeSystem : public PanelSystem {
   ClockSnapshot clock{9, 5, 30, 2026, 12, 8};
 
   std::int32_t HidLcdCount() override { return hidPanels; }
-  std::unique_ptr<HidPanelWriter> OpenHidPanel(const std::string& path) override {
+  std::unique_ptr<HidPanelWriter> OpenHidPanel(const std::string& path,
+                                               std::string& error) override {
     hidOpens.push_back(path);
     auto it = hidRefuseAt.find(path);
-    if (it == hidRefuseAt.end()) return nullptr;
+    if (it == hidRefuseAt.end()) {
+      error = "no such device";
+      return nullptr;
+    }
     return std::make_unique<FakeHidWriter>(hidReports, it->second);
   }
   std::optional<VolumeSpace> FreeSpace(const std::string&) override { return space; }
@@ -180,6 +195,8 @@ class RecordingHooks : public ShellHooks {
   bool mayRegisterSataFilter = true;
   std::vector<int> errors;
   std::vector<std::string> diagnostics;
+  std::vector<std::string> unreached;  // why each panel failure was told
+  int reachedAgain = 0;
   void StartPanelWait() override { ++panelWaits; }
   bool AskRestart() override {
     ++restartQuestions;
@@ -190,6 +207,10 @@ class RecordingHooks : public ShellHooks {
   void RequestRestart() override { ++restarts; }
   void ReportError(int number, const std::string&) override { errors.push_back(number); }
   void Diagnostic(const std::string& line) override { diagnostics.push_back(line); }
+  void PanelNotReached(const DriveRecord&, const std::string& why) override {
+    unreached.push_back(why);
+  }
+  void PanelReachedAgain(const DriveRecord&) override { ++reachedAgain; }
 };
 
 // The real files, with writes that can be made to fail as on a full or read-only volume, reads

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 
 #include "app/model/test_fakes.h"
 
@@ -193,6 +196,143 @@ TEST(MinuteRefresh, UnreachableServiceKeepsTheSizes) {
   rig.model.MinuteRefresh();
   EXPECT_EQ(drive.totalSectors, 777u);
   EXPECT_EQ(drive.smartData[0], 0x11);
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Three bridge drives on their volumes, free space changed and automatic S.M.A.R.T. update on, so
+// that every flow has several requests to make.
+struct ShelfRig : Rig {
+  TempDir volumes[3];
+  ShelfRig() {
+    for (int k = 0; k < 3; ++k) {
+      DriveRecord drive = Drive(k + 1, kBridgePlain, 1);
+      SetField(drive.driveLetter, std::string_view(volumes[k].path()));
+      drive.freeMB = 100;
+      service.panels[k + 1] = {1, drive};
+      model.table.driveRecords[static_cast<std::size_t>(k)] = drive;
+    }
+    model.table.driveCount = 3;
+    model.table.selectedDrive = 0;
+    system.space = VolumeSpace{std::uint64_t{500} << 20, std::uint64_t{200} << 20};
+  }
+};
+
+// Each flow is one pass: after its first request that finds the service gone it asks nothing more,
+// and the next pass asks once, with a single try.
+TEST(ServicePasses, EveryFlowStopsAskingAtItsFirstUnreachableRequest) {
+  struct Flow {
+    const char* name;
+    std::function<void(LcdModel&)> run;
+  };
+  const Flow flows[] = {
+      {"minute refresh", [](LcdModel& m) { m.MinuteRefresh(); }},
+      {"update", [](LcdModel& m) { m.UpdateLcd(); }},
+      {"start-up refresh", [](LcdModel& m) { m.StartupRefresh(); }},
+      {"scan", [](LcdModel& m) { m.ScanDrives(false); }},
+      {"background scan", [](LcdModel& m) { m.WorkerScan(); }},
+  };
+  for (const Flow& flow : flows) {
+    ShelfRig rig;
+    rig.service.down = true;
+    flow.run(rig.model);
+    EXPECT_EQ(rig.service.calls.size(), 1u) << flow.name;
+    EXPECT_EQ(rig.service.tries, 10) << flow.name << ": the client's tries, once";
+    rig.service.calls.clear();
+    rig.service.tries = 0;
+    flow.run(rig.model);
+    EXPECT_EQ(rig.service.calls.size(), 1u) << flow.name << ", again";
+    EXPECT_EQ(rig.service.tries, 1) << flow.name << ": a quiet retry";
+  }
+}
+
+TEST(ServicePasses, TheMinuteRefreshAsksAGoneServiceFirstAndCarriesOnWhenItIsBack) {
+  ShelfRig rig;
+  rig.model.autoUpdateFlag = 0;
+  rig.service.down = true;
+  rig.model.MinuteRefresh();
+  rig.service.calls.clear();
+  rig.service.down = false;
+  rig.model.MinuteRefresh();
+  // The sizes the gone service could not give are asked for again.
+  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{0, 2, 2, 2, 11, 11, 11}));
+  EXPECT_TRUE(rig.service.link.reachable());
+  // While it answers there is no extra request.
+  rig.service.calls.clear();
+  rig.model.MinuteRefresh();
+  EXPECT_EQ(rig.service.Commands(), (std::vector<std::int32_t>{2, 2, 2}));
+}
+
+TEST(UpdateLcd, APanelTheServiceCannotReachKeepsTheDrivesFilesAndSaysSo) {
+  struct Case {
+    const char* name;
+    DriveRecord drive;
+    bool knownGone;  // an earlier request found the service gone
+    std::vector<std::int32_t> commands;
+  };
+  const Case cases[] = {
+      {"bridge panel", Drive(4, kBridgePlain, 1), false, {2}},
+      {"bridge panel, service known gone", Drive(4, kBridgePlain, 1), true, {0}},
+      {"recorder disk", Drive(6, kBridgePlain, 2, kFsXfs), false, {2}},
+  };
+  for (const Case& c : cases) {
+    UpdateRig rig(c.drive);
+    rig.model.UpdateLcd();  // the settings as they are on the drive
+    const std::string file = rig.volume.path() + "/TAVIO_LCDMANAGER/LCD_DATA.TXT";
+    const bool onDrive = !IsVideoRecorderDisk(c.drive.fileSystemType);
+    ASSERT_EQ(std::filesystem::exists(file), onDrive) << c.name;
+    const std::u16string profileLine = rig.profile.ReadStringOr(u"WD-WCC4M1234567", u"line1", u"");
+    const ScreenConfig slotBefore = rig.model.table.screenConfigs[0];
+    const std::string fileBefore = ReadAll(file);
+
+    SetField(rig.model.table.workingConfig.line1, std::string_view("Changed"));
+    rig.service.down = true;
+    if (c.knownGone) rig.service.Ping();
+    rig.service.calls.clear();
+    const SaveOutcome outcome = rig.model.UpdateLcd();
+    EXPECT_TRUE(outcome.panelNotUpdated) << c.name;
+    EXPECT_FALSE(outcome.saved) << c.name;
+    EXPECT_EQ(rig.service.Commands(), c.commands) << c.name;
+    EXPECT_EQ(ReadAll(file), fileBefore) << c.name;
+    EXPECT_EQ(rig.profile.ReadStringOr(u"WD-WCC4M1234567", u"line1", u""), profileLine) << c.name;
+    EXPECT_EQ(std::memcmp(&rig.model.table.screenConfigs[0], &slotBefore, sizeof slotBefore), 0)
+        << c.name << ": the slot keeps what the panel shows";
+    EXPECT_EQ(FieldUtf8(rig.model.table.workingConfig.line1), "Changed") << "the edit stays";
+  }
+}
+
+TEST(UpdateLcd, AnHidPanelIsWrittenWithoutTheServiceAndSavedWhereTheFolderIsThere) {
+  for (bool folderThere : {true, false}) {
+    UpdateRig rig(Drive(2, kNotSiliconImageHost, 0));
+    rig.system.hidRefuseAt["/dev/hidraw7"] = -1;
+    if (folderThere) std::filesystem::create_directory(rig.volume.path() + "/TAVIO_LCDMANAGER");
+    rig.service.down = true;
+    const SaveOutcome outcome = rig.model.UpdateLcd();
+    EXPECT_EQ(rig.system.hidReports.size(), 96u);
+    EXPECT_FALSE(outcome.panelNotUpdated);
+    EXPECT_TRUE(outcome.serviceUnreachable);
+    EXPECT_EQ(outcome.saved, folderThere);
+    EXPECT_EQ(rig.Saved(), folderThere);
+  }
+}
+
+TEST(SendRaster, APanelThatCannotTakeAPictureIsToldOnceUntilItTakesOneAgain) {
+  UpdateRig rig(Drive(2, kNotSiliconImageHost, 0));
+  for (int minute = 0; minute < 3; ++minute) rig.model.SendRaster(0);
+  ASSERT_EQ(rig.hooks.unreached.size(), 1u);
+  EXPECT_EQ(rig.hooks.unreached[0], "the panel /dev/hidraw7 cannot be opened: no such device");
+  rig.system.hidRefuseAt["/dev/hidraw7"] = 3;
+  rig.model.SendRaster(0);
+  ASSERT_EQ(rig.hooks.unreached.size(), 2u) << "another reason is told";
+  EXPECT_EQ(rig.hooks.unreached[1], "the panel /dev/hidraw7 refused line 4: device refused the report");
+  rig.system.hidRefuseAt["/dev/hidraw7"] = -1;
+  rig.model.SendRaster(0);
+  rig.model.SendRaster(0);
+  EXPECT_EQ(rig.hooks.reachedAgain, 1);
+  EXPECT_EQ(rig.hooks.unreached.size(), 2u);
 }
 
 }  // namespace

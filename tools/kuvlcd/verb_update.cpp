@@ -95,6 +95,7 @@ int UpdateText(const Request& request, kuv::HeadlessSession& session, int slot) 
   if (request.bitmap) return kuv::cli::RunBitmapUpdate(*request.bitmap, session, slot);
   model.table.currentTab = 0;
   const kuv::SaveOutcome outcome = model.UpdateLcd();
+  if (session.hooks.ReportPanelNotUpdated(outcome)) return 1;
 
   const std::optional<std::string> folder = kuv::DriveFolderPath(drive);
   std::printf("drive %d: picture sent\n", drive.driveNumber);

@@ -106,7 +106,7 @@ int RunBitmapUpdate(const BitmapOptions& options, HeadlessSession& session, int 
   }
   if (session.bitmapHooks.messages > 0 || page.imagePath != chosen) return 1;
 
-  model.UpdateLcd();
+  if (session.hooks.ReportPanelNotUpdated(model.UpdateLcd())) return 1;
   const std::string stored = page.DriveImagePath(drive);
   std::printf("drive %d: picture sent\n", drive.driveNumber);
   if (page.storeError != 0) {

@@ -89,6 +89,7 @@ int RunQrUpdate(const QrOptions& options, HeadlessSession& session, int slot) {
   model.table.currentTab = kQrTab;
   const SaveOutcome outcome = model.UpdateLcd();
   model.AttachQrPage(nullptr);
+  if (session.hooks.ReportPanelNotUpdated(outcome)) return 1;
 
   std::printf("drive %d: QR code sent (%s)\n", driveNumber,
               Utf16ToUtf8(page.messageLine()).c_str());
