@@ -14,20 +14,13 @@ namespace {
 
 constexpr std::int32_t kSmartTab = 3;
 
-struct DriveIdentity {
-  std::int32_t driveNumber;
-  std::u16string serial;
-  bool operator==(const DriveIdentity&) const = default;
-};
+bool Listed(const DriveRecord& record) {
+  return record.driveNumber != kEmptyDriveNumber;
+}
 
-std::vector<DriveIdentity> Identities(LcdModel& model) {
-  std::vector<DriveIdentity> out;
+std::array<DriveRecord, kSlotCount> Records(LcdModel& model) {
   std::lock_guard lock(model.tableLock);
-  for (const auto& record : model.table.driveRecords) {
-    if (record.driveNumber == kEmptyDriveNumber) continue;
-    out.push_back({record.driveNumber, std::u16string(FieldView(record.serialNumber))});
-  }
-  return out;
+  return model.table.driveRecords;
 }
 
 }  // namespace
@@ -141,6 +134,7 @@ void ModelRuntime::Run(const std::vector<TimerAction>& actions) {
         break;
       case TimerAction::kMinuteRefresh:
         model_.MinuteRefresh();
+        hooks_.MinutePassed();
         break;
       case TimerAction::kRescan:
         Rescan();
@@ -177,11 +171,40 @@ void ModelRuntime::StartScan(ScanKind kind) {
 
 void ModelRuntime::CollectScans() {
   for (const FinishedScan& scan : worker_.TakeFinished()) ApplyScan(scan);
+  FollowService();
+}
+
+void ModelRuntime::FollowService() {
+  const bool reachable = model_.service().link.reachable();
+  if (reachable == serviceReachable_) return;
+  serviceReachable_ = reachable;
+  hooks_.ServiceReachable(reachable);
+  if (reachable) scheduler_.DeviceChanged();
+}
+
+std::vector<int> ModelRuntime::ReportDriveChanges(const std::array<DriveRecord, kSlotCount>& before) {
+  const std::array<DriveRecord, kSlotCount> now = Records(model_);
+  auto listedIn = [](const std::array<DriveRecord, kSlotCount>& records, const DriveRecord& drive) {
+    return std::any_of(records.begin(), records.end(), [&drive](const DriveRecord& r) {
+      return Listed(r) && SameDrive(r, drive);
+    });
+  };
+  for (const DriveRecord& drive : before) {
+    if (Listed(drive) && !listedIn(now, drive)) hooks_.DriveUnplugged(drive);
+  }
+  std::vector<int> came;
+  for (int k = 0; k < kSlotCount; ++k) {
+    const DriveRecord& drive = now[static_cast<std::size_t>(k)];
+    if (!Listed(drive) || listedIn(before, drive)) continue;
+    hooks_.DrivePlugged(drive);
+    came.push_back(k);
+  }
+  return came;
 }
 
 void ModelRuntime::ApplyScan(const FinishedScan& scan) {
   const bool byButton = ReportsAsButton(scan.kind);
-  std::vector<DriveIdentity> before = Identities(model_);
+  const std::array<DriveRecord, kSlotCount> before = Records(model_);
   bool applied = model_.HandleScanReport(scan.result, !byButton);
   scheduler_.ScanReported(byButton);
   if (byButton) hooks_.SetSearchEnabled(true);
@@ -189,16 +212,8 @@ void ModelRuntime::ApplyScan(const FinishedScan& scan) {
   SlotCountCheck();
   // A drive that was not listed before shows its picture now, not at the next minute.
   model_.TakeClockSnapshot();
-  for (int k = 0; k < kSlotCount; ++k) {
-    DriveIdentity id;
-    {
-      std::lock_guard lock(model_.tableLock);
-      const DriveRecord& record = model_.table.driveRecords[static_cast<std::size_t>(k)];
-      if (record.driveNumber == kEmptyDriveNumber) continue;
-      id = {record.driveNumber, std::u16string(FieldView(record.serialNumber))};
-    }
-    if (std::find(before.begin(), before.end(), id) == before.end()) model_.SendScreen(k);
-  }
+  ServicePass pass(model_.service().link);
+  for (int k : ReportDriveChanges(before)) model_.SendScreen(k);
 }
 
 void ModelRuntime::RefillIfRowsDiffer() {
@@ -223,7 +238,10 @@ void ModelRuntime::SlotCountCheck() {
 
 void ModelRuntime::Rescan() {
   DriveTable& table = model_.table;
+  ServicePass pass(model_.service().link);
+  const std::array<DriveRecord, kSlotCount> before = Records(model_);
   std::int32_t found = model_.ScanDrives(false, true);
+  ReportDriveChanges(before);
   if (found != table.driveCount) {
     // An unreachable service leaves the slots it did not reach as they were; count those.
     table.driveCount = found < 0 ? model_.OccupiedSlots() : found;

@@ -92,6 +92,13 @@ class RuntimeHooks {
   virtual void FillList() {}
   virtual int ListRowCount() { return -1; }
   virtual void Quit() {}
+  // The panel service stopped answering, or answers again.
+  virtual void ServiceReachable(bool reachable) { (void)reachable; }
+  // A drive with a panel came into the list or left it.
+  virtual void DrivePlugged(const DriveRecord& drive) { (void)drive; }
+  virtual void DriveUnplugged(const DriveRecord& drive) { (void)drive; }
+  // A minute refresh has run.
+  virtual void MinutePassed() {}
 };
 
 // The model's ShellHooks::AfterScanReport need not run the temperature check: the runtime runs
@@ -122,6 +129,10 @@ class ModelRuntime {
 
   // The temperature check (also run by the slot check): shows, updates or hides the warning.
   void TemperatureCheck();
+  // Tells the hooks when the service stopped answering or answers again, and when it is back
+  // starts the scan a device change would, since drives may have come and gone meanwhile. The
+  // runtime follows after each of its own events; a window follows after its own requests too.
+  void FollowService();
 
   const Scheduler& scheduler() const { return scheduler_; }
   bool quitRequested() const { return quitRequested_; }
@@ -135,6 +146,9 @@ class ModelRuntime {
   void RefillIfRowsDiffer();
   void Rescan();
   void ApplyScan(const FinishedScan& scan);
+  // Tells the hooks which drives came and went since before (the table's records then); the
+  // slots of the drives that came.
+  std::vector<int> ReportDriveChanges(const std::array<DriveRecord, kSlotCount>& before);
 
   LcdModel& model_;
   ScanWorker& worker_;
@@ -143,6 +157,7 @@ class ModelRuntime {
   Scheduler scheduler_;
   bool warningShown_ = false;
   bool quitRequested_ = false;
+  bool serviceReachable_ = true;
 };
 
 }  // namespace kuv

@@ -30,8 +30,16 @@ class ForwardingHooks : public testing::RecordingHooks {
 class ShownHooks : public RuntimeHooks {
  public:
   std::vector<std::u16string> warnings;
-  int hides = 0, quits = 0;
+  int hides = 0, quits = 0, minutes = 0;
   std::vector<bool> searchStates;
+  std::vector<bool> reachable;
+  std::vector<std::int32_t> plugged, unplugged;
+  void ServiceReachable(bool r) override { reachable.push_back(r); }
+  void DrivePlugged(const DriveRecord& drive) override { plugged.push_back(drive.driveNumber); }
+  void DriveUnplugged(const DriveRecord& drive) override {
+    unplugged.push_back(drive.driveNumber);
+  }
+  void MinutePassed() override { ++minutes; }
   void ShowTemperatureWarning(const std::u16string& text) override { warnings.push_back(text); }
   void HideTemperatureWarning() override { ++hides; }
   void SetSearchEnabled(bool enabled) override { searchStates.push_back(enabled); }
@@ -306,6 +314,68 @@ TEST(ModelRuntime, SleepStopsTheMinuteRefreshAndResumeRepaintsAndScans) {
   EXPECT_EQ(rig.Count(2), 0);
   rig.Until(660s);
   EXPECT_EQ(rig.Count(2), 1);
+}
+
+TEST(ModelRuntime, AServiceThatGoesAwayIsToldOnceAskedEachMinuteAndToldWhenBack) {
+  RuntimeRig rig;
+  rig.StartWith({Mounted(4, rig.dir.path()), Mounted(5, rig.dir.path())});
+  rig.model.autoUpdateFlag = 0;
+  rig.service.down = true;
+  rig.Until(60s);
+  EXPECT_EQ(rig.service.Commands(), std::vector<std::int32_t>{2})
+      << "the second drive's picture is not asked for once the first found the service gone";
+  EXPECT_EQ(rig.shown.reachable, std::vector<bool>{false});
+
+  rig.service.calls.clear();
+  rig.service.tries = 0;
+  const int before = rig.shown.minutes;
+  rig.Until(240s);
+  const int refreshes = rig.shown.minutes - before;
+  ASSERT_GE(refreshes, 3);
+  EXPECT_EQ(rig.service.Commands(), std::vector<std::int32_t>(refreshes, 0));
+  EXPECT_EQ(rig.service.tries, refreshes) << "one quiet try a minute";
+  EXPECT_EQ(rig.shown.reachable, std::vector<bool>{false}) << "told once";
+
+  rig.service.down = false;
+  rig.service.calls.clear();
+  while (rig.shown.minutes == before + refreshes) rig.Until(rig.clock.now + 1s);
+  const SteadyTime back = rig.clock.now;
+  EXPECT_EQ(rig.shown.reachable, (std::vector<bool>{false, true}));
+  EXPECT_EQ(rig.Count(0), 1);
+  EXPECT_EQ(rig.Count(2), 2) << "the pictures go out in the same minute";
+  // Drives may have come and gone meanwhile: one scan, as after a device change.
+  rig.Until(back + 2s);
+  EXPECT_EQ(rig.Count(1), 0);
+  rig.Until(back + 3s);
+  EXPECT_EQ(rig.Count(1), 32);
+}
+
+TEST(ModelRuntime, DrivesThatComeAndGoAreToldByTheScanThatFindsThem) {
+  RuntimeRig rig;
+  rig.StartWith({Mounted(4, rig.dir.path()), Mounted(6, rig.dir.path())});
+  rig.service.panels.erase(4);
+  rig.service.panels[9] = {1, Mounted(9, rig.dir.path())};
+  SetField(rig.service.panels[9].second.serialNumber, std::string_view("NEW-TRAY-0001"));
+  rig.runtime.DeviceChanged();
+  rig.Until(3s);
+  EXPECT_EQ(rig.shown.unplugged, std::vector<std::int32_t>{4});
+  EXPECT_EQ(rig.shown.plugged, std::vector<std::int32_t>{9});
+
+  // Another disk in the same bay is another drive.
+  SetField(rig.service.panels[6].second.serialNumber, std::string_view("OTHER-DISK-02"));
+  rig.runtime.DeviceChanged();
+  rig.Until(6s);
+  EXPECT_EQ(rig.shown.unplugged, (std::vector<std::int32_t>{4, 6}));
+  EXPECT_EQ(rig.shown.plugged, (std::vector<std::int32_t>{9, 6}));
+
+  // A scan that could not ask the service says nothing about the drives.
+  rig.service.down = true;
+  rig.service.panels.erase(9);
+  rig.runtime.DeviceChanged();
+  rig.Until(9s);
+  EXPECT_EQ(rig.shown.unplugged.size(), 2u);
+  EXPECT_EQ(rig.model.table.driveCount, 2);
+  EXPECT_EQ(rig.shown.reachable, std::vector<bool>{false});
 }
 
 TEST(ThreadScanWorker, RunsScansInOrderAwayFromTheCallerAndSignalsTheirEnd) {

@@ -15,6 +15,7 @@
 
 #include "app/model/device_changes.h"
 #include "app/model/headless_session.h"
+#include "app/model/list_rows.h"
 #include "app/model/model_runtime.h"
 #include "app/model/panel_owner_lock.h"
 #include "app/model/sleep_signal.h"
@@ -49,8 +50,28 @@ class WatchHooks : public kuv::RuntimeHooks {
   void Quit() override {
     if (verbose_) std::fprintf(stderr, "kuvlcd watch: ending\n");
   }
+  void ServiceReachable(bool reachable) override {
+    if (reachable) {
+      std::fprintf(stderr, "kuvlcd watch: panel service reachable again\n");
+    } else {
+      // Said once: the runtime tells only the change, and retries every minute without a word.
+      std::fprintf(stderr,
+                   "kuvlcd watch: panel service unreachable at %s; trying again every minute\n",
+                   kuv::ServiceSocketPath().c_str());
+    }
+  }
+  void DrivePlugged(const kuv::DriveRecord& drive) override { Tell(drive, "plugged in"); }
+  void DriveUnplugged(const kuv::DriveRecord& drive) override { Tell(drive, "unplugged"); }
 
  private:
+  // "drive 3 plugged in: /mnt/backup BACKUP, WDC WD20EZRX-00D8PB0, KV-D210 panel, NTFS"
+  static void Tell(const kuv::DriveRecord& drive, const char* what) {
+    const kuv::ListRow row = kuv::ListRowTexts(drive, kuv::Language::kEnglish);
+    std::fprintf(stderr, "kuvlcd watch: drive %d %s: %s, %s, %s panel, %s\n", drive.driveNumber,
+                 what, kuv::Utf16ToUtf8(row[0]).c_str(), kuv::Utf16ToUtf8(row[2]).c_str(),
+                 kuv::Utf16ToUtf8(row[1]).c_str(), kuv::Utf16ToUtf8(row[5]).c_str());
+  }
+
   kuv::LcdModel& model_;
   bool verbose_;
   std::u16string lastWarning_;
@@ -86,6 +107,7 @@ int Run(const kuv::cli::Args& args) {
   if (!devices) std::fprintf(stderr, "kuvlcd watch: no device changes: %s\n", error.c_str());
 
   kuv::HeadlessSession session(verbose);
+  session.hooks.prefix = "kuvlcd watch";
   if (session.Start() < 0) {
     kuv::cli::ReportServiceUnreachable();
     return 1;
