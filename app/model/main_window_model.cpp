@@ -226,7 +226,7 @@ void MainWindowModel::RefreshPageState() {
 
 void MainWindowModel::UpdateLcdClicked() {
   if (!pages.updateEnabled) return;
-  model_->UpdateLcd();
+  serviceStatus.UpdateFinished(model_->UpdateLcd());
   Changed();
 }
 

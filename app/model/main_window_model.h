@@ -12,6 +12,7 @@
 #include "app/model/lcd_model.h"
 #include "app/model/list_rows.h"
 #include "app/model/qr_page.h"
+#include "app/model/service_status.h"
 #include "app/model/smart_page.h"
 #include "app/model/text_page_model.h"
 #include "common/strings.h"
@@ -106,6 +107,9 @@ class MainWindowModel : public ShellHooks {
   int selectedRow = -1;
   PageStates pages;
   bool autostartChecked = false;
+  // What the window says about the panel service; the runtime tells it when the service goes
+  // and comes back and when a minute has passed.
+  ServiceStatus serviceStatus;
 
  private:
   void Changed();

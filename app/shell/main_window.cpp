@@ -111,9 +111,15 @@ MainWindow::MainWindow(Language language, QWidget* parent)
   buttons->addStretch();
   buttons->addWidget(search_);
   buttons->addWidget(update_);
+  serviceStatus_ = new QLabel(this);
+  serviceStatus_->setAccessibleName(QStringLiteral("Service status"));
+  serviceStatus_->setWordWrap(true);
+  serviceStatus_->hide();
+
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list_, 1);
   layout->addWidget(tabs_, 2);
+  layout->addWidget(serviceStatus_);
   layout->addLayout(buttons);
 
   connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
@@ -208,8 +214,8 @@ bool MainWindow::Initialise() {
     tray_->setIcon(ProgramIcon());
     tray_->setToolTip(tr(100));
   }
-  ShowState();
   StartLiving();
+  ShowState();
   // Without a notification area the window is the only way to reach the program.
   if (!tray_ || session_.model.showAtStart) ShowFromTray();
   return true;
@@ -245,8 +251,28 @@ void MainWindow::ShowState() {
     smartPage_->setEnabled(window.pages.smartPageEnabled);
     smartPage_->Refresh();
   }
+  ShowServiceStatus();
   showing_ = false;
   emit stateShown();
+}
+
+void MainWindow::ShowServiceStatus() {
+  // The status follows the requests the window itself made since the runtime last looked; a
+  // service that is back brings a scan, so the timer is armed anew.
+  if (runtime_) {
+    runtime_->FollowService();
+    ArmTimer();
+  }
+  const ServiceNotice notice = session_.window.serviceStatus.notice();
+  const QString line =
+      QString::fromStdU16String(ServiceStatusLine(notice, language_, ServiceSocketPath()));
+  serviceStatus_->setText(line);
+  serviceStatus_->setStyleSheet(
+      notice == ServiceNotice::kBack ? QString() : QStringLiteral("color: rgb(192, 0, 0);"));
+  serviceStatus_->setVisible(!line.isEmpty());
+  // Until the window has started, the tray says that it is starting.
+  if (tray_ && runtime_)
+    tray_->setToolTip(QString::fromStdU16String(ServiceTrayTip(notice, language_)));
 }
 
 void MainWindow::ShowFromTray() {
@@ -419,6 +445,14 @@ void MainWindow::RefreshSmartPage() {
         table.driveRecords[static_cast<std::size_t>(table.selectedDrive)].driveNumber);
   }
   if (smartPage_) smartPage_->Refresh();
+}
+
+void MainWindow::ServiceReachable(bool reachable) {
+  session_.window.serviceStatus.Follow(reachable);
+}
+
+void MainWindow::MinutePassed() {
+  session_.window.serviceStatus.MinutePassed();
 }
 
 void MainWindow::ShowTemperatureWarning(const std::u16string& text) {

@@ -79,6 +79,8 @@ class MainWindow : public QWidget, public WindowView, public RuntimeHooks {
   void FillList() override;
   int ListRowCount() override;
   void Quit() override;
+  void ServiceReachable(bool reachable) override;
+  void MinutePassed() override;
   QWidget* temperatureWarning() const { return warning_; }
   // Tests open help without a browser.
   void SetHelpOpener(std::function<void()> opener) { helpOpener_ = std::move(opener); }
@@ -99,6 +101,7 @@ class MainWindow : public QWidget, public WindowView, public RuntimeHooks {
   // After the runtime acted: show the model and wait for the next deadline.
   void AfterRuntime();
   void StartLiving();
+  void ShowServiceStatus();
 
   Language language_;
   WindowSession session_;
@@ -127,6 +130,7 @@ class MainWindow : public QWidget, public WindowView, public RuntimeHooks {
   QWidget* warning_ = nullptr;
   class QLabel* warningText_ = nullptr;
   QCheckBox* warningMute_ = nullptr;
+  QLabel* serviceStatus_ = nullptr;
   bool showing_ = false;
   bool ending_ = false;
 };

@@ -548,5 +548,55 @@ TEST_F(WindowOnSampleWorld, DroppedBmpReachesThePanelAndTheDrive) {
   EXPECT_EQ(*panel.picture, PictureFromRaster(image.bits));
 }
 
+// The service stopped under the running window: a line says so, no message box interrupts, and
+// an Update LCD that cannot reach the panel leaves the drive's settings file as it was.
+TEST_F(WindowOnSampleWorld, AStoppedServiceIsShownInALineAndUpdateLeavesTheFileAlone) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  window.ShowFromTray();
+  QLabel* status = Named<QLabel>(window, QStringLiteral("Service status"));
+  ASSERT_NE(status, nullptr);
+  EXPECT_FALSE(status->isVisible());
+  const int row = SelectDrive(window, QStringLiteral("NTFS"));
+  ASSERT_GE(row, 0);
+  QTest::mouseClick(window.updateButton(), Qt::LeftButton);
+  const std::optional<std::string> folder = DriveFolderPath(
+      window.session().model.table.driveRecords[static_cast<std::size_t>(row)]);
+  ASSERT_TRUE(folder);
+  const std::string file = *folder + "/LCD_DATA.TXT";
+  const std::string saved = ReadAll(file);
+  ASSERT_FALSE(saved.empty());
+  const std::string picture = ReadAll(Panel("bridge1"));
+
+  int boxes = 0;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (QWidget* box = QApplication::activeModalWidget()) {
+      ++boxes;
+      box->close();
+    }
+  });
+  closer.start(50);
+  StopService();
+  QLineEdit* line1 = Named<QLineEdit>(window, QStringLiteral("Line 1 text"));
+  Named<QComboBox>(window, QStringLiteral("Line 1 item"))->setCurrentIndex(0);
+  line1->selectAll();
+  QTest::keyClicks(line1, QStringLiteral("Not sent"));
+  QTest::mouseClick(window.updateButton(), Qt::LeftButton);
+  QApplication::processEvents();
+  EXPECT_EQ(boxes, 0);
+  EXPECT_TRUE(status->isVisible());
+  EXPECT_EQ(status->text(), QString::fromStdU16String(std::u16string(String(4131))));
+  EXPECT_EQ(ReadAll(file), saved) << "LCD_DATA.TXT still says what the panel shows";
+  EXPECT_EQ(ReadAll(Panel("bridge1")), picture);
+
+  StartService();
+  QTest::mouseClick(window.updateButton(), Qt::LeftButton);
+  EXPECT_EQ(boxes, 0);
+  EXPECT_EQ(status->text(), QString::fromStdU16String(std::u16string(String(4133))));
+  EXPECT_NE(ReadAll(file), saved);
+  EXPECT_NE(ReadAll(Panel("bridge1")), picture);
+}
+
 }  // namespace
 }  // namespace kuv
