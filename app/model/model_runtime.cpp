@@ -182,12 +182,14 @@ void ModelRuntime::FollowService() {
   if (reachable) scheduler_.DeviceChanged();
 }
 
-std::vector<int> ModelRuntime::ReportDriveChanges(const std::array<DriveRecord, kSlotCount>& before) {
+std::vector<int> ModelRuntime::ReportDriveChanges(
+    const std::array<DriveRecord, kSlotCount>& before) {
+  // What the scan found of the service is told before what it found of the drives.
+  FollowService();
   const std::array<DriveRecord, kSlotCount> now = Records(model_);
   auto listedIn = [](const std::array<DriveRecord, kSlotCount>& records, const DriveRecord& drive) {
-    return std::any_of(records.begin(), records.end(), [&drive](const DriveRecord& r) {
-      return Listed(r) && SameDrive(r, drive);
-    });
+    return std::any_of(records.begin(), records.end(),
+                       [&drive](const DriveRecord& r) { return Listed(r) && SameDrive(r, drive); });
   };
   for (const DriveRecord& drive : before) {
     if (Listed(drive) && !listedIn(now, drive)) hooks_.DriveUnplugged(drive);

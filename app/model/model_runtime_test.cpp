@@ -36,9 +36,7 @@ class ShownHooks : public RuntimeHooks {
   std::vector<std::int32_t> plugged, unplugged;
   void ServiceReachable(bool r) override { reachable.push_back(r); }
   void DrivePlugged(const DriveRecord& drive) override { plugged.push_back(drive.driveNumber); }
-  void DriveUnplugged(const DriveRecord& drive) override {
-    unplugged.push_back(drive.driveNumber);
-  }
+  void DriveUnplugged(const DriveRecord& drive) override { unplugged.push_back(drive.driveNumber); }
   void MinutePassed() override { ++minutes; }
   void ShowTemperatureWarning(const std::u16string& text) override { warnings.push_back(text); }
   void HideTemperatureWarning() override { ++hides; }

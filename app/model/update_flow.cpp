@@ -151,8 +151,8 @@ std::string LcdModel::SendToHidPanel(const DriveRecord& drive) {
     if (!panel->Write(report, error)) {
       std::snprintf(text, sizeof text, "WriteFile Error : %s\n", error.c_str());
       ports_.hooks.Diagnostic(text);
-      return "the panel " + FieldUtf8(drive.hidPath) + " refused line " +
-             std::to_string(line + 1) + ": " + error;
+      return "the panel " + FieldUtf8(drive.hidPath) + " refused line " + std::to_string(line + 1) +
+             ": " + error;
     }
     std::snprintf(text, sizeof text, "LineNo = %02zu Written bytes = %zu\n", line, kHidReportSize);
     ports_.hooks.Diagnostic(text);

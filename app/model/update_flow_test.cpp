@@ -327,7 +327,8 @@ TEST(SendRaster, APanelThatCannotTakeAPictureIsToldOnceUntilItTakesOneAgain) {
   rig.system.hidRefuseAt["/dev/hidraw7"] = 3;
   rig.model.SendRaster(0);
   ASSERT_EQ(rig.hooks.unreached.size(), 2u) << "another reason is told";
-  EXPECT_EQ(rig.hooks.unreached[1], "the panel /dev/hidraw7 refused line 4: device refused the report");
+  EXPECT_EQ(rig.hooks.unreached[1],
+            "the panel /dev/hidraw7 refused line 4: device refused the report");
   rig.system.hidRefuseAt["/dev/hidraw7"] = -1;
   rig.model.SendRaster(0);
   rig.model.SendRaster(0);

@@ -136,5 +136,48 @@ TEST_F(WatchOnSampleWorld, APluggedTrayGetsItsPictureWithinFiveSeconds) {
   EXPECT_LT(Clock::now() - stopAt, 10s);
 }
 
+static int Occurrences(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// The service stopped under a running watcher: it says so once, keeps running, and says when the
+// service is back, with the tray that was plugged in meanwhile.
+TEST_F(WatchOnSampleWorld, AStoppedServiceIsLoggedOnceAndItsReturnToo) {
+  const std::string log = dir_.path() + "/watch.log";
+  watch_ = Spawn({kKuvlcd, "watch"}, log);
+  ASSERT_TRUE(WaitForPicture("bridge1", 0, 30s)) << ReadAll(log);
+  auto waitFor = [&](const std::string& what, int times) {
+    const auto start = Clock::now();
+    while (Occurrences(ReadAll(log), what) < times && Clock::now() - start < 30s) {
+      std::this_thread::sleep_for(100ms);
+    }
+    return Occurrences(ReadAll(log), what) >= times;
+  };
+
+  ::kill(service_, SIGTERM);
+  ::waitpid(service_, nullptr, 0);
+  service_ = -1;
+  ASSERT_EQ(Run({"sim", "plug", world_, "tray2"}), 0);
+  ASSERT_TRUE(waitFor("panel service unreachable", 1)) << ReadAll(log);
+  // Another scan while it is gone asks once more, quietly.
+  ASSERT_EQ(Run({"sim", "unplug", world_, "tray2"}), 0);
+  ASSERT_EQ(Run({"sim", "plug", world_, "tray2"}), 0);
+  std::this_thread::sleep_for(4s);
+  EXPECT_EQ(::waitpid(watch_, nullptr, WNOHANG), 0) << "the watcher keeps running";
+
+  service_ = Spawn({kPanelsvc, "--foreground"}, "/dev/null");
+  for (int i = 0; i < 250 && !std::filesystem::exists(socket_); ++i)
+    std::this_thread::sleep_for(20ms);
+  ASSERT_EQ(Run({"sim", "unplug", world_, "tray2"}), 0);
+  ASSERT_EQ(Run({"sim", "plug", world_, "tray2"}), 0);
+  ASSERT_TRUE(waitFor("plugged in", 1)) << ReadAll(log);
+  const std::string text = ReadAll(log);
+  EXPECT_EQ(Occurrences(text, "panel service unreachable"), 1) << text;
+  EXPECT_EQ(Occurrences(text, "panel service reachable again"), 1) << text;
+  EXPECT_LT(text.find("reachable again"), text.find("plugged in")) << text;
+}
+
 }  // namespace
 }  // namespace kuv
