@@ -17,6 +17,7 @@ struct TextPage {
   bool reverse = false;                              // "reverse" check box
   std::int32_t rotation = 0;                         // rotation choice, in degrees
   bool controlsEnabled = true;                       // line controls usable
+  bool operator==(const TextPage&) const = default;
 };
 
 // A page showing a configuration as the page would after loading it.

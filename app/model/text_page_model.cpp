@@ -1,5 +1,6 @@
 #include "app/model/text_page_model.h"
 
+#include <cstring>
 #include <memory>
 
 #include "app/compose/renderer.h"
@@ -247,12 +248,33 @@ int TextPageModel::PreviewTooltip(int dx, int dy, int width, int height) const {
   return kPreviewTip;
 }
 
+bool TextPageModel::PreviewInputs::operator==(const PreviewInputs& other) const {
+  return currentTab == other.currentTab && driveCount == other.driveCount &&
+         selectedDrive == other.selectedDrive && page == other.page &&
+         std::memcmp(&drive, &other.drive, sizeof drive) == 0 &&
+         std::memcmp(&working, &other.working, sizeof working) == 0;
+}
+
+TextPageModel::PreviewInputs TextPageModel::CurrentPreviewInputs() const {
+  PreviewInputs inputs{
+      table_.currentTab, table_.driveCount, table_.selectedDrive, {}, table_.workingConfig, page};
+  if (const DriveRecord* drive = SelectedDrive()) inputs.drive = *drive;
+  return inputs;
+}
+
 std::optional<Picture> TextPageModel::Preview() {
+  // Window refreshes come far more often than changes; composing with the fonts is the cost.
+  if (previewInputs_ && *previewInputs_ == CurrentPreviewInputs()) return preview_;
   if (!fonts_) {
     ownedFonts_ = Fonts::Load(language_);
     fonts_ = ownedFonts_.get();
   }
-  return DrawPreview(table_, page, *fonts_);
+  preview_ = DrawPreview(table_, page, *fonts_);
+  ++redraws;
+  // Taken after drawing, which settles what it derives (the capacity text, a locked drive's
+  // status flag), so an unchanged page matches next time.
+  previewInputs_ = CurrentPreviewInputs();
+  return preview_;
 }
 
 }  // namespace kuv

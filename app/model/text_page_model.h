@@ -78,7 +78,8 @@ class TextPageModel {
   // preview width pixels wide; 0 when the pointer is left of it or below it.
   int PreviewTooltip(int dx, int dy, int width, int height) const;
 
-  // The 98x98 preview of the selected drive; nullopt while another tab is current.
+  // The 98x98 preview of the selected drive; nullopt while another tab is current. Drawn again
+  // only when what it is drawn from changed.
   std::optional<Picture> Preview();
   // Draw the preview with these fonts (the panel renderer's) instead of loading a set of its own.
   void UseFonts(const Fonts& fonts) { fonts_ = &fonts; }
@@ -88,7 +89,7 @@ class TextPageModel {
 
   TextPageView view;
   TextPage page;    // what the renderer reads: line texts, capacity text, reverse, rotation
-  int redraws = 0;  // incremented at every redraw, so a view can repaint only when needed
+  int redraws = 0;  // incremented each time the preview is drawn
 
  private:
   const DriveRecord* SelectedDrive() const;
@@ -96,8 +97,22 @@ class TextPageModel {
   LineForm FormOf(const DriveRecord* drive) const;
   void AfterItemChange();
 
+  // Everything the preview is drawn from.
+  struct PreviewInputs {
+    int currentTab = 0;
+    int driveCount = 0;
+    int selectedDrive = -1;
+    DriveRecord drive{};
+    ScreenConfig working{};
+    TextPage page;
+    bool operator==(const PreviewInputs& other) const;
+  };
+  PreviewInputs CurrentPreviewInputs() const;
+
   DriveTable& table_;
   Language language_;
+  std::optional<PreviewInputs> previewInputs_;  // of the preview last drawn
+  std::optional<Picture> preview_;
   const Fonts* fonts_ = nullptr;
   std::unique_ptr<Fonts> ownedFonts_;
 };

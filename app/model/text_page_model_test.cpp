@@ -201,5 +201,38 @@ TEST(TextPageStatus, ShowHddStatusReachesTheWorkingCopy) {
   EXPECT_TRUE(rig.page.view.numberLabelsEnabled) << "rotation Normal keeps the labels";
 }
 
+// The preview is drawn again when what it shows changed, and only then: the window asks for it at
+// every refresh.
+TEST(TextPagePreview, IsDrawnAgainOnlyWhenItsPictureCanHaveChanged) {
+  struct Case {
+    const char* name;
+    void (*change)(PageRig&);
+    bool drawn;
+  };
+  const Case cases[] = {
+      {"nothing", [](PageRig&) {}, false},
+      {"the clock alone", [](PageRig& r) { r.table.clock.minute = 6; }, false},
+      {"a line typed", [](PageRig& r) { r.page.LineEdited(1, u"Shelf 4"); }, true},
+      {"reverse", [](PageRig& r) { r.page.ReverseAllClicked(true); }, true},
+      {"rotation", [](PageRig& r) { r.page.RotationChosen(2); }, true},
+      {"free space", [](PageRig& r) { r.table.driveRecords[0].freeMB -= 1024; }, true},
+      {"health", [](PageRig& r) { r.table.driveRecords[0].health = 2; }, true},
+      {"another drive", [](PageRig& r) { r.table.selectedDrive = 1; }, true},
+      {"the S.M.A.R.T. tab", [](PageRig& r) { r.table.currentTab = 3; }, true},
+  };
+  for (const Case& c : cases) {
+    PageRig rig(kFsNtfs);
+    rig.table.driveRecords[1] = rig.table.driveRecords[0];
+    rig.table.driveCount = 2;
+    const std::optional<Picture> first = rig.page.Preview();
+    const int redraws = rig.page.redraws;
+    ASSERT_EQ(rig.page.Preview(), first) << c.name;
+    ASSERT_EQ(rig.page.redraws, redraws) << c.name;
+    c.change(rig);
+    rig.page.Preview();
+    EXPECT_EQ(rig.page.redraws, redraws + (c.drawn ? 1 : 0)) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace kuv

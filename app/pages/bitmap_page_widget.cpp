@@ -174,7 +174,9 @@ void BitmapPageWidget::Refresh() {
   rotatePreview_->setChecked(page_.rotatePreviewChecked);
   if (page_.RotationIndex() < rotation_->count()) rotation_->setCurrentIndex(page_.RotationIndex());
   if (QRadioButton* area = areaButton(page_.areaIndex)) area->setChecked(true);
-  preview_->setPixmap(PixmapOf(page_.preview));
+  if (shownPreview_.Changed(page_.preview, preview_->size())) {
+    preview_->setPixmap(PixmapOf(page_.preview));
+  }
   refreshing_ = false;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/model/bitmap_page.h"
+#include "app/pages/preview_widget.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -54,6 +55,7 @@ class BitmapPageWidget : public QWidget {
   QLabel* rotationLabel_;
   QComboBox* rotation_;
   QCheckBox* rotatePreview_;
+  ShownPicture shownPreview_;
   bool refreshing_ = false;
 };
 

@@ -17,6 +17,13 @@ QImage ImageOfPicture(const Picture& picture) {
   return image;
 }
 
+bool ShownPicture::Changed(const Picture& picture, QSize size) {
+  if (picture_ && *picture_ == picture && size_ == size) return false;
+  picture_ = picture;
+  size_ = size;
+  return true;
+}
+
 PreviewWidget::PreviewWidget(int dots, QWidget* parent) : QWidget(parent), dots_(dots) {
   image_ = QImage(dots, dots, QImage::Format_Grayscale8);
   image_.fill(255);
@@ -37,11 +44,10 @@ QSize PreviewWidget::sizeHint() const {
 }
 
 void PreviewWidget::SetPicture(const std::optional<Picture>& picture) {
-  if (picture) {
-    image_ = ImageOfPicture(*picture);
-  } else {
-    image_.fill(255);
-  }
+  // No picture shows white dots, as a white picture would.
+  const Picture shown = picture ? *picture : Picture(dots_, dots_);
+  if (!shown_.Changed(shown, QSize(shown.width, shown.height))) return;
+  image_ = ImageOfPicture(shown);
   update();
 }
 

@@ -11,6 +11,18 @@
 
 namespace kuv {
 
+// What a preview last showed, so that its picture is converted and drawn again only when the
+// picture or the size it is shown at changed.
+class ShownPicture {
+ public:
+  // True, remembering the pair, when it differs from the last one.
+  bool Changed(const Picture& picture, QSize size);
+
+ private:
+  std::optional<Picture> picture_;
+  QSize size_;
+};
+
 class PreviewWidget : public QWidget {
   Q_OBJECT
  public:
@@ -31,6 +43,7 @@ class PreviewWidget : public QWidget {
  private:
   int dots_;
   QImage image_;
+  ShownPicture shown_;
   std::function<QString(int, int)> tooltipRule_;
 };
 

@@ -140,7 +140,9 @@ void QrPageWidget::Refresh() {
 }
 
 void QrPageWidget::ShowPreview() {
-  preview_->setPixmap(QPixmap::fromImage(PreviewImage(page_.PreviewPicture()))
+  const Picture& picture = page_.PreviewPicture();
+  if (!shownPreview_.Changed(picture, preview_->size())) return;
+  preview_->setPixmap(QPixmap::fromImage(PreviewImage(picture))
                           .scaled(preview_->size(), Qt::KeepAspectRatio, Qt::FastTransformation));
 }
 

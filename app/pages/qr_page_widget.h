@@ -3,6 +3,8 @@
 
 #include <QWidget>
 
+#include "app/pages/preview_widget.h"
+
 class QButtonGroup;
 class QComboBox;
 class QKeyEvent;
@@ -45,6 +47,7 @@ class QrPageWidget : public QWidget {
   QComboBox* levels_ = nullptr;
   QPlainTextEdit* text_ = nullptr;
   QLabel* message_ = nullptr;
+  ShownPicture shownPreview_;
   bool refreshing_ = false;
 };
 

@@ -194,6 +194,7 @@ bool MainWindow::Initialise() {
       page->setAccessibleName(pageTitle);
     }
     session_.window.SetAvailableTabs(tabs_->count());
+    for (QWidget* page : Pages()) page->installEventFilter(this);
     return true;
   });
   if (outcome == InitOutcome::kServiceUnreachable) {
@@ -234,26 +235,49 @@ void MainWindow::ShowState() {
     }
     item->setToolTip(0, QString::fromStdU16String(window.rowTooltips[i]));
   }
-  if (window.selectedRow >= 0 && window.selectedRow < list_->topLevelItemCount()) {
-    list_->setCurrentItem(list_->topLevelItem(window.selectedRow));
-  }
+  QTreeWidgetItem* selected = list_->topLevelItem(window.selectedRow);
+  if (selected && list_->currentItem() != selected) list_->setCurrentItem(selected);
   const int tab = session_.model.table.currentTab;
   if (tab < tabs_->count()) tabs_->setCurrentIndex(tab);
   update_->setEnabled(window.pages.updateEnabled);
   autostart_->setChecked(window.autostartChecked);
-  if (textPage_) {
-    textPage_->setEnabled(window.pages.textPageEnabled);
-    textPage_->Refresh();
-  }
-  if (bitmapPage_) bitmapPage_->Refresh();
-  if (qrPage_) qrPage_->Refresh();
-  if (smartPage_) {
-    smartPage_->setEnabled(window.pages.smartPageEnabled);
-    smartPage_->Refresh();
+  if (textPage_) textPage_->setEnabled(window.pages.textPageEnabled);
+  if (smartPage_) smartPage_->setEnabled(window.pages.smartPageEnabled);
+  for (QWidget* page : Pages()) {
+    if (page) RefreshPage(page);
   }
   ShowServiceStatus();
   showing_ = false;
   emit stateShown();
+}
+
+std::array<QWidget*, 4> MainWindow::Pages() const {
+  return {textPage_, bitmapPage_, qrPage_, smartPage_};
+}
+
+void MainWindow::RefreshPage(QWidget* page) {
+  if (!page->isVisible()) {
+    // A hidden page would rebuild its rows and preview for nobody; it catches up when shown.
+    stalePages_.insert(page);
+    return;
+  }
+  stalePages_.erase(page);
+  RefreshPageNow(page);
+}
+
+void MainWindow::RefreshPageNow(QWidget* page) {
+  if (page == textPage_) textPage_->Refresh();
+  if (page == bitmapPage_) bitmapPage_->Refresh();
+  if (page == qrPage_) qrPage_->Refresh();
+  if (page == smartPage_) smartPage_->Refresh();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Show) {
+    auto* page = static_cast<QWidget*>(watched);
+    if (stalePages_.erase(page) > 0) RefreshPageNow(page);
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::ShowServiceStatus() {
@@ -264,6 +288,9 @@ void MainWindow::ShowServiceStatus() {
     ArmTimer();
   }
   const ServiceNotice notice = session_.window.serviceStatus.notice();
+  // Restyling the line repaints the window; only a new notice is worth that.
+  if (shownNotice_ == notice) return;
+  shownNotice_ = notice;
   const QString line =
       QString::fromStdU16String(ServiceStatusLine(notice, language_, ServiceSocketPath()));
   serviceStatus_->setText(line);
@@ -444,7 +471,7 @@ void MainWindow::RefreshSmartPage() {
     session_.smartPage.ShowDrive(
         table.driveRecords[static_cast<std::size_t>(table.selectedDrive)].driveNumber);
   }
-  if (smartPage_) smartPage_->Refresh();
+  if (smartPage_) RefreshPage(smartPage_);
 }
 
 void MainWindow::ServiceReachable(bool reachable) {

@@ -4,8 +4,11 @@
 
 #include <QIcon>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <set>
 
 #include "app/model/device_changes.h"
 #include "app/model/main_window_model.h"
@@ -94,6 +97,7 @@ class MainWindow : public QWidget, public WindowView, public RuntimeHooks {
   void keyPressEvent(QKeyEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // The runtime's next deadline as the one timer of the window.
@@ -101,6 +105,11 @@ class MainWindow : public QWidget, public WindowView, public RuntimeHooks {
   // After the runtime acted: show the model and wait for the next deadline.
   void AfterRuntime();
   void StartLiving();
+  // The four tab pages, null before they are made.
+  std::array<QWidget*, 4> Pages() const;
+  // A page's controls are read from its model when it is on screen: now, or when it is shown.
+  void RefreshPage(QWidget* page);
+  void RefreshPageNow(QWidget* page);
   void ShowServiceStatus();
 
   Language language_;
@@ -131,6 +140,8 @@ class MainWindow : public QWidget, public WindowView, public RuntimeHooks {
   class QLabel* warningText_ = nullptr;
   QCheckBox* warningMute_ = nullptr;
   QLabel* serviceStatus_ = nullptr;
+  std::optional<ServiceNotice> shownNotice_;
+  std::set<QWidget*> stalePages_;  // changed while hidden; refreshed when next shown
   bool showing_ = false;
   bool ending_ = false;
 };

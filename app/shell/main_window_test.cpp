@@ -560,8 +560,8 @@ TEST_F(WindowOnSampleWorld, AStoppedServiceIsShownInALineAndUpdateLeavesTheFileA
   const int row = SelectDrive(window, QStringLiteral("NTFS"));
   ASSERT_GE(row, 0);
   QTest::mouseClick(window.updateButton(), Qt::LeftButton);
-  const std::optional<std::string> folder = DriveFolderPath(
-      window.session().model.table.driveRecords[static_cast<std::size_t>(row)]);
+  const std::optional<std::string> folder =
+      DriveFolderPath(window.session().model.table.driveRecords[static_cast<std::size_t>(row)]);
   ASSERT_TRUE(folder);
   const std::string file = *folder + "/LCD_DATA.TXT";
   const std::string saved = ReadAll(file);
@@ -596,6 +596,33 @@ TEST_F(WindowOnSampleWorld, AStoppedServiceIsShownInALineAndUpdateLeavesTheFileA
   EXPECT_EQ(status->text(), QString::fromStdU16String(std::u16string(String(4133))));
   EXPECT_NE(ReadAll(file), saved);
   EXPECT_NE(ReadAll(Panel("bridge1")), picture);
+}
+
+// A page off screen is not rebuilt at each refresh of the window; it catches up when shown.
+TEST_F(WindowOnSampleWorld, PagesAreRefreshedWhenShownNotWhileHidden) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  window.ShowFromTray();
+  ASSERT_GE(SelectDrive(window, QStringLiteral("NTFS")), 0);
+  Named<QComboBox>(window, QStringLiteral("Line 1 item"))->setCurrentIndex(0);
+  QLineEdit* line1 = Named<QLineEdit>(window, QStringLiteral("Line 1 text"));
+  const QString before = line1->text();
+
+  window.hide();
+  TextPageModel& text = window.session().textPage;
+  SetField(window.session().model.table.workingConfig.line1, std::string_view("While hidden"));
+  text.view.lines[0].text = u"While hidden";
+  text.page.lineTexts[0] = u"While hidden";
+  const int redraws = text.redraws;
+  for (int i = 0; i < 3; ++i) window.ShowState();
+  EXPECT_EQ(line1->text(), before);
+  EXPECT_EQ(text.redraws, redraws) << "no preview drawn for a hidden window";
+
+  window.ShowFromTray();
+  EXPECT_EQ(line1->text(), QStringLiteral("While hidden"));
+  EXPECT_EQ(text.redraws, redraws + 1);
+  window.ShowState();
+  EXPECT_EQ(text.redraws, redraws + 1) << "nor again while nothing changed";
 }
 
 }  // namespace
