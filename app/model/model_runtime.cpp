@@ -133,8 +133,9 @@ void ModelRuntime::Run(const std::vector<TimerAction>& actions) {
         scheduler_.SlotCheckFinished();
         break;
       case TimerAction::kMinuteRefresh:
-        model_.MinuteRefresh();
+        // Told first: a return of the service this refresh finds is told for the whole minute.
         hooks_.MinutePassed();
+        model_.MinuteRefresh();
         break;
       case TimerAction::kRescan:
         Rescan();

@@ -97,7 +97,7 @@ class RuntimeHooks {
   // A drive with a panel came into the list or left it.
   virtual void DrivePlugged(const DriveRecord& drive) { (void)drive; }
   virtual void DriveUnplugged(const DriveRecord& drive) { (void)drive; }
-  // A minute refresh has run.
+  // A minute has passed; the minute refresh runs next.
   virtual void MinutePassed() {}
 };
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <future>
 
+#include "app/model/service_status.h"
 #include "app/model/test_fakes.h"
 #include "app/model/virtual_time.h"
 #include "common/picture_io.h"
@@ -25,6 +26,10 @@ class ForwardingHooks : public testing::RecordingHooks {
     RecordingHooks::StartPanelWait();
     if (runtime) runtime->PanelWaitStarted();
   }
+  // The window follows the service when it shows the model again, as after its own requests.
+  void RefreshPageState() override {
+    if (runtime) runtime->FollowService();
+  }
 };
 
 class ShownHooks : public RuntimeHooks {
@@ -34,10 +39,17 @@ class ShownHooks : public RuntimeHooks {
   std::vector<bool> searchStates;
   std::vector<bool> reachable;
   std::vector<std::int32_t> plugged, unplugged;
-  void ServiceReachable(bool r) override { reachable.push_back(r); }
+  ServiceStatus status;  // what a window's status line would say
+  void ServiceReachable(bool r) override {
+    reachable.push_back(r);
+    status.Follow(r);
+  }
   void DrivePlugged(const DriveRecord& drive) override { plugged.push_back(drive.driveNumber); }
   void DriveUnplugged(const DriveRecord& drive) override { unplugged.push_back(drive.driveNumber); }
-  void MinutePassed() override { ++minutes; }
+  void MinutePassed() override {
+    ++minutes;
+    status.MinutePassed();
+  }
   void ShowTemperatureWarning(const std::u16string& text) override { warnings.push_back(text); }
   void HideTemperatureWarning() override { ++hides; }
   void SetSearchEnabled(bool enabled) override { searchStates.push_back(enabled); }
@@ -336,9 +348,12 @@ TEST(ModelRuntime, AServiceThatGoesAwayIsToldOnceAskedEachMinuteAndToldWhenBack)
 
   rig.service.down = false;
   rig.service.calls.clear();
+  // The selected drive's picture going out shows the window again while the refresh runs.
+  rig.model.table.selectedDrive = 0;
   while (rig.shown.minutes == before + refreshes) rig.Until(rig.clock.now + 1s);
   const SteadyTime back = rig.clock.now;
   EXPECT_EQ(rig.shown.reachable, (std::vector<bool>{false, true}));
+  EXPECT_EQ(rig.shown.status.notice(), ServiceNotice::kBack) << "said until the next minute";
   EXPECT_EQ(rig.Count(0), 1);
   EXPECT_EQ(rig.Count(2), 2) << "the pictures go out in the same minute";
   // Drives may have come and gone meanwhile: one scan, as after a device change.
@@ -346,6 +361,8 @@ TEST(ModelRuntime, AServiceThatGoesAwayIsToldOnceAskedEachMinuteAndToldWhenBack)
   EXPECT_EQ(rig.Count(1), 0);
   rig.Until(back + 3s);
   EXPECT_EQ(rig.Count(1), 32);
+  rig.Until(back + 61s);
+  EXPECT_EQ(rig.shown.status.notice(), ServiceNotice::kNone);
 }
 
 TEST(ModelRuntime, DrivesThatComeAndGoAreToldByTheScanThatFindsThem) {

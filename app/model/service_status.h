@@ -23,7 +23,7 @@ class ServiceStatus {
   void Follow(bool reachable);
   // What an Update LCD came to.
   void UpdateFinished(const SaveOutcome& outcome);
-  // A minute refresh ran: the line saying the service is back has been there long enough.
+  // A minute has passed: the line saying the service is back has been there long enough.
   void MinutePassed();
 
   ServiceNotice notice() const { return notice_; }
