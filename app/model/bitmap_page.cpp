@@ -185,7 +185,10 @@ int BitmapPage::StoreImageOnDrive() {
   } else {
     std::optional<std::string> folder = DriveFolderPath(drive);
     if (!folder) return storeError;
+    ServicePass pass(service_.link);
     service_.CreateFolder(Utf8ToUtf16(*folder));
+    // The gone service cannot give the panel this picture: the drive keeps the one it shows.
+    if (pass.unreachable() && PanelSentByService(drive)) return storeError = ENOTCONN;
     workingPath = *folder + "/" + kImageFileName;
   }
   BmpImage image;

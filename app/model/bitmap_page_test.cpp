@@ -113,6 +113,29 @@ TEST(BitmapPage, UpdateLcdStoresThePictureSendsItAndSaves) {
   EXPECT_EQ(ReadAll(rig.DriveImage()), EncodeBmp(Stripes()));
 }
 
+// The service gone since its last answer: a bridge panel keeps its picture, and the drive keeps the
+// stored picture and settings that describe it; an HID panel is written directly and stores both.
+TEST(BitmapPage, AnUpdateTheServiceCannotTakeKeepsThePictureOnTheDrive) {
+  for (bool bridge : {true, false}) {
+    DriveRecord drive = Drive(4, bridge ? kBridgePlain : kNotSiliconImageHost, bridge ? 1 : 0);
+    SetField(drive.hidPath, std::string_view("/dev/hidraw7"));
+    BitmapRig rig(drive);
+    rig.system.hidRefuseAt["/dev/hidraw7"] = -1;
+    rig.page.LoadFromConfiguration();
+    rig.page.TakeFile(rig.File("logo.bmp", EncodeBmp(Stripes())));
+    ASSERT_TRUE(rig.model.UpdateLcd().saved);
+    const auto settings = ReadAll(rig.volume.path() + "/TAVIO_LCDMANAGER/LCD_DATA.TXT");
+
+    rig.service.down = true;
+    rig.page.TakeFile(rig.File("other.bmp", EncodeBmp(DefaultBmpImage())));
+    const SaveOutcome outcome = rig.model.UpdateLcd();
+    EXPECT_EQ(outcome.panelNotUpdated, bridge);
+    EXPECT_EQ(ReadAll(rig.DriveImage()), EncodeBmp(bridge ? Stripes() : DefaultBmpImage()))
+        << bridge;
+    EXPECT_EQ(ReadAll(rig.volume.path() + "/TAVIO_LCDMANAGER/LCD_DATA.TXT") == settings, bridge);
+  }
+}
+
 // Update LCD renders the slot's text screen afresh for the half the picture leaves free; a text
 // half left over from an earlier screen (0x3C here) must not reach the panel.
 TEST(BitmapPage, HalfScreenTakesTheSlotsTextScreenOnUpdate) {

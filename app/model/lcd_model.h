@@ -79,6 +79,9 @@ std::unique_ptr<OwnFolder> OpenDriveFolder(VolumeFiles& files, const DriveRecord
 // drive).
 bool SameDrive(const DriveRecord& a, const DriveRecord& b);
 
+// The drive's panel takes its pictures through the service: a bridge panel that is not locked.
+bool PanelSentByService(const DriveRecord& drive);
+
 class LcdModel {
  public:
   explicit LcdModel(ModelPorts ports);

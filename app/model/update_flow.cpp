@@ -32,13 +32,17 @@ std::string BridgeFailure(std::int32_t result) {
 
 }  // namespace
 
+bool PanelSentByService(const DriveRecord& drive) {
+  return drive.panelModel != 0 && drive.connectionState != kBridgeLocked;
+}
+
 SaveOutcome LcdModel::UpdateLcd() {
   if (table.driveCount <= 0) return {};
   const int slot = table.selectedDrive;
   if (!ValidSlot(slot) || slot >= table.driveCount) return {};
   ServicePass pass(ports_.service.link);
   const DriveRecord drive = RecordOf(slot);
-  const bool sentByService = drive.panelModel != 0 && drive.connectionState != kBridgeLocked;
+  const bool sentByService = PanelSentByService(drive);
   // A service known to be gone is asked once before anything on the drive is touched.
   if (sentByService && !ports_.service.link.reachable()) ports_.service.Ping();
   if (sentByService && pass.unreachable()) {
