@@ -1,6 +1,6 @@
 #pragma once
-// The client side of the device service: one request record per connection to the service's
-// Unix socket, answered on the same connection.
+// The client side of the device service: one request record per connection to the service (its
+// Unix socket here, its named pipe on Windows), answered on the same connection.
 
 #include <chrono>
 #include <cstdint>
@@ -13,12 +13,15 @@ namespace kuv {
 
 // In the folder the service's unit has systemd make for it (RuntimeDirectory=panelsvc).
 inline constexpr const char* kDefaultServiceSocket = "/run/panelsvc/QmLcdDeviceService.sock";
+// On Windows the service listens on the pipe the Windows programs use.
+inline constexpr const char* kDefaultServicePipe = R"(\\.\pipe\QmLcdDeviceService)";
 
-// The socket path: $KUVLCD_SOCKET when set and not empty, else the default above.
+// Where the service listens: $KUVLCD_SOCKET when set and not empty, else the platform's default
+// above (the socket, or the pipe on Windows).
 std::string ServiceSocketPath();
 
 struct ServiceClientOptions {
-  std::string socketPath;  // empty: ServiceSocketPath()
+  std::string socketPath;  // empty: ServiceSocketPath(); a pipe name on Windows
   int attempts = 10;
   std::chrono::milliseconds pause{300};  // after every failed connect, the last one included
   // Makes the pause; empty sleeps the thread. Tests count the pauses here.
