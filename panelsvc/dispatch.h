@@ -14,10 +14,10 @@
 namespace kuv::svc {
 
 // A log line about what a peer asked; the uid lets the log hold each user to a share.
-using PeerLog = std::function<void(uid_t uid, LogKind kind, const std::string& line)>;
+using PeerLog = std::function<void(UserId uid, LogKind kind, const std::string& line)>;
 
 // Escapes the line and writes it to standard error, without a share.
-void LogUnlimited(uid_t uid, LogKind kind, const std::string& line);
+void LogUnlimited(UserId uid, LogKind kind, const std::string& line);
 
 struct DispatchContext {
   const DeviceOps* ops;
@@ -28,7 +28,7 @@ struct DispatchContext {
 
 // Serves one record in place. Codes 1 to 11 do their operation (3 and 4 alike; 10 leaves `result`
 // as sent), 12 and 13 the power-mode aware reads; any other code does nothing. `lastError` is
-// errno right after the operation. A refused record gets the operation's failure value in
+// the system's last error right after the operation (LastSystemError). A refused record gets the operation's failure value in
 // `result`, the rest left as sent, and a log line naming the peer; so does every change made on a
 // volume or to the autostart entry.
 void Dispatch(RequestRecord& record, const Peer& peer, const DispatchContext& context);

@@ -1,11 +1,7 @@
 #include "panelsvc/request_policy.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,6 +11,8 @@
 namespace kuv::svc {
 
 namespace {
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 constexpr std::array<std::string_view, 3> kLcdFileNames = {"LCD_DATA.TXT", "QR_DATA.TXT",
                                                            "LCD_IMAGE.BMP"};
@@ -34,30 +32,35 @@ bool IsDriveCommand(std::int32_t command) {
   }
 }
 
-// Splits an absolute path into components; nullopt for anything but a plain absolute path.
-std::optional<std::vector<std::string_view>> Components(std::string_view path) {
-  if (path.empty() || path.front() != '/') return std::nullopt;
-  std::vector<std::string_view> parts;
-  std::size_t pos = 1;
-  if (path.size() == 1) return parts;
-  while (true) {
-    std::size_t next = path.find('/', pos);
-    std::string_view part = path.substr(pos, next == std::string_view::npos ? next : next - pos);
-    if (part.empty() || part == "." || part == "..") return std::nullopt;
-    parts.push_back(part);
-    if (next == std::string_view::npos) break;
-    pos = next + 1;
+char Separator(PathStyle style) { return style == PathStyle::kWindows ? '\\' : '/'; }
+
+std::string Join(const std::string& root, std::span<const std::string_view> parts,
+                 PathStyle style) {
+  std::string out = root;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) out += Separator(style);
+    out += parts[i];
   }
-  return parts;
+  return out;
 }
 
-std::string Join(std::span<const std::string_view> parts) {
-  std::string out;
-  for (auto part : parts) {
-    out += '/';
-    out += part;
-  }
-  return out.empty() ? "/" : out;
+// A mount point as the system lists it, without the separators it may end with but its root's,
+// and (Windows) with its drive letter in upper case, for comparing with a joined path.
+std::string NormalMountPoint(std::string_view mount, PathStyle style) {
+  const std::size_t rootSize = style == PathStyle::kWindows ? 3 : 1;
+  while (mount.size() > rootSize && mount.back() == Separator(style)) mount.remove_suffix(1);
+  std::string out(mount);
+  if (style == PathStyle::kWindows && !out.empty()) out[0] = AsciiUpper(out[0]);
+  return out;
+}
+
+// Windows compares names without regard to case; comparing ASCII letters so is enough here, as a
+// name that differs otherwise is refused rather than wrongly allowed.
+bool SamePath(std::string_view a, std::string_view b, PathStyle style) {
+  if (style == PathStyle::kPosix) return a == b;
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
 }
 
 }  // namespace
@@ -99,8 +102,33 @@ Refusal CheckRecordFields(const RequestRecord& record) {
   return std::nullopt;
 }
 
+std::optional<SplitPath> SplitAbsolutePath(std::string_view path, PathStyle style) {
+  SplitPath split;
+  const char separator = Separator(style);
+  if (style == PathStyle::kWindows) {
+    const bool drive = path.size() >= 3 && AsciiUpper(path[0]) >= 'A' && AsciiUpper(path[0]) <= 'Z' &&
+                       path[1] == ':' && path[2] == '\\';
+    if (!drive) return std::nullopt;
+    split.root = std::string{AsciiUpper(path[0]), ':', '\\'};
+  } else {
+    if (path.empty() || path.front() != '/') return std::nullopt;
+    split.root = "/";
+  }
+  path.remove_prefix(split.root.size());
+  if (path.empty()) return split;
+  while (true) {
+    const std::size_t next = path.find(separator);
+    const std::string_view part = path.substr(0, next);
+    if (part.empty() || part == "." || part == "..") return std::nullopt;
+    split.parts.push_back(part);
+    if (next == std::string_view::npos) break;
+    path.remove_prefix(next + 1);
+  }
+  return split;
+}
+
 TargetCheck CheckTargetPath(std::int32_t command, std::u16string_view path,
-                            std::span<const std::string> mountPoints) {
+                            std::span<const std::string> mountPoints, PathStyle style) {
   TargetCheck check;
   std::string utf8 = Utf16ToUtf8(path);
   // Unpaired surrogates would be replaced in the conversion and name a different file.
@@ -112,81 +140,31 @@ TargetCheck CheckTargetPath(std::int32_t command, std::u16string_view path,
     check.refusal = "path holds a NUL";
     return check;
   }
-  auto parts = Components(utf8);
-  if (!parts) {
+  auto split = SplitAbsolutePath(utf8, style);
+  if (!split) {
     check.refusal = "path is not a plain absolute path: " + utf8;
     return check;
   }
   const std::size_t folderDepth = command == kCmdCreateDirectory ? 1 : 2;
-  if (parts->size() < folderDepth) {
+  const std::span<const std::string_view> all(split->parts);
+  if (all.size() < folderDepth || all[all.size() - folderDepth] != kLcdFolderName) {
     check.refusal = "path outside a volume's " + std::string(kLcdFolderName) + " folder: " + utf8;
     return check;
   }
-  std::span<const std::string_view> all(*parts);
-  std::string_view folder = all[all.size() - folderDepth];
-  if (folder != kLcdFolderName) {
-    check.refusal = "path outside a volume's " + std::string(kLcdFolderName) + " folder: " + utf8;
+  if (folderDepth == 2 &&
+      std::find(kLcdFileNames.begin(), kLcdFileNames.end(), all.back()) == kLcdFileNames.end()) {
+    check.refusal = "file name not one of the system's files: " + utf8;
     return check;
   }
-  if (folderDepth == 2) {
-    bool known = false;
-    for (auto name : kLcdFileNames) known = known || all.back() == name;
-    if (!known) {
-      check.refusal = "file name not one of the system's files: " + utf8;
-      return check;
-    }
-  }
-  const std::string mount = Join(all.first(all.size() - folderDepth));
+  const std::string mount = Join(split->root, all.first(all.size() - folderDepth), style);
   for (const auto& candidate : mountPoints) {
-    std::string_view normal = candidate;
-    while (normal.size() > 1 && normal.back() == '/') normal.remove_suffix(1);
-    if (normal == mount) {
-      check.target = TargetPath{utf8, mount};
+    if (SamePath(NormalMountPoint(candidate, style), mount, style)) {
+      check.target = TargetPath{utf8, NormalMountPoint(candidate, style)};
       return check;
     }
   }
   check.refusal = "no mounted volume at " + mount;
   return check;
-}
-
-TargetOpen OpenTarget(std::int32_t command, const TargetPath& target) {
-  TargetOpen open;
-  auto parts = Components(target.mountPoint);
-  if (!parts) {
-    open.refusal = "mount point is not a plain absolute path: " + target.mountPoint;
-    open.error = EACCES;
-    return open;
-  }
-  std::vector<std::string> names(parts->begin(), parts->end());
-  if (command != kCmdCreateDirectory) names.emplace_back(kLcdFolderName);
-  UniqueFd folder(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-  std::string prefix;
-  for (const auto& name : names) {
-    prefix += '/';
-    prefix += name;
-    UniqueFd next(
-        ::openat(folder.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat st;
-    if (!next.valid() || ::fstat(next.get(), &st) != 0) {
-      open.error = errno;
-      // A link (opened as itself) or anything else that is not a folder is refused; a missing
-      // name is the operation's plain failure.
-      if (open.error == ENOTDIR || open.error == ELOOP) {
-        open.refusal = "symbolic link or not a folder in path: " + prefix;
-        open.error = EACCES;
-      }
-      return open;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-      open.refusal = "not a folder: " + prefix;
-      open.error = EACCES;
-      return open;
-    }
-    folder = std::move(next);
-  }
-  const std::size_t slash = target.path.rfind('/');
-  open.target = OpenedTarget{std::move(folder), target.path.substr(slash + 1), target.path};
-  return open;
 }
 
 }  // namespace kuv::svc

@@ -7,9 +7,11 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/request_record.h"
 #include "panelio/unique_fd.h"
+#include "panelsvc/platform.h"
 
 namespace kuv::svc {
 
@@ -26,9 +28,21 @@ std::int32_t RefusedResult(std::int32_t command);
 // fields ending with a NUL inside their field, command 6's 32-unit path and 0..3556 length.
 Refusal CheckRecordFields(const RequestRecord& record);
 
+// An absolute path split at its root ("/" here, "E:\" on Windows, its letter in upper case) into
+// its components; nullopt for anything but a plain absolute path of the style: no empty, "." or
+// ".." component, no trailing separator. Other spellings Windows would resolve to the same file
+// ('/', a trailing dot, a stream) never equal a listed mount point and the system's names, so the
+// exact comparison that follows refuses them.
+struct SplitPath {
+  std::string root;
+  std::vector<std::string_view> parts;
+};
+std::optional<SplitPath> SplitAbsolutePath(std::string_view path, PathStyle style);
+
 // The path of command 5, 6 or 7 as UTF-8, when it is exactly <mount point>/TAVIO_LCDMANAGER (5)
-// or one of LCD_DATA.TXT, QR_DATA.TXT, LCD_IMAGE.BMP inside it (6, 7) for one of mountPoints.
-// The path must be absolute, with no empty, "." or ".." components and no trailing slash.
+// or one of LCD_DATA.TXT, QR_DATA.TXT, LCD_IMAGE.BMP inside it (6, 7) for one of mountPoints,
+// written in the style's syntax (on Windows the mount point is matched without regard to the
+// case of its letters). `mountPoint` is then the mount point as the system lists it.
 struct TargetPath {
   std::string path;
   std::string mountPoint;
@@ -38,10 +52,11 @@ struct TargetCheck {
   std::string refusal;  // why target is empty
 };
 TargetCheck CheckTargetPath(std::int32_t command, std::u16string_view path,
-                            std::span<const std::string> mountPoints);
+                            std::span<const std::string> mountPoints,
+                            PathStyle style = HostPathStyle());
 
-// The folder a file request acts in, already open, and the one name in it the operation may
-// touch. Later steps work relative to `folder` only, so a name swapped after this point cannot
+// Here: the folder a file request acts in, already open, and the one name in it the operation may
+// touch (Windows opens its own way, relative to handles, in volume_files_windows.cpp). Later steps work relative to `folder` only, so a name swapped after this point cannot
 // steer them outside the volume.
 struct OpenedTarget {
   UniqueFd folder;   // O_PATH: 5 the volume's mount point, 6 and 7 its TAVIO_LCDMANAGER folder

@@ -87,10 +87,6 @@ std::string EscapeForLog(std::string_view text, std::size_t maxBytes) {
   return out;
 }
 
-void LogLine(const std::string& line) {
-  std::fprintf(stderr, "panelsvc: %s\n", line.c_str());
-}
-
 RateLimitedLog::RateLimitedLog(Sink sink, std::function<Clock::time_point()> now,
                                int linesPerWindow, Clock::duration window)
     : sink_(std::move(sink)),
@@ -98,7 +94,7 @@ RateLimitedLog::RateLimitedLog(Sink sink, std::function<Clock::time_point()> now
       linesPerWindow_(linesPerWindow),
       window_(window) {}
 
-void RateLimitedLog::Summarise(uid_t uid, Share& share) {
+void RateLimitedLog::Summarise(UserId uid, Share& share) {
   const auto count = [](std::uint64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
   };
@@ -112,7 +108,7 @@ void RateLimitedLog::Summarise(uid_t uid, Share& share) {
   share.refusals = share.errors = 0;
 }
 
-void RateLimitedLog::Write(uid_t uid, LogKind kind, std::string_view line) {
+void RateLimitedLog::Write(UserId uid, LogKind kind, std::string_view line) {
   if (kind == LogKind::kChange) {
     sink_(EscapeForLog(line));
     return;

@@ -3,8 +3,6 @@
 // as often as they like, so every line is escaped, cut to a bounded length and counted against
 // its user's share before it reaches the journal.
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -12,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "panelsvc/peer_identity.h"
 
 namespace kuv::svc {
 
@@ -22,7 +22,8 @@ inline constexpr std::size_t kMaxLogLine = 600;
 // cut to at most maxBytes with "..." at the end when it was longer.
 std::string EscapeForLog(std::string_view text, std::size_t maxBytes = kMaxLogLine);
 
-// Writes to standard error (which the journal keeps) with the service's prefix.
+// Writes a line where the service's log is kept: standard error here (the journal keeps it); on
+// Windows a log file under ProgramData (and standard error when run in a console).
 void LogLine(const std::string& line);
 
 // What a line reports. Changes a client made are always written, so a record of what was done
@@ -42,7 +43,7 @@ class RateLimitedLog {
 
   // Escapes line and writes it, unless it is a refusal or an error and uid has used up the lines
   // of its window.
-  void Write(uid_t uid, LogKind kind, std::string_view line);
+  void Write(UserId uid, LogKind kind, std::string_view line);
 
   // Writes the summaries of windows that are over and forgets the users who are quiet.
   void Flush();
@@ -57,13 +58,13 @@ class RateLimitedLog {
     std::uint64_t refusals = 0;  // suppressed
     std::uint64_t errors = 0;    // suppressed
   };
-  void Summarise(uid_t uid, Share& share);
+  void Summarise(UserId uid, Share& share);
 
   Sink sink_;
   std::function<Clock::time_point()> now_;
   int linesPerWindow_;
   Clock::duration window_;
-  std::map<uid_t, Share> shares_;
+  std::map<UserId, Share> shares_;
 };
 
 }  // namespace kuv::svc

@@ -15,6 +15,7 @@
 
 #include "panelio/unique_fd.h"
 #include "panelsvc/dispatch.h"
+#include "panelsvc/fair_share.h"
 
 namespace kuv::svc {
 
@@ -104,9 +105,7 @@ struct Server::Connection {
   RequestRecord record = MakeRequest(0);
   bool closed = false;
 
-  std::string Who() const {
-    return "pid " + std::to_string(peer.pid) + " uid " + std::to_string(peer.uid);
-  }
+  std::string Who() const { return Describe(peer); }
 };
 
 Server::Server(int fd, std::string path, ServerOptions options)
@@ -188,35 +187,16 @@ std::size_t Server::OpenTotal() const {
 
 Server::Connection* Server::MakeRoomVictim(uid_t newcomer) {
   using State = Connection::State;
-  std::map<uid_t, int> held{{newcomer, 1}};
-  // connections_ is in arrival order, so the first one owing its record is a user's oldest.
-  std::map<uid_t, Connection*> oldestOwing;
+  std::vector<Holding> open;
+  std::vector<Connection*> which;
   for (auto& c : connections_) {
     if (c->closed) continue;
-    ++held[c->peer.uid];
-    if (c->state == State::kWaiting || c->state == State::kReading) {
-      oldestOwing.try_emplace(c->peer.uid, c.get());
-    }
+    open.push_back({c->peer.uid, c->state == State::kWaiting || c->state == State::kReading,
+                    c->order});
+    which.push_back(c.get());
   }
-  std::optional<uid_t> chosen;
-  for (const auto& [uid, count] : held) {
-    const auto it = oldestOwing.find(uid);
-    // The newcomer owes its record too, so its own user is always a candidate.
-    if (it == oldestOwing.end() && uid != newcomer) continue;
-    if (!chosen) {
-      chosen = uid;
-      continue;
-    }
-    const int best = held[*chosen];
-    if (count != best) {
-      if (count > best) chosen = uid;
-    } else if (*chosen != newcomer &&
-               (uid == newcomer || it->second->order < oldestOwing[*chosen]->order)) {
-      chosen = uid;
-    }
-  }
-  const auto it = oldestOwing.find(*chosen);
-  return it == oldestOwing.end() ? nullptr : it->second;
+  const auto victim = ConnectionToClose(newcomer, open);
+  return victim ? which[*victim] : nullptr;
 }
 
 void Server::DropHungUp() {
@@ -298,18 +278,15 @@ void Server::Send(Connection& c) {
 }
 
 void Server::ServeOne(const RequestHandler& handler) {
-  // The user served longest ago goes first, then the record that was complete first.
-  Connection* next = nullptr;
-  std::pair<std::uint64_t, std::uint64_t> best{};
+  std::vector<Waiting> waiting;
+  std::vector<Connection*> which;
   for (auto& c : connections_) {
     if (c->state != Connection::State::kReady || c->closed) continue;
-    auto it = lastServed_.find(c->peer.uid);
-    std::pair<std::uint64_t, std::uint64_t> key{it == lastServed_.end() ? 0 : it->second, c->order};
-    if (!next || key < best) {
-      next = c.get();
-      best = key;
-    }
+    waiting.push_back({c->peer.uid, c->order});
+    which.push_back(c.get());
   }
+  const auto chosen = NextToServe(waiting, lastServed_);
+  Connection* next = chosen ? which[*chosen] : nullptr;
   if (!next) return;
   handler(next->record, next->peer);
   ++served_;

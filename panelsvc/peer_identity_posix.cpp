@@ -6,8 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
+#include <type_traits>
 
 namespace kuv::svc {
+
+static_assert(std::is_same_v<uid_t, UserId> && std::is_same_v<gid_t, GroupId>);
 
 namespace {
 
@@ -18,6 +22,10 @@ int SetThreadGroups(const std::vector<gid_t>& groups) {
 }
 
 }  // namespace
+
+std::string Describe(const Peer& peer) {
+  return "pid " + std::to_string(peer.pid) + " uid " + std::to_string(peer.uid);
+}
 
 bool ReadPeer(int socketFd, Peer* peer) {
   ucred credentials{};
