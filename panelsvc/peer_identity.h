@@ -34,6 +34,22 @@ std::string Describe(const Peer& peer);
 // Reads the peer of a connected Unix socket; false when the kernel gave no whole answer.
 bool ReadPeer(int socketFd, Peer* peer);
 
+// Windows: the process id and account (a SID string) of the client connected on pipe (a HANDLE),
+// as its process tells before the client has sent anything; 0 and empty when it cannot be asked.
+// Only what a connection counts against depends on it.
+struct PipeClient {
+  pid_t pid = 0;
+  std::string account;
+};
+PipeClient AskPipeClient(void* pipe);
+
+// Windows: the access token the client gave its pipe (the system lends it once a record has
+// been read from the pipe), closed with its last copy; null when it cannot be taken.
+std::shared_ptr<void> TakePipeClientToken(void* pipe);
+
+// Windows: the account a token belongs to, as a SID string; empty when it cannot be read.
+std::string TokenAccount(void* token);
+
 // While alive, this thread acts as the peer: here its file-system uid, gid and supplementary
 // groups are the peer's (nothing changes when the service does not run as root or the peer is
 // root); on Windows the thread impersonates the peer's token.

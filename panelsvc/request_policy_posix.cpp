@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "panelsvc/request_policy.h"
+#include "panelsvc/request_policy_posix.h"
 
 namespace kuv::svc {
 

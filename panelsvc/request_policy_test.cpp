@@ -1,4 +1,4 @@
-#include "panelsvc/request_policy.h"
+#include "panelsvc/request_policy_posix.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

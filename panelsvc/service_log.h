@@ -23,8 +23,15 @@ inline constexpr std::size_t kMaxLogLine = 600;
 std::string EscapeForLog(std::string_view text, std::size_t maxBytes = kMaxLogLine);
 
 // Writes a line where the service's log is kept: standard error here (the journal keeps it); on
-// Windows a log file under ProgramData (and standard error when run in a console).
+// Windows the file OpenLogFile opened, and standard error when run in a console.
 void LogLine(const std::string& line);
+
+// Windows: keeps the log in folder\panelsvc.log from now on (about a megabyte of it, and the
+// megabyte before in panelsvc.log.old), and on standard error too when echo is set. The folder is
+// made for the service alone to write (SYSTEM and Administrators; Users may read), and is not
+// used when someone else made it or it is a reparse point, nor is a log file that is a link.
+// Answers why the file cannot be used; empty when it is.
+std::string OpenLogFile(const std::string& folder, bool echo);
 
 // What a line reports. Changes a client made are always written, so a record of what was done
 // for whom cannot be pushed out of the log by junk; refusals and errors are held to a share.

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "panelio/unique_fd.h"
+#include "panelsvc/request_policy_posix.h"
 
 namespace kuv::svc {
 
