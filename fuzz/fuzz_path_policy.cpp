@@ -13,7 +13,7 @@
 
 #include "common/request_record.h"
 #include "common/utf16.h"
-#include "panelsvc/request_policy.h"
+#include "panelsvc/request_policy_posix.h"
 #include "panelsvc/service_log.h"
 
 namespace {
@@ -21,6 +21,8 @@ namespace {
 const std::string kRoot = "/tmp/kuvlcd_fuzz_path_policy";
 const std::vector<std::string> kMounts = {"/", "/media/ann/My Disk", "/mnt/日本/", kRoot + "/vol",
                                           kRoot + "/vol/link"};
+// As the Windows service lists them: drive roots and a folder mount point.
+const std::vector<std::string> kWindowsMounts = {"C:\\", "e:\\", "C:\\Mount\\Disk\\"};
 constexpr std::array<std::string_view, 3> kFiles = {"LCD_DATA.TXT", "QR_DATA.TXT", "LCD_IMAGE.BMP"};
 
 void CheckLogLine(const std::string& text) {
@@ -41,6 +43,34 @@ bool Accepted(std::int32_t command, const std::string& path, const std::string& 
   return false;
 }
 
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The same path read as the Windows programs write it: accepted only as one of the system's names
+// right inside a listed mount point, whatever the case of the mount point's letters.
+void CheckWindowsPath(std::int32_t command, const std::u16string& path) {
+  using kuv::svc::PathStyle;
+  const auto check = kuv::svc::CheckTargetPath(command, path, kWindowsMounts, PathStyle::kWindows);
+  if (!check.target) {
+    if (check.refusal.empty()) __builtin_trap();
+    CheckLogLine(check.refusal);
+    return;
+  }
+  std::string mount = check.target->mountPoint;
+  if (mount.back() != '\\') mount += '\\';
+  std::string rest = check.target->path;
+  if (rest.size() < mount.size()) __builtin_trap();
+  for (std::size_t i = 0; i < mount.size(); ++i) {
+    if (Upper(rest[i]) != Upper(mount[i])) __builtin_trap();
+  }
+  rest.erase(0, mount.size());
+  bool known = command == kuv::kCmdCreateDirectory && rest == "TAVIO_LCDMANAGER";
+  for (auto name : kFiles) {
+    known = known || (command != kuv::kCmdCreateDirectory &&
+                      rest == "TAVIO_LCDMANAGER\\" + std::string(name));
+  }
+  if (!known) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -58,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 1; i + 1 < size; i += 2) {
     path.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
   }
+  CheckWindowsPath(command, path);
   kuv::svc::TargetCheck check = kuv::svc::CheckTargetPath(command, path, kMounts);
   if (!check.target) {
     if (check.refusal.empty()) __builtin_trap();
