@@ -23,12 +23,13 @@ namespace {
 using kuv::svc::PipeServer;
 
 void PrintUsage(FILE* out) {
-  std::fprintf(out,
-               "usage: panelsvc [--console] [--pipe NAME] [--receive-timeout-ms N] [--instances N]\n"
-               "       panelsvc --install [--pipe NAME] | --uninstall\n"
-               "Serves the memory LCD device requests on %s as the service \"QM LCD Device "
-               "Service\"; --console serves in this window until Ctrl+C.\n",
-               kuv::kDefaultServicePipe);
+  std::fprintf(
+      out,
+      "usage: panelsvc [--console] [--pipe NAME] [--receive-timeout-ms N] [--instances N]\n"
+      "       panelsvc --install [--pipe NAME] | --uninstall\n"
+      "Serves the memory LCD device requests on %s as the service \"QM LCD Device "
+      "Service\"; --console serves in this window until Ctrl+C.\n",
+      kuv::kDefaultServicePipe);
 }
 
 std::string Utf8(const wchar_t* text) {
@@ -65,7 +66,8 @@ class Service {
         &kuv::svc::PanelioOps(),
         [this](kuv::svc::UserId uid, kuv::svc::LogKind kind, const std::string& line) {
           log_.Write(uid, kind, line);
-        }};
+        },
+        &scanTies_};
     kuv::svc::LogLine("serving on " + options_.pipeName);
     server_->Run([&context](kuv::RequestRecord& record, const kuv::svc::Peer& peer) {
       kuv::svc::Dispatch(record, peer, context);
@@ -79,6 +81,7 @@ class Service {
  private:
   kuv::svc::PipeServerOptions options_;
   kuv::svc::RateLimitedLog log_;
+  kuv::svc::ScanTies scanTies_;
   std::unique_ptr<PipeServer> server_;
 };
 
@@ -128,8 +131,9 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "panelsvc: cannot register the service: %s\n", error.c_str());
         return code;
       }
-      std::printf("Registered \"QM LCD Device Service\"; start it with: net start \"QM LCD Device "
-                  "Service\"\n");
+      std::printf(
+          "Registered \"QM LCD Device Service\"; start it with: net start \"QM LCD Device "
+          "Service\"\n");
       return 0;
     case Mode::kUninstall:
       if (int code = kuv::svc::UninstallService(&error)) {
@@ -152,10 +156,10 @@ int wmain(int argc, wchar_t** argv) {
   }
   Service service(options);
   bool notStarted = false;
-  const int code = kuv::svc::RunAsService(
-      {[&service](std::string* why) { return service.Open(false, why); },
-       [&service] { service.Run(); }, [&service] { service.Stop(); }},
-      &notStarted);
+  const int code =
+      kuv::svc::RunAsService({[&service](std::string* why) { return service.Open(false, why); },
+                              [&service] { service.Run(); }, [&service] { service.Stop(); }},
+                             &notStarted);
   if (notStarted) {
     std::printf(
         "panelsvc is a Windows service: register it with 'panelsvc --install' and start it with "
