@@ -1,8 +1,7 @@
 // The client's pipe transport against a pipe server of the test's own.
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <chrono>
@@ -21,7 +20,9 @@ std::string UniquePipe(const char* what) {
   return R"(\\.\pipe\kuvclient-)" + std::string(what) + "-" + std::to_string(GetCurrentProcessId());
 }
 
-std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+std::wstring Wide(const std::string& ascii) {
+  return std::wstring(ascii.begin(), ascii.end());
+}
 
 // One pipe instance made as the service makes its own; serves `clients` clients one after the
 // other: reads each one's whole record, then does what the test says.
@@ -72,9 +73,9 @@ TEST(ServicePipeClient, ReadsTheAnswerFromItsOwnConnectionWhileHoldingTheEvent) 
   std::atomic<bool> eventHeld = false;
   PipeServer server(name, [&](HANDLE pipe, RequestRecord& record) {
     // A service that needs the event finds it while it serves the record.
-    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE,
-                              (L"Global\\kuvclient-answer-" + std::to_wstring(GetCurrentProcessId()))
-                                  .c_str());
+    HANDLE event =
+        OpenEventW(EVENT_MODIFY_STATE, FALSE,
+                   (L"Global\\kuvclient-answer-" + std::to_wstring(GetCurrentProcessId())).c_str());
     eventHeld = event != nullptr;
     if (event) CloseHandle(event);
     record.result = 1;

@@ -46,7 +46,9 @@ void ConnectionCloser::operator()(Connection* connection) const {
   delete connection;
 }
 
-std::string DefaultAddress() { return kDefaultServiceSocket; }
+std::string DefaultAddress() {
+  return kDefaultServiceSocket;
+}
 
 bool AddressUsable(const std::string& address) {
   sockaddr_un unused;

@@ -75,9 +75,13 @@ void ConnectionCloser::operator()(Connection* connection) const {
   delete connection;
 }
 
-std::string DefaultAddress() { return kDefaultServicePipe; }
+std::string DefaultAddress() {
+  return kDefaultServicePipe;
+}
 
-bool AddressUsable(const std::string& address) { return !address.empty(); }
+bool AddressUsable(const std::string& address) {
+  return !address.empty();
+}
 
 ConnectionPtr Connect(const std::string& address) {
   const std::wstring pipe = Wide(address);
@@ -100,9 +104,8 @@ Transfer SendAll(Connection& connection, std::span<const std::uint8_t> bytes,
     OVERLAPPED overlapped{};
     overlapped.hEvent = connection.done;
     DWORD moved = 0;
-    const BOOL started =
-        WriteFile(connection.pipe, bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
-                  nullptr, &overlapped);
+    const BOOL started = WriteFile(connection.pipe, bytes.data() + done,
+                                   static_cast<DWORD>(bytes.size() - done), nullptr, &overlapped);
     if (Transfer t = Complete(connection, overlapped, started, &moved, deadline);
         t != Transfer::kDone) {
       return t;
@@ -121,9 +124,8 @@ Transfer ReceiveAll(Connection& connection, std::span<std::uint8_t> bytes,
     OVERLAPPED overlapped{};
     overlapped.hEvent = connection.done;
     DWORD moved = 0;
-    const BOOL started =
-        ReadFile(connection.pipe, bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
-                 nullptr, &overlapped);
+    const BOOL started = ReadFile(connection.pipe, bytes.data() + done,
+                                  static_cast<DWORD>(bytes.size() - done), nullptr, &overlapped);
     if (Transfer t = Complete(connection, overlapped, started, &moved, deadline);
         t != Transfer::kDone) {
       return t;

@@ -28,9 +28,9 @@ struct DispatchContext {
 
 // Serves one record in place. Codes 1 to 11 do their operation (3 and 4 alike; 10 leaves `result`
 // as sent), 12 and 13 the power-mode aware reads; any other code does nothing. `lastError` is
-// the system's last error right after the operation (LastSystemError). A refused record gets the operation's failure value in
-// `result`, the rest left as sent, and a log line naming the peer; so does every change made on a
-// volume or to the autostart entry.
+// the system's last error right after the operation (LastSystemError). A refused record gets the
+// operation's failure value in `result`, the rest left as sent, and a log line naming the peer;
+// so does every change made on a volume or to the autostart entry.
 void Dispatch(RequestRecord& record, const Peer& peer, const DispatchContext& context);
 
 }  // namespace kuv::svc

@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "common/utf16.h"
 #include "common/request_record.h"
+#include "common/utf16.h"
 #include "panelio/panelio.h"
 #include "panelsvc/device_ops.h"
 
@@ -23,9 +23,13 @@ std::uint32_t NoPanel(std::int32_t, const std::uint8_t*) {
   return kPanelDriveNotOpened;
 }
 
-std::int32_t NoFilterList(std::int32_t) { return 0; }
+std::int32_t NoFilterList(std::int32_t) {
+  return 0;
+}
 
-std::int32_t HiddenOnItsHandle(int, const std::string&) { return 1; }
+std::int32_t HiddenOnItsHandle(int, const std::string&) {
+  return 1;
+}
 
 std::uint32_t NoTimer(std::int32_t) {
   SetLastError(ERROR_FILE_NOT_FOUND);
@@ -37,7 +41,9 @@ std::int32_t NoSmart(std::int32_t, std::uint8_t*, std::uint8_t*, char16_t*) {
   return 0;
 }
 
-std::int32_t NoAutorun(std::int32_t) { return ERROR_CALL_NOT_IMPLEMENTED; }
+std::int32_t NoAutorun(std::int32_t) {
+  return ERROR_CALL_NOT_IMPLEMENTED;
+}
 
 std::int32_t NoPowerMode(std::int32_t) {
   SetLastError(ERROR_FILE_NOT_FOUND);
@@ -63,7 +69,7 @@ std::vector<std::string> LocalVolumes() {
 
 const DeviceOps& PanelioOps() {
   static const DeviceOps ops{
-      NoDrive, NoPanel,   NoFilterList, HiddenOnItsHandle, NoTimer, NoSmart,
+      NoDrive,   NoPanel, NoFilterList, HiddenOnItsHandle, NoTimer,     NoSmart,
       NoAutorun, NoDrive, LocalVolumes, NoSmart,           NoPowerMode,
   };
   return ops;

@@ -1,5 +1,5 @@
 #include <windows.h>
-
+// Declared in terms of what windows.h declares.
 #include <sddl.h>
 
 #include <vector>
@@ -52,8 +52,8 @@ std::shared_ptr<void> TakePipeClientToken(void* pipe) {
   if (!ImpersonateNamedPipeClient(pipe)) return nullptr;
   HANDLE token = nullptr;
   // Asked as the service itself: the client's token may not be allowed to open its own.
-  const BOOL opened = OpenThreadToken(GetCurrentThread(), TOKEN_QUERY | TOKEN_IMPERSONATE, TRUE,
-                                      &token);
+  const BOOL opened =
+      OpenThreadToken(GetCurrentThread(), TOKEN_QUERY | TOKEN_IMPERSONATE, TRUE, &token);
   // Without going back to its own identity the service must not go on at all.
   if (!RevertToSelf()) std::abort();
   if (!opened) return nullptr;

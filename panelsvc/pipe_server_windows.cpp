@@ -1,5 +1,5 @@
 #include <windows.h>
-
+// Declared in terms of what windows.h declares.
 #include <sddl.h>
 
 #include <algorithm>
@@ -26,7 +26,8 @@ constexpr ULONG_PTR kStopKey = ~ULONG_PTR{0};
 // GENERIC_READ | GENERIC_WRITE asks for, but neither change the access list nor take ownership.
 constexpr const wchar_t* kPipeAccess = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FRFW;;;BU)";
 // The Windows programs' clients create or open the event asking for all access, so Users get it.
-constexpr const wchar_t* kEventAccess = L"D:P(A;;0x1F0003;;;SY)(A;;0x1F0003;;;BA)(A;;0x1F0003;;;BU)";
+constexpr const wchar_t* kEventAccess =
+    L"D:P(A;;0x1F0003;;;SY)(A;;0x1F0003;;;BA)(A;;0x1F0003;;;BU)";
 
 std::wstring Wide(std::string_view utf8) {
   const std::u16string text = Utf8ToUtf16(utf8);
@@ -185,8 +186,8 @@ struct PipeServer::State {
                           std::to_string(c.done) + " of " + std::to_string(kRequestRecordSize) +
                           " bytes");
     } else if (c.stage == Stage::kSending) {
-      Log(c.peer.uid, "client " + Describe(c.peer) + " left before its answer: error " +
-                          std::to_string(error));
+      Log(c.peer.uid,
+          "client " + Describe(c.peer) + " left before its answer: error " + std::to_string(error));
     }
     Reset(i);
   }
@@ -372,8 +373,8 @@ struct PipeServer::State {
     while (true) {
       const auto now = Clock::now();
       Expire(now);
-      const bool inFlight = std::any_of(instances.begin(), instances.end(),
-                                        [](const auto& c) { return c.pending; });
+      const bool inFlight =
+          std::any_of(instances.begin(), instances.end(), [](const auto& c) { return c.pending; });
       if (!inFlight) return;
       const auto next = NextDeadline();
       if (!TakeCompletion(next ? MillisecondsUntil(*next, now) : 1000) && !next) return;
@@ -385,8 +386,7 @@ PipeServer::PipeServer(std::unique_ptr<State> state) : state_(std::move(state)) 
 
 PipeServer::~PipeServer() = default;
 
-std::unique_ptr<PipeServer> PipeServer::Open(const PipeServerOptions& options,
-                                             std::string* error) {
+std::unique_ptr<PipeServer> PipeServer::Open(const PipeServerOptions& options, std::string* error) {
   auto state = std::make_unique<State>();
   state->options = options;
   const std::wstring pipeName = Wide(options.pipeName);
@@ -455,8 +455,12 @@ void PipeServer::Run(const PipeRequestHandler& handler) {
   s.FinishSending();
 }
 
-void PipeServer::Stop() { PostQueuedCompletionStatus(state_->port, 0, kStopKey, nullptr); }
+void PipeServer::Stop() {
+  PostQueuedCompletionStatus(state_->port, 0, kStopKey, nullptr);
+}
 
-std::uint64_t PipeServer::served() const { return state_->served.load(); }
+std::uint64_t PipeServer::served() const {
+  return state_->served.load();
+}
 
 }  // namespace kuv::svc

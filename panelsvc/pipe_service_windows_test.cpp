@@ -1,9 +1,8 @@
 // Runs the built panelsvc.exe and talks to it through its pipe: as our client does, and as the
 // Windows programs' clients do, byte for byte, waiting for the event.
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <array>
 #include <chrono>
@@ -46,10 +45,10 @@ std::string Unique(const std::string& what) {
 int RunAndWait(const std::wstring& commandLine, DWORD timeoutMs = 60000) {
   std::wstring line = commandLine;
   STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
+  startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
     return -1;
   }
   WaitForSingleObject(process.hProcess, timeoutMs);
@@ -98,9 +97,9 @@ class ConsoleService {
     environment.push_back(L'\0');
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
-                              CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &startup,
-                              &process_) != FALSE;
+    started_ =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                       environment.data(), nullptr, &startup, &process_) != FALSE;
   }
   ~ConsoleService() {
     if (started_) {
@@ -309,9 +308,9 @@ TEST(PipeService, RefusesHostileRecordsLogsThemAndKeepsAnswering) {
 
 // Makes C:\TAVIO_LCDMANAGER a link to elsewhere when the system can; false when it cannot.
 bool PlantLinkedFolder(const fs::path& folder, const fs::path& elsewhere) {
-  if (!CreateSymbolicLinkW(folder.c_str(), elsewhere.c_str(),
-                           SYMBOLIC_LINK_FLAG_DIRECTORY |
-                               SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
+  if (!CreateSymbolicLinkW(
+          folder.c_str(), elsewhere.c_str(),
+          SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
     return false;
   }
   const DWORD attributes = GetFileAttributesW(folder.c_str());
@@ -334,9 +333,9 @@ class VolumeFolderTest : public ::testing::Test {
   }
   RequestRecord Append(const std::string& data) {
     RequestRecord record = MakeRequest(kCmdWriteFile);
-    EXPECT_TRUE(record.SetWrite(u"C:\\TAVIO_LCDMANAGER\\QR_DATA.TXT",
-                                std::span(reinterpret_cast<const std::uint8_t*>(data.data()),
-                                          data.size())));
+    EXPECT_TRUE(record.SetWrite(
+        u"C:\\TAVIO_LCDMANAGER\\QR_DATA.TXT",
+        std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size())));
     return record;
   }
 
@@ -393,8 +392,7 @@ TEST(PipeService, ASilentClientIsDroppedWhenItsTimeIsUpAndHoldsUpNoOneMeanwhile)
   EXPECT_TRUE(silent.StillConnected());
   EXPECT_TRUE(silent.DroppedWithin(milliseconds(30000)));
   const std::string log = service.Log();
-  EXPECT_NE(log.find("no whole record within the time limit (0 bytes)"), std::string::npos)
-      << log;
+  EXPECT_NE(log.find("no whole record within the time limit (0 bytes)"), std::string::npos) << log;
 }
 
 TEST(PipeService, SilentClientsHoldingEveryInstanceCannotLockOthersOut) {
@@ -436,8 +434,7 @@ TEST_F(ServiceManagerTest, CreatedWithScAndStartedWithNetStartItAnswers) {
   EXPECT_EQ(Sc(L"delete " + quoted), 0);
   // Stopped, it no longer answers.
   RequestRecord after = Patterned(0);
-  EXPECT_EQ(TryExchangeRequest(after, {pipe, 2, milliseconds(100)}),
-            ExchangeOutcome::kUnreachable);
+  EXPECT_EQ(TryExchangeRequest(after, {pipe, 2, milliseconds(100)}), ExchangeOutcome::kUnreachable);
 }
 
 TEST_F(ServiceManagerTest, InstallRegistersTheServiceByItsNameAndUninstallRemovesIt) {
@@ -452,8 +449,7 @@ TEST_F(ServiceManagerTest, InstallRegistersTheServiceByItsNameAndUninstallRemove
   EXPECT_EQ(RunAndWait(L"\"" + Program() + L"\" --uninstall"), 0);
   EXPECT_NE(Sc(L"query " + name), 0);
   RequestRecord after = Patterned(0);
-  EXPECT_EQ(TryExchangeRequest(after, {pipe, 2, milliseconds(100)}),
-            ExchangeOutcome::kUnreachable);
+  EXPECT_EQ(TryExchangeRequest(after, {pipe, 2, milliseconds(100)}), ExchangeOutcome::kUnreachable);
 }
 
 TEST(PipeService, StartedByHandOutsideTheServiceManagerItSaysHowAndEndsWithZero) {

@@ -4,10 +4,20 @@
 
 namespace kuv::svc {
 
-PathStyle HostPathStyle() { return PathStyle::kPosix; }
-int LastSystemError() { return errno; }
-void ClearSystemError() { errno = 0; }
-int AccessDeniedError() { return EACCES; }
-int InvalidArgumentError() { return EINVAL; }
+PathStyle HostPathStyle() {
+  return PathStyle::kPosix;
+}
+int LastSystemError() {
+  return errno;
+}
+void ClearSystemError() {
+  errno = 0;
+}
+int AccessDeniedError() {
+  return EACCES;
+}
+int InvalidArgumentError() {
+  return EINVAL;
+}
 
 }  // namespace kuv::svc

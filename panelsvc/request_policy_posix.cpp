@@ -1,11 +1,11 @@
+#include "panelsvc/request_policy_posix.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <string>
 #include <vector>
-
-#include "panelsvc/request_policy_posix.h"
 
 namespace kuv::svc {
 

@@ -112,10 +112,10 @@ int InstallService(const std::wstring& arguments, std::string* error) {
   if (!arguments.empty()) command += L" " + arguments;
   ScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
   if (!manager.handle) return Fail("OpenSCManager", error);
-  ScHandle service(CreateServiceW(manager.handle, kServiceName, kServiceName,
-                                  SERVICE_CHANGE_CONFIG, SERVICE_WIN32_OWN_PROCESS,
-                                  SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, command.c_str(),
-                                  nullptr, nullptr, nullptr, nullptr, nullptr));
+  ScHandle service(CreateServiceW(manager.handle, kServiceName, kServiceName, SERVICE_CHANGE_CONFIG,
+                                  SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+                                  SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr,
+                                  nullptr, nullptr));
   if (!service.handle) return Fail("CreateService", error);
   wchar_t text[] = L"Carries out the memory LCD requests of KuvLcdManager and kuvlcd.";
   SERVICE_DESCRIPTIONW description{text};

@@ -1,5 +1,5 @@
 #include <windows.h>
-
+// Declared in terms of what windows.h declares.
 #include <aclapi.h>
 #include <sddl.h>
 
@@ -61,19 +61,20 @@ bool OwnedByTheService(PSID owner) {
 std::string CheckFolder(const std::wstring& folder) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderAccess, SDDL_REVISION_1,
-                                                           &descriptor, nullptr)) {
+                                                            &descriptor, nullptr)) {
     return Why("no security descriptor for the log folder", GetLastError());
   }
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
   const bool made = CreateDirectoryW(folder.c_str(), &attributes);
   const DWORD madeError = GetLastError();
   LocalFree(descriptor);
-  if (!made && madeError != ERROR_ALREADY_EXISTS) return Why("cannot make the log folder", madeError);
+  if (!made && madeError != ERROR_ALREADY_EXISTS)
+    return Why("cannot make the log folder", madeError);
   // A folder someone else made first could hold their links: it is checked on its own handle.
-  HANDLE handle = CreateFileW(folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE handle =
+      CreateFileW(folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return Why("cannot open the log folder", GetLastError());
   std::string why;
   BY_HANDLE_FILE_INFORMATION info{};

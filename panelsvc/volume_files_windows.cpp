@@ -50,10 +50,10 @@ DWORD OpenIn(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG 
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
   IO_STATUS_BLOCK status{};
-  const NTSTATUS result = NtCreateFile(
-      opened->out(), access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &status, nullptr,
-      FILE_ATTRIBUTE_NORMAL, share, disposition,
-      options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  const NTSTATUS result =
+      NtCreateFile(opened->out(), access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &status,
+                   nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
+                   options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
   if (result >= 0) return 0;
   *opened->out() = nullptr;
   return RtlNtStatusToDosError(result);
@@ -89,8 +89,8 @@ FileAnswer AppendLcdFile(HANDLE folder, const std::wstring& name, const std::str
                          std::span<const std::uint8_t> data) {
   Handle file;
   // Not shared while it is written, as the program's own writes expect.
-  if (DWORD error = OpenIn(folder, name, FILE_APPEND_DATA, 0, FILE_OPEN_IF,
-                           FILE_NON_DIRECTORY_FILE, &file)) {
+  if (DWORD error =
+          OpenIn(folder, name, FILE_APPEND_DATA, 0, FILE_OPEN_IF, FILE_NON_DIRECTORY_FILE, &file)) {
     return Failed(0, error);
   }
   if (IsReparsePoint(file.get()) || GetFileType(file.get()) != FILE_TYPE_DISK) {
@@ -99,8 +99,8 @@ FileAnswer AppendLcdFile(HANDLE folder, const std::wstring& name, const std::str
   std::size_t done = 0;
   while (done < data.size()) {
     DWORD written = 0;
-    if (!WriteFile(file.get(), data.data() + done, static_cast<DWORD>(data.size() - done),
-                   &written, nullptr)) {
+    if (!WriteFile(file.get(), data.data() + done, static_cast<DWORD>(data.size() - done), &written,
+                   nullptr)) {
       return Failed(0, GetLastError());
     }
     if (written == 0) return Failed(0, ERROR_WRITE_FAULT);
@@ -136,7 +136,8 @@ FileAnswer ServeFileCommand(std::int32_t command, const TargetPath& target, cons
   std::wstring root = Wide(target.mountPoint);
   if (root.back() != L'\\') root += L'\\';
   Handle volume(CreateFileW(root.c_str(), FILE_TRAVERSE | FILE_LIST_DIRECTORY | SYNCHRONIZE,
-                            kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                            kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                            nullptr));
   if (!volume.valid()) return Failed(failure, GetLastError());
   const std::wstring folderName = Wide(kLcdFolderName);
   if (command == kCmdCreateDirectory) return CreateLcdFolder(volume.get(), folderName);
@@ -145,8 +146,8 @@ FileAnswer ServeFileCommand(std::int32_t command, const TargetPath& target, cons
   if (DWORD error = OpenIn(volume.get(), folderName, FILE_TRAVERSE, kShareAll, FILE_OPEN,
                            FILE_DIRECTORY_FILE, &folder)) {
     if (error == ERROR_DIRECTORY) {
-      return Refused(failure, "not a folder: " + target.mountPoint + "\\" +
-                                  std::string(kLcdFolderName));
+      return Refused(failure,
+                     "not a folder: " + target.mountPoint + "\\" + std::string(kLcdFolderName));
     }
     return Failed(failure, error);
   }
