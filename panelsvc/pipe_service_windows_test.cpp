@@ -1,8 +1,10 @@
 // Runs the built panelsvc.exe and talks to it through its pipe: as our client does, and as the
 // Windows programs' clients do, byte for byte, waiting for the event.
 
-#include <gtest/gtest.h>
 #include <windows.h>
+// Declared in terms of what windows.h declares.
+#include <aclapi.h>
+#include <gtest/gtest.h>
 
 #include <array>
 #include <chrono>
@@ -227,6 +229,87 @@ TEST(PipeService, AnswersOurClientAndTheWindowsProgramsClientByteForByte) {
   RequestRecord autorun = SetAutorunRequest(false);
   autorun.result = 77;
   EXPECT_EQ(ExchangeRequest(autorun, {service.pipe()}), 77);
+}
+
+// Who may do what with an object, read from its access list by well-known SID.
+struct Grant {
+  WELL_KNOWN_SID_TYPE who;
+  ACCESS_MASK mask;
+};
+
+std::vector<Grant> GrantsOf(HANDLE object, bool* others) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  std::vector<Grant> grants;
+  *others = false;
+  if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                      nullptr, &descriptor) != ERROR_SUCCESS ||
+      !dacl) {
+    *others = true;  // no access list at all lets everyone in
+    return grants;
+  }
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    ACE_HEADER* header = nullptr;
+    if (!GetAce(dacl, i, reinterpret_cast<void**>(&header))) continue;
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+    auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+    PSID sid = &ace->SidStart;
+    bool known = false;
+    for (WELL_KNOWN_SID_TYPE who :
+         {WinLocalSystemSid, WinBuiltinAdministratorsSid, WinBuiltinUsersSid}) {
+      if (IsWellKnownSid(sid, who)) {
+        grants.push_back({who, ace->Mask});
+        known = true;
+      }
+    }
+    if (!known) *others = true;
+  }
+  LocalFree(descriptor);
+  return grants;
+}
+
+ACCESS_MASK MaskOf(const std::vector<Grant>& grants, WELL_KNOWN_SID_TYPE who) {
+  ACCESS_MASK mask = 0;
+  for (const auto& g : grants) {
+    if (g.who == who) mask |= g.mask;
+  }
+  return mask;
+}
+
+// Users may use the pipe but neither rewrite its access list nor take it over; the event is
+// theirs whole, since the Windows programs' clients open it asking for every right. No one but
+// SYSTEM, Administrators and Users is let in to either.
+TEST(PipeService, ThePipeAndTheEventLetInUsersAndNoOneElse) {
+  ConsoleService service;
+  ASSERT_TRUE(service.Ready());
+  const std::wstring name = Wide(service.pipe());
+  HANDLE pipe = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | READ_CONTROL, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+  HANDLE event = OpenEventW(READ_CONTROL | SYNCHRONIZE, FALSE,
+                            (L"Global\\" + name.substr(name.find_last_of(L'\\') + 1)).c_str());
+  ASSERT_NE(event, nullptr);
+  const struct {
+    const char* what;
+    HANDLE object;
+    ACCESS_MASK usersNeed;
+    ACCESS_MASK usersMayNot;
+  } objects[] = {
+      {"pipe", pipe, FILE_GENERIC_READ | FILE_GENERIC_WRITE, WRITE_DAC | WRITE_OWNER | DELETE},
+      {"event", event, EVENT_ALL_ACCESS, 0}};
+  for (const auto& o : objects) {
+    bool others = false;
+    const auto grants = GrantsOf(o.object, &others);
+    EXPECT_FALSE(others) << o.what;
+    const ACCESS_MASK users = MaskOf(grants, WinBuiltinUsersSid);
+    EXPECT_EQ(users & o.usersNeed, o.usersNeed) << o.what;
+    EXPECT_EQ(users & o.usersMayNot, 0u) << o.what;
+    for (WELL_KNOWN_SID_TYPE admin : {WinLocalSystemSid, WinBuiltinAdministratorsSid}) {
+      EXPECT_EQ(MaskOf(grants, admin) & WRITE_DAC, static_cast<ACCESS_MASK>(WRITE_DAC)) << o.what;
+    }
+  }
+  CloseHandle(event);
+  CloseHandle(pipe);
 }
 
 struct HostileCase {
