@@ -66,6 +66,25 @@ Transfer Complete(Connection& c, OVERLAPPED& overlapped, BOOL started, DWORD* mo
                                                                 : Transfer::kFailed;
 }
 
+// Moves size bytes one overlapped transfer after another; start begins the transfer of what is
+// left from the given offset on (ReadFile or WriteFile).
+template <typename Start>
+Transfer MoveAll(Connection& c, std::size_t size, Clock::time_point deadline, Start start) {
+  std::size_t done = 0;
+  while (done < size) {
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = c.done;
+    DWORD moved = 0;
+    const BOOL started = start(done, &overlapped);
+    if (Transfer t = Complete(c, overlapped, started, &moved, deadline); t != Transfer::kDone) {
+      return t;
+    }
+    if (moved == 0) return Transfer::kFailed;
+    done += moved;
+  }
+  return Transfer::kDone;
+}
+
 }  // namespace
 
 void ConnectionCloser::operator()(Connection* connection) const {
@@ -99,41 +118,22 @@ ConnectionPtr Connect(const std::string& address) {
 
 Transfer SendAll(Connection& connection, std::span<const std::uint8_t> bytes,
                  Clock::time_point deadline) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = connection.done;
-    DWORD moved = 0;
-    const BOOL started = WriteFile(connection.pipe, bytes.data() + done,
-                                   static_cast<DWORD>(bytes.size() - done), nullptr, &overlapped);
-    if (Transfer t = Complete(connection, overlapped, started, &moved, deadline);
-        t != Transfer::kDone) {
-      return t;
-    }
-    if (moved == 0) return Transfer::kFailed;
-    done += moved;
-  }
+  const Transfer sent =
+      MoveAll(connection, bytes.size(), deadline, [&](std::size_t done, OVERLAPPED* overlapped) {
+        return WriteFile(connection.pipe, bytes.data() + done,
+                         static_cast<DWORD>(bytes.size() - done), nullptr, overlapped);
+      });
+  if (sent != Transfer::kDone) return sent;
   // The written record has been taken from the pipe once the flush returns.
   return FlushFileBuffers(connection.pipe) ? Transfer::kDone : Transfer::kFailed;
 }
 
 Transfer ReceiveAll(Connection& connection, std::span<std::uint8_t> bytes,
                     Clock::time_point deadline) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = connection.done;
-    DWORD moved = 0;
-    const BOOL started = ReadFile(connection.pipe, bytes.data() + done,
-                                  static_cast<DWORD>(bytes.size() - done), nullptr, &overlapped);
-    if (Transfer t = Complete(connection, overlapped, started, &moved, deadline);
-        t != Transfer::kDone) {
-      return t;
-    }
-    if (moved == 0) return Transfer::kFailed;
-    done += moved;
-  }
-  return Transfer::kDone;
+  return MoveAll(connection, bytes.size(), deadline, [&](std::size_t done, OVERLAPPED* overlapped) {
+    return ReadFile(connection.pipe, bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
+                    nullptr, overlapped);
+  });
 }
 
 }  // namespace kuv::transport

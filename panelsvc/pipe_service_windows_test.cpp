@@ -462,15 +462,20 @@ TEST_F(VolumeFolderTest, AFolderThatIsALinkIsNotFollowed) {
   fs::remove_all(elsewhere, ignored_);
 }
 
+// Other clients, one after another, are answered meanwhile.
+void ExpectOthersAnswered(const std::string& pipe) {
+  for (int i = 0; i < 3; ++i) {
+    RequestRecord record = Patterned(0);
+    EXPECT_EQ(TryExchangeRequest(record, {pipe}), ExchangeOutcome::kAnswered) << i;
+  }
+}
+
 TEST(PipeService, ASilentClientIsDroppedWhenItsTimeIsUpAndHoldsUpNoOneMeanwhile) {
   ConsoleService service("--receive-timeout-ms 3000");
   ASSERT_TRUE(service.Ready());
   RawClient silent(service.pipe());
   ASSERT_TRUE(silent.connected());
-  for (int i = 0; i < 3; ++i) {
-    RequestRecord record = Patterned(0);
-    ASSERT_EQ(TryExchangeRequest(record, {service.pipe()}), ExchangeOutcome::kAnswered) << i;
-  }
+  ExpectOthersAnswered(service.pipe());
   // The others were served while the silent client was still connected.
   EXPECT_TRUE(silent.StillConnected());
   EXPECT_TRUE(silent.DroppedWithin(milliseconds(30000)));
@@ -485,10 +490,7 @@ TEST(PipeService, SilentClientsHoldingEveryInstanceCannotLockOthersOut) {
   ASSERT_TRUE(first.connected());
   RawClient second(service.pipe());
   ASSERT_TRUE(second.connected());
-  for (int i = 0; i < 3; ++i) {
-    RequestRecord record = Patterned(0);
-    ASSERT_EQ(TryExchangeRequest(record, {service.pipe()}), ExchangeOutcome::kAnswered) << i;
-  }
+  ExpectOthersAnswered(service.pipe());
   EXPECT_FALSE(first.StillConnected());
   EXPECT_FALSE(second.StillConnected());
   const std::string log = service.Log();
