@@ -399,6 +399,14 @@ std::unique_ptr<PipeServer> PipeServer::Open(const PipeServerOptions& options, s
     *error = ErrorText("ConvertStringSecurityDescriptorToSecurityDescriptor", GetLastError());
     return nullptr;
   }
+  // Before the pipe, so that a client that finds the pipe finds the event too.
+  state->event = CreateEventW(&eventAccess.attributes, FALSE, FALSE, eventName.c_str());
+  if (!state->event) {
+    // Our own clients read their answers from the pipe; only those that wait for the event miss
+    // it, and they are told why in the log.
+    state->Log(0, ErrorText("CreateEvent Global\\ event", GetLastError()) +
+                      ": clients that wait for it will wait in vain");
+  }
   state->port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
   if (!state->port) {
     *error = ErrorText("CreateIoCompletionPort", GetLastError());
@@ -423,13 +431,6 @@ std::unique_ptr<PipeServer> PipeServer::Open(const PipeServerOptions& options, s
       *error = ErrorText("CreateIoCompletionPort", GetLastError());
       return nullptr;
     }
-  }
-  state->event = CreateEventW(&eventAccess.attributes, FALSE, FALSE, eventName.c_str());
-  if (!state->event) {
-    // Our own clients read their answers from the pipe; only those that wait for the event miss
-    // it, and they are told why in the log.
-    state->Log(0, ErrorText("CreateEvent Global\\ event", GetLastError()) +
-                      ": clients that wait for it will wait in vain");
   }
   return std::unique_ptr<PipeServer>(new PipeServer(std::move(state)));
 }

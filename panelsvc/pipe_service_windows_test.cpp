@@ -131,11 +131,14 @@ class ConsoleService {
 // synchronously, the record written and flushed, the event waited for, the answer read.
 class RawClient {
  public:
-  explicit RawClient(const std::string& pipe) {
+  // makeEvent false: a client that skips the event and goes straight to the pipe.
+  explicit RawClient(const std::string& pipe, bool makeEvent = true) {
     const std::wstring name = Wide(pipe);
-    event_ = CreateEventW(nullptr, FALSE, FALSE,
-                          (L"Global\\" + name.substr(name.find_last_of(L'\\') + 1)).c_str());
-    if (event_) ResetEvent(event_);
+    if (makeEvent) {
+      event_ = CreateEventW(nullptr, FALSE, FALSE,
+                            (L"Global\\" + name.substr(name.find_last_of(L'\\') + 1)).c_str());
+      if (event_) ResetEvent(event_);
+    }
     pipe_ = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                         nullptr);
   }
@@ -143,7 +146,7 @@ class RawClient {
     if (pipe_ != INVALID_HANDLE_VALUE) CloseHandle(pipe_);
     if (event_) CloseHandle(event_);
   }
-  bool connected() const { return event_ && pipe_ != INVALID_HANDLE_VALUE; }
+  bool connected() const { return pipe_ != INVALID_HANDLE_VALUE; }
 
   bool Send(const RequestRecord& record) {
     DWORD written = 0;
@@ -217,6 +220,17 @@ TEST(PipeService, AnswersOurClientAndTheWindowsProgramsClientByteForByte) {
   RequestRecord answer;
   ASSERT_TRUE(raw.Receive(&answer));
   ExpectUnchangedBut(unknown, answer, false);
+
+  // A client that never made the event is answered too, and stops no one.
+  {
+    RawClient eventless(service.pipe(), false);
+    ASSERT_TRUE(eventless.connected());
+    ASSERT_TRUE(eventless.Send(unknown));
+    ASSERT_TRUE(eventless.Receive(&answer));
+    ExpectUnchangedBut(unknown, answer, false);
+  }
+  RequestRecord after = unknown;
+  ASSERT_EQ(TryExchangeRequest(after, {service.pipe()}), ExchangeOutcome::kAnswered);
 
   // A device command reaches the dispatcher: no drive opens here, and the answer says so.
   RequestRecord size = DriveRequest(kCmdGetSizeFromSector, 3);
@@ -498,11 +512,26 @@ TEST(PipeService, SilentClientsHoldingEveryInstanceCannotLockOthersOut) {
 }
 
 // The service as Windows runs it, in the build's Wine prefix or on a Windows machine.
+// One test at a time: under Wine a program that asks for the service dispatcher without being
+// started as a service takes the place of the one being started.
 class ServiceManagerTest : public ::testing::Test {
  protected:
+  void SetUp() override {
+    turn_ = CreateMutexW(nullptr, FALSE, L"Global\\kuvsvc-service-manager-tests");
+    ASSERT_NE(turn_, nullptr);
+    ASSERT_NE(WaitForSingleObject(turn_, 300000), WAIT_TIMEOUT);
+  }
+  void TearDown() override {
+    if (!turn_) return;
+    ReleaseMutex(turn_);
+    CloseHandle(turn_);
+  }
   static std::wstring Program() { return (ProgramFolder() / L"panelsvc.exe").wstring(); }
   static int Sc(const std::wstring& arguments) { return RunAndWait(L"sc.exe " + arguments); }
   static int Net(const std::wstring& arguments) { return RunAndWait(L"net.exe " + arguments); }
+
+ private:
+  HANDLE turn_ = nullptr;
 };
 
 TEST_F(ServiceManagerTest, CreatedWithScAndStartedWithNetStartItAnswers) {
@@ -537,8 +566,8 @@ TEST_F(ServiceManagerTest, InstallRegistersTheServiceByItsNameAndUninstallRemove
   EXPECT_EQ(TryExchangeRequest(after, {pipe, 2, milliseconds(100)}), ExchangeOutcome::kUnreachable);
 }
 
-TEST(PipeService, StartedByHandOutsideTheServiceManagerItSaysHowAndEndsWithZero) {
-  EXPECT_EQ(RunAndWait(L"\"" + (ProgramFolder() / L"panelsvc.exe").wstring() + L"\""), 0);
+TEST_F(ServiceManagerTest, StartedByHandOutsideItSaysHowAndEndsWithZero) {
+  EXPECT_EQ(RunAndWait(L"\"" + Program() + L"\""), 0);
 }
 
 }  // namespace
