@@ -192,7 +192,9 @@ bool QrPage::WriteImageFile() {
 }
 
 void QrPage::LoadRaster(Raster& raster) {
-  if (std::optional<Raster> drawn = RasterFromPicture(picture_)) raster = *drawn;
+  // Turned into the panel's scan order like every other screen, so the panel shows the code as
+  // the preview does, with the black top row and left column at the same edges.
+  if (std::optional<Raster> drawn = PanelRasterOfPicture(picture_)) raster = *drawn;
 }
 
 QrControlValues QrPage::ControlValues() {

@@ -77,6 +77,7 @@ class QrPage : public QrPageStep {
   // Where the caret goes after a cut: after the last character kept.
   std::size_t CaretAfterRewrite() const { return qrInput_.size(); }
 
+  // The picture as the panel takes it, turned into its scan order.
   void LoadRaster(Raster& raster) override;
   QrControlValues ControlValues() override;
 

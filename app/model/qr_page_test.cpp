@@ -206,8 +206,8 @@ TEST(QrPage, UpdateLcdSendsThePictureAndSavesTheText) {
   rig.model.UpdateLcd();
   EXPECT_EQ(rig.model.table.screenConfigs[0].lcdDataType, kLcdQr);
   ASSERT_EQ(rig.service.sentSlots.size(), 1u);
-  EXPECT_EQ(PictureFromRaster(rig.model.table.raster), rig.page->picture())
-      << "the picture's rows, top first, unrotated";
+  EXPECT_EQ(PictureOfPanelRaster(rig.model.table.raster), rig.page->picture())
+      << "a person facing the panel sees the preview's picture";
   std::ifstream saved(rig.volume.path() + "/TAVIO_LCDMANAGER/QR_DATA.TXT", std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), "line one\r\nline two");
 }

@@ -122,9 +122,9 @@ TEST(QrPageWidget, TypedTextReachesThePanelAndTheDrive) {
     const std::uint8_t* slot = rig.service.sentSlots[0].data() + line * kRequestLineSlotSize;
     std::copy_n(slot + 4, 12, raster.begin() + static_cast<std::ptrdiff_t>(line * 12));
   }
-  EXPECT_EQ(PictureFromRaster(raster), page.picture());
+  EXPECT_EQ(PictureOfPanelRaster(raster), page.picture());
 #ifdef KUVLCD_HAVE_ZBAR
-  EXPECT_EQ(testing::DecodeQrWithZbar(PictureFromRaster(raster)), url.toStdString());
+  EXPECT_EQ(testing::DecodeQrWithZbar(PictureOfPanelRaster(raster)), url.toStdString());
 #endif
   std::ifstream saved(volume.path() + "/TAVIO_LCDMANAGER/QR_DATA.TXT", std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), url.toStdString());
