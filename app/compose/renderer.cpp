@@ -41,7 +41,11 @@ struct BarGeometry {
 constexpr std::array<BarGeometry, 4> kBarGeometry = {{
     {0,
      5,
-     {{{1, 2}, {1, 18}, {1, 34}, {1, 50}, {1, 66}}},
+     {{{1, LineTextTop(0)},
+       {1, LineTextTop(1)},
+       {1, LineTextTop(2)},
+       {1, LineTextTop(3)},
+       {1, LineTextTop(4)}}},
      {{{0, 0, 80, 18}, {0, 18, 80, 34}, {0, 34, 80, 50}, {0, 50, 80, 66}, {0, 66, 80, 79}}},
      {1, 80},
      {68, 80},
@@ -150,13 +154,13 @@ Picture ComposeFourLine(const DriveRecord& drive, const FourLineInput& in, TextP
   const TextStyle large{FontSize::kLarge, 0, kBlack, kWhite};
   const TextStyle small{FontSize::kSmall, 0, kBlack, kWhite};
 
-  fonts.DrawText(picture, in.lines[1], 1, 18, large);
+  fonts.DrawText(picture, in.lines[1], 1, LineTextTop(1), large);
   if (locked) {
     ClearLineTexts(page);
   } else {
-    fonts.DrawText(picture, in.lines[0], 1, 2, large);
-    fonts.DrawText(picture, in.lines[2], 1, 34, large);
-    fonts.DrawText(picture, in.lines[3], 1, 50, large);
+    for (int i : {0, 2, 3}) {
+      fonts.DrawText(picture, in.lines[static_cast<std::size_t>(i)], 1, LineTextTop(i), large);
+    }
   }
 
   if (locked) {

@@ -18,6 +18,10 @@ inline constexpr int kLineRecordSize = 16;
 inline constexpr int kLineRecordCount = 96;
 inline constexpr int kLineSlotSize = 64;  // a line record's slot in the device request record
 inline constexpr int kPreviewSide = 98;
+// Text lines stand 16 dots apart on the unturned screen, the first from dot row 2, in both the
+// four-line and the bar layout.
+inline constexpr int kLinePitch = 16;
+constexpr int LineTextTop(int index) { return 2 + kLinePitch * index; }
 using LineRecord = std::array<std::uint8_t, kLineRecordSize>;
 using LineRecords = std::array<LineRecord, kLineRecordCount>;
 

@@ -262,6 +262,11 @@ TextPageModel::PreviewInputs TextPageModel::CurrentPreviewInputs() const {
   return inputs;
 }
 
+int PreviewLineMiddle(int line) {
+  // A line's band is the pitch's rows from one row above its text.
+  return LineTextTop(line - 1) - 1 + kLinePitch / 2;
+}
+
 std::optional<Picture> TextPageModel::Preview() {
   // Window refreshes come far more often than changes; composing with the fonts is the cost.
   if (previewInputs_ && *previewInputs_ == CurrentPreviewInputs()) return preview_;

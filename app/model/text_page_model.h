@@ -117,6 +117,10 @@ class TextPageModel {
   std::unique_ptr<Fonts> ownedFonts_;
 };
 
+// The preview's dot row that line (1 to 5) stands at: the middle of its text band, where the
+// line's number beside the preview belongs.
+int PreviewLineMiddle(int line);
+
 // The rotation list's position of an angle in degrees (any other value selects 0), and back.
 int RotationIndexOf(std::int32_t degrees);
 std::int32_t RotationOfIndex(int index);

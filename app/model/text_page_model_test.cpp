@@ -43,6 +43,40 @@ TEST(TextPageItems, DateDisablesTheEditAndFreeTextKeepsItsValue) {
   EXPECT_EQ(rig.working(1), date);
 }
 
+// The numbers beside the preview are placed at PreviewLineMiddle; it must stay the middle of the
+// ink the renderer draws for that line, in both layouts.
+TEST(TextPagePreview, LineMiddlesAreWhereEachLinesTextIsDrawn) {
+  struct Case {
+    std::int32_t fsType;
+    int lines;
+    int textRows;  // rows above the graph or the capacity text hold nothing but the lines
+  };
+  for (const Case& c : {Case{kFsNtfs, 4, 65}, Case{kFsXfs, 5, 79}}) {
+    for (int line = 1; line <= c.lines; ++line) {
+      PageRig rig(c.fsType);
+      for (int i = 1; i <= kLineCount; ++i) {
+        rig.page.LineItemChosen(i, 0);
+        rig.page.LineEdited(i, i == line ? u"HEHEH" : u"");
+      }
+      const std::optional<Picture> preview = rig.page.Preview();
+      ASSERT_TRUE(preview);
+      int top = -1;
+      int bottom = -1;
+      for (int y = 0; y < c.textRows; ++y) {
+        for (int x = 0; x < 80; ++x) {
+          if (preview->at(x, y) != kBlack) continue;
+          if (top < 0) top = y;
+          bottom = y;
+        }
+      }
+      ASSERT_GE(top, 0) << "line " << line << " drew nothing";
+      EXPECT_NEAR((top + bottom) / 2.0, PreviewLineMiddle(line), 1.5)
+          << "file system " << c.fsType << ", line " << line << ": ink in rows " << top << " to "
+          << bottom;
+    }
+  }
+}
+
 TEST(TextPageItems, ListsFollowTheDrivesFileSystem) {
   PageRig rig(kFsXfs);
   EXPECT_EQ(rig.line(1).items.size(), 1u);

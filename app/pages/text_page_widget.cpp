@@ -10,12 +10,51 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 #include "app/compose/renderer.h"
 #include "app/pages/preview_widget.h"
 #include "app/pages/qt_strings.h"
 
 namespace kuv {
+
+// The line numbers beside the preview, each at the height of its line at whatever scale the
+// preview draws its dots.
+class LineNumberColumn : public QWidget {
+ public:
+  LineNumberColumn(const PreviewWidget& preview, QWidget* parent)
+      : QWidget(parent), preview_(preview) {}
+
+  void Add(QLabel* label) {
+    label->setParent(this);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    labels_.push_back(label);
+  }
+  QSize sizeHint() const override {
+    int width = 0;
+    for (const QLabel* label : labels_) width = std::max(width, label->sizeHint().width());
+    return {width, preview_.sizeHint().height()};
+  }
+  QSize minimumSizeHint() const override { return sizeHint(); }
+  void Place() {
+    const double dot = preview_.Scale() / preview_.devicePixelRatioF();
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+      const QSize size = labels_[i]->sizeHint();
+      const double middle = (PreviewLineMiddle(static_cast<int>(i) + 1) + 0.5) * dot;
+      labels_[i]->setGeometry(0, static_cast<int>(std::lround(middle - size.height() / 2.0)),
+                              width(), size.height());
+    }
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent*) override { Place(); }
+
+ private:
+  const PreviewWidget& preview_;
+  std::vector<QLabel*> labels_;
+};
 
 TextPageWidget::TextPageWidget(TextPageModel& model, Language language, QWidget* parent)
     : QWidget(parent), model_(model), language_(language) {
@@ -28,15 +67,14 @@ TextPageWidget::TextPageWidget(TextPageModel& model, Language language, QWidget*
     return tr(model_.PreviewTooltip(x, y, kPreviewSide, kPreviewSide));
   });
   auto* previewLayout = new QHBoxLayout(previewGroup_);
-  auto* numbers = new QVBoxLayout;
-  numbers->addSpacing(8);
+  numbers_ = new LineNumberColumn(*preview_, previewGroup_);
   for (int i = 0; i < kLineCount; ++i) {
-    rows_[static_cast<std::size_t>(i)].numberLabel = new QLabel(tr(2100 + i), previewGroup_);
-    rows_[static_cast<std::size_t>(i)].numberLabel->setToolTip(tr(1800));
-    numbers->addWidget(rows_[static_cast<std::size_t>(i)].numberLabel);
+    QLabel* number = new QLabel(tr(2100 + i));
+    number->setToolTip(tr(1800));
+    numbers_->Add(number);
+    rows_[static_cast<std::size_t>(i)].numberLabel = number;
   }
-  numbers->addStretch();
-  previewLayout->addLayout(numbers);
+  previewLayout->addWidget(numbers_, 0, Qt::AlignTop);
   previewLayout->addWidget(preview_, 0, Qt::AlignTop);
 
   auto* lines = new QGridLayout;
@@ -45,19 +83,24 @@ TextPageWidget::TextPageWidget(TextPageModel& model, Language language, QWidget*
   reverseAll_ = new QCheckBox(tr(143), this);
   reverseAll_->setToolTip(tr(1806));
   reverseAll_->setAccessibleName(tr(143));
-  lines->addWidget(reverseAll_, 0, 3);
+  // Over the edit boxes and ending above the line boxes, so its text does not widen their column.
+  lines->addWidget(reverseAll_, 0, 2, 1, 2, Qt::AlignRight);
   for (int i = 0; i < kLineCount; ++i) {
     Row& row = rows_[static_cast<std::size_t>(i)];
     const int line = i + 1;
     const QString n = QString::number(line);
     row.rowLabel = new QLabel(tr(2100 + i), this);
     row.item = new QComboBox(this);
+    // The lists change with the drive and the S.M.A.R.T. attribute; each stays wide enough.
+    row.item->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    row.item->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
     row.item->setToolTip(tr(1809));
     row.item->setAccessibleName(QStringLiteral("Line %1 item").arg(n));
     row.item->setAccessibleDescription(row.item->accessibleName());
     row.text = new QLineEdit(this);
-    // Room for the 13 characters a line keeps.
-    row.text->setMinimumWidth(row.text->fontMetrics().horizontalAdvance(QStringLiteral("W")) * 11);
+    // Room for the 13 characters a line keeps: the box's own minimum holds its frame and one.
+    row.text->setMinimumWidth(row.text->fontMetrics().horizontalAdvance(QString(12, u'W')) +
+                              row.text->minimumSizeHint().width());
     row.text->setToolTip(tr(1808));
     row.text->setAccessibleName(QStringLiteral("Line %1 text").arg(n));
     row.reverse = new QCheckBox(this);
@@ -169,6 +212,9 @@ void TextPageWidget::Refresh() {
   }
   rotatePreview_->setEnabled(view.rotatePreviewEnabled);
   preview_->SetPicture(model_.Preview());
+  // The preview's scale follows the screen it is on.
+  numbers_->updateGeometry();
+  numbers_->Place();
   refreshing_ = false;
 }
 

@@ -15,6 +15,7 @@ class QLineEdit;
 
 namespace kuv {
 
+class LineNumberColumn;
 class PreviewWidget;
 
 class TextPageWidget : public QWidget {
@@ -45,6 +46,7 @@ class TextPageWidget : public QWidget {
   Language language_;
   std::array<Row, kLineCount> rows_;
   PreviewWidget* preview_ = nullptr;
+  LineNumberColumn* numbers_ = nullptr;
   QGroupBox* previewGroup_ = nullptr;
   QLabel* selectItem_ = nullptr;
   QCheckBox* reverseAll_ = nullptr;
