@@ -10,6 +10,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/pages/qt_columns.h"
+
 namespace kuv {
 namespace {
 
@@ -22,6 +24,9 @@ QString Q(const std::u16string& text) {
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// The columns' widths as the page first shows them; the attribute name takes the rest.
+constexpr int kColumnWidths[kSmartColumns] = {20, 30, 0, 55, 55, 40, 110};
+
 QLabel* ValueLabel(QWidget* parent) {
   auto* label = new QLabel(u"-"_qs, parent);
   QFont font = label->font();
@@ -30,6 +35,8 @@ QLabel* ValueLabel(QWidget* parent) {
   label->setFont(font);
   label->setAlignment(Qt::AlignCenter);
   label->setAutoFillBackground(true);
+  // The coloured field keeps some room around its text.
+  label->setContentsMargins(6, 0, 6, 0);
   return label;
 }
 
@@ -41,8 +48,8 @@ void Paint(QLabel* label, const std::optional<Rgb>& colour) {
 
 }  // namespace
 
-SmartPageWidget::SmartPageWidget(SmartPage& page, QWidget* parent)
-    : QWidget(parent), page_(page), language_(SystemLanguage()) {
+SmartPageWidget::SmartPageWidget(SmartPage& page, Language language, QWidget* parent)
+    : QWidget(parent), page_(page), language_(language) {
   healthLabel_ = new QLabel(Text(114, language_), this);
   health_ = ValueLabel(this);
   health_->setAccessibleName(u"Health"_qs);
@@ -77,11 +84,11 @@ SmartPageWidget::SmartPageWidget(SmartPage& page, QWidget* parent)
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->setShowGrid(true);
   list_->verticalHeader()->hide();
-  const int widths[kSmartColumns] = {20, 30, 0, 55, 55, 40, 110};
   for (int c = 0; c < kSmartColumns; ++c) {
-    if (widths[c] > 0) list_->setColumnWidth(c, widths[c]);
+    if (kColumnWidths[c] > 0) list_->setColumnWidth(c, kColumnWidths[c]);
   }
   list_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+  FitColumns(*list_, *list_->horizontalHeader(), kColumnWidths);
 
   health_->setToolTip(Text(1850, language_));
   healthLabel_->setToolTip(Text(1850, language_));
@@ -141,7 +148,8 @@ void SmartPageWidget::Refresh() {
   // Rows are rewritten in place, so the selection and scroll position stay where the user left
   // them.
   const int rows = static_cast<int>(v.rows.size());
-  if (list_->rowCount() != rows) list_->setRowCount(rows);
+  const bool newRows = list_->rowCount() != rows;
+  if (newRows) list_->setRowCount(rows);
   for (int r = 0; r < rows; ++r) {
     const SmartRow& row = v.rows[static_cast<std::size_t>(r)];
     const QColor background(row.background.red, row.background.green, row.background.blue);
@@ -166,6 +174,8 @@ void SmartPageWidget::Refresh() {
       }
     }
   }
+
+  if (newRows) FitColumns(*list_, *list_->horizontalHeader(), kColumnWidths);
 
   healthLabel_->setEnabled(v.healthEnabled);
   health_->setEnabled(v.healthEnabled);

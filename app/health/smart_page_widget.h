@@ -18,7 +18,8 @@ class SmartPageWidget : public QWidget {
   Q_OBJECT
 
  public:
-  explicit SmartPageWidget(SmartPage& page, QWidget* parent = nullptr);
+  explicit SmartPageWidget(SmartPage& page, Language language = SystemLanguage(),
+                           QWidget* parent = nullptr);
 
   // Re-reads everything the page model shows.
   void Refresh();

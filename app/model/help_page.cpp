@@ -2,10 +2,15 @@
 
 #include <system_error>
 
+#include "common/utf16.h"
+
 namespace kuv {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr int kPagesMissingString = 4120;
+constexpr int kNoBrowserString = 4122;
 
 // How far above the executable a build tree's CMakeCache.txt may lie (build/asan/app/shell/X).
 constexpr int kBuildTreeDepth = 4;
@@ -50,6 +55,14 @@ std::optional<fs::path> HelpPagePath(Language language, const fs::path& executab
 
 fs::path HelpSourceDir() {
   return fs::path(KUVLCD_HELP_SOURCE_DIR);
+}
+
+std::u16string HelpNotShownMessage(const std::optional<fs::path>& page, Language language) {
+  if (!page) return std::u16string(String(kPagesMissingString, language));
+  std::u16string message(String(kNoBrowserString, language));
+  const std::size_t at = message.find(u"%s");
+  if (at != std::u16string::npos) message.replace(at, 2, Utf8ToUtf16(page->string()));
+  return message;
 }
 
 }  // namespace kuv

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "common/strings.h"
 
@@ -22,5 +23,11 @@ std::optional<std::filesystem::path> HelpPagePath(Language language,
 
 // The source folder this program was built from, for the second place of HelpPagePath.
 std::filesystem::path HelpSourceDir();
+
+// What Help says when it could not show the page: with a page (HelpPagePath found one) no
+// browser took it, and the message names the page so the user can open it by hand; without one,
+// that the pages are not installed.
+std::u16string HelpNotShownMessage(const std::optional<std::filesystem::path>& page,
+                                   Language language);
 
 }  // namespace kuv

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/utf16.h"
+
 namespace kuv {
 namespace {
 
@@ -134,6 +136,31 @@ TEST(HelpPage, BuildTreeFindsTheProjectPages) {
         HelpPagePath(language, fs::path(KUVLCD_BINARY_DIR) / "app" / "shell", HelpSourceDir());
     ASSERT_TRUE(page.has_value());
     EXPECT_EQ(page->parent_path().filename(), HelpLanguageFolder(language));
+  }
+}
+
+// Without a browser the user learns where the page is, in the interface's language; without a
+// page, that none is installed.
+TEST(HelpPage, NotShownMessageNamesThePageOrSaysNoneIsInstalled) {
+  struct Case {
+    std::optional<fs::path> page;
+    Language language;
+    const char* mentions;  // a word of the expected text
+  };
+  const fs::path page = "/opt/kuv lcd/share/KuvLcdManager/help/ja/index.html";
+  const Case cases[] = {
+      {page, Language::kEnglish, "browser"},
+      {page, Language::kJapanese, "ブラウザ"},
+      {std::nullopt, Language::kEnglish, "share/KuvLcdManager/help"},
+      {std::nullopt, Language::kJapanese, "share/KuvLcdManager/help"},
+  };
+  for (const Case& c : cases) {
+    const std::string message = Utf16ToUtf8(HelpNotShownMessage(c.page, c.language));
+    EXPECT_NE(message.find(c.mentions), std::string::npos) << message;
+    EXPECT_EQ(message.find("%s"), std::string::npos) << message;
+    if (c.page) {
+      EXPECT_NE(message.find(c.page->string()), std::string::npos) << message;
+    }
   }
 }
 

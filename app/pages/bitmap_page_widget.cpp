@@ -28,8 +28,8 @@ namespace {
 
 constexpr int kPreviewScale = 2;  // crisp: every dot a square of screen pixels
 
-QString Text(int id) {
-  const std::u16string_view text = String(id, SystemLanguage());
+QString Text(int id, Language language) {
+  const std::u16string_view text = String(id, language);
   QString out = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
   out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   return out;
@@ -52,58 +52,58 @@ void Name(QWidget* widget, const QString& name) {
 
 }  // namespace
 
-BitmapPageWidget::BitmapPageWidget(BitmapPage& page, QWidget* parent)
-    : QWidget(parent), page_(page) {
-  auto* previewGroup = new QGroupBox(Text(120), this);
+BitmapPageWidget::BitmapPageWidget(BitmapPage& page, Language language, QWidget* parent)
+    : QWidget(parent), page_(page), language_(language) {
+  auto* previewGroup = new QGroupBox(Text(120, language_), this);
   preview_ = new QLabel(previewGroup);
   preview_->setFixedSize(kPreviewSide * kPreviewScale, kPreviewSide * kPreviewScale);
-  preview_->setToolTip(Text(1193));
+  preview_->setToolTip(Text(1193, language_));
   Name(preview_, QStringLiteral("Bitmap preview"));
   auto* previewLayout = new QVBoxLayout(previewGroup);
   previewLayout->addWidget(preview_, 0, Qt::AlignCenter);
 
-  auto* fileGroup = new QGroupBox(Text(125), this);
+  auto* fileGroup = new QGroupBox(Text(125, language_), this);
   fileName_ = new QLabel(fileGroup);
   fileName_->setMinimumWidth(120);
   fileName_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   Name(fileName_, QStringLiteral("File name"));
-  browse_ = new QPushButton(Text(126), fileGroup);
-  browse_->setToolTip(Text(1194));
-  Name(browse_, Text(126));
-  convert_ = new QPushButton(Text(4101), fileGroup);
-  convert_->setToolTip(Text(4107));
-  Name(convert_, Text(4101));
+  browse_ = new QPushButton(Text(126, language_), fileGroup);
+  browse_->setToolTip(Text(1194, language_));
+  Name(browse_, Text(126, language_));
+  convert_ = new QPushButton(Text(4101, language_), fileGroup);
+  convert_->setToolTip(Text(4107, language_));
+  Name(convert_, Text(4101, language_));
   auto* fileLayout = new QGridLayout(fileGroup);
   fileLayout->addWidget(fileName_, 0, 0, 1, 2);
   fileLayout->addWidget(browse_, 1, 0);
   fileLayout->addWidget(convert_, 1, 1);
 
-  auto* settingGroup = new QGroupBox(Text(127), this);
-  reverse_ = new QCheckBox(Text(128), settingGroup);
-  reverse_->setToolTip(Text(1195));
-  Name(reverse_, Text(128));
-  areaLabel_ = new QLabel(Text(132), settingGroup);
+  auto* settingGroup = new QGroupBox(Text(127, language_), this);
+  reverse_ = new QCheckBox(Text(128, language_), settingGroup);
+  reverse_->setToolTip(Text(1195, language_));
+  Name(reverse_, Text(128, language_));
+  areaLabel_ = new QLabel(Text(132, language_), settingGroup);
   areaGroup_ = new QButtonGroup(this);
   const int areaTexts[3] = {129, 130, 131};
   for (int i = 0; i < 3; ++i) {
-    areas_[i] = new QRadioButton(Text(areaTexts[i]), settingGroup);
-    Name(areas_[i], Text(areaTexts[i]));
+    areas_[i] = new QRadioButton(Text(areaTexts[i], language_), settingGroup);
+    Name(areas_[i], Text(areaTexts[i], language_));
     areaGroup_->addButton(areas_[i], i);
   }
-  areas_[0]->setToolTip(Text(1196));
-  rotationLabel_ = new QLabel(Text(133), settingGroup);
+  areas_[0]->setToolTip(Text(1196, language_));
+  rotationLabel_ = new QLabel(Text(133, language_), settingGroup);
   rotation_ = new QComboBox(settingGroup);
   // The list stops at the first text the language leaves empty.
   for (int id = 160; id <= 163; ++id) {
-    const QString item = Text(id);
+    const QString item = Text(id, language_);
     if (item.isEmpty()) break;
     rotation_->addItem(item);
   }
-  rotation_->setToolTip(Text(1197));
+  rotation_->setToolTip(Text(1197, language_));
   Name(rotation_, QStringLiteral("Bitmap rotation"));
   rotation_->setAccessibleDescription(QStringLiteral("Bitmap rotation"));
-  rotatePreview_ = new QCheckBox(Text(1198), settingGroup);
-  Name(rotatePreview_, Text(1198));
+  rotatePreview_ = new QCheckBox(Text(1198, language_), settingGroup);
+  Name(rotatePreview_, Text(1198, language_));
   auto* settingLayout = new QGridLayout(settingGroup);
   settingLayout->addWidget(reverse_, 0, 0, 1, 3);
   settingLayout->addWidget(areaLabel_, 1, 0, 1, 3);
@@ -186,31 +186,31 @@ void BitmapPageWidget::resizeEvent(QResizeEvent* event) {
 }
 
 void BitmapPageWidget::ConvertPicture() {
-  const QString path = QFileDialog::getOpenFileName(this, Text(4102), QString(), Text(4103));
+  const QString path = QFileDialog::getOpenFileName(this, Text(4102, language_), QString(), Text(4103, language_));
   if (path.isEmpty()) return;
   std::string error;
   const std::optional<GreyImage> grey = LoadGreyImage(path.toStdString(), error);
   if (!grey) {
-    QMessageBox::warning(this, Text(4102), Text(4106));
+    QMessageBox::warning(this, Text(4102, language_), Text(4106, language_));
     return;
   }
 
   QDialog dialog(this);
-  dialog.setWindowTitle(Text(4102));
+  dialog.setWindowTitle(Text(4102, language_));
   auto* shown = new QLabel(&dialog);
   shown->setAccessibleName(QStringLiteral("Converted preview"));
-  auto* dither = new QCheckBox(Text(4104), &dialog);
+  auto* dither = new QCheckBox(Text(4104, language_), &dialog);
   dither->setChecked(true);
-  dither->setAccessibleName(Text(4104));
+  dither->setAccessibleName(Text(4104, language_));
   auto* threshold = new QSlider(Qt::Horizontal, &dialog);
   threshold->setRange(1, 255);
   threshold->setValue(128);
-  threshold->setAccessibleName(Text(4105));
+  threshold->setAccessibleName(Text(4105, language_));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
   auto* layout = new QVBoxLayout(&dialog);
   layout->addWidget(shown, 0, Qt::AlignCenter);
   layout->addWidget(dither);
-  layout->addWidget(new QLabel(Text(4105), &dialog));
+  layout->addWidget(new QLabel(Text(4105, language_), &dialog));
   layout->addWidget(threshold);
   layout->addWidget(buttons);
   BmpImage converted;
@@ -229,7 +229,8 @@ void BitmapPageWidget::ConvertPicture() {
 }
 
 void WidgetBitmapHooks::ShowMessage(int stringId) {
-  QMessageBox::warning(widget_, QString(), Text(stringId));
+  QMessageBox::warning(widget_, QString(),
+                       Text(stringId, widget_ ? widget_->language() : SystemLanguage()));
 }
 
 std::optional<std::string> WidgetBitmapHooks::ChooseBmpFile() {

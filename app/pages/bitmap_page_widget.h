@@ -22,7 +22,8 @@ class BitmapPageWidget : public QWidget {
 
  public:
   // The page model must outlive the widget.
-  explicit BitmapPageWidget(BitmapPage& page, QWidget* parent = nullptr);
+  explicit BitmapPageWidget(BitmapPage& page, Language language = SystemLanguage(),
+                            QWidget* parent = nullptr);
 
   // Re-reads every control and the preview from the page model.
   void Refresh();
@@ -36,6 +37,7 @@ class BitmapPageWidget : public QWidget {
   QRadioButton* areaButton(int area) const;
   QLabel* fileNameLabel() const { return fileName_; }
   QLabel* previewLabel() const { return preview_; }
+  Language language() const { return language_; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -44,6 +46,7 @@ class BitmapPageWidget : public QWidget {
   void ConvertPicture();
 
   BitmapPage& page_;
+  Language language_;
   QLabel* preview_;
   QLabel* fileName_;
   QPushButton* browse_;

@@ -23,8 +23,8 @@ namespace {
 
 constexpr int kPreviewScale = 2;
 
-QString Text(int id) {
-  const std::u16string_view text = String(id);
+QString Text(int id, Language language) {
+  const std::u16string_view text = String(id, language);
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
@@ -63,33 +63,34 @@ QImage PreviewImage(const Picture& picture) {
 
 }  // namespace
 
-QrPageWidget::QrPageWidget(QrPage& page, QWidget* parent) : QWidget(parent), page_(page) {
-  previewBox_ = new QGroupBox(Text(120), this);
+QrPageWidget::QrPageWidget(QrPage& page, Language language, QWidget* parent)
+    : QWidget(parent), page_(page) {
+  previewBox_ = new QGroupBox(Text(120, language), this);
   preview_ = new QLabel(previewBox_);
   preview_->setAccessibleName(QStringLiteral("QR preview"));
   preview_->setFixedSize(96 * kPreviewScale, 96 * kPreviewScale);
   auto* previewLayout = new QVBoxLayout(previewBox_);
   previewLayout->addWidget(preview_, 0, Qt::AlignCenter);
 
-  modeLabel_ = new QLabel(Text(58116), this);
-  modeLabel_->setToolTip(Text(1830));
-  fourDots_ = new QRadioButton(Text(106), this);
-  oneDot_ = new QRadioButton(Text(107), this);
+  modeLabel_ = new QLabel(Text(58116, language), this);
+  modeLabel_->setToolTip(Text(1830, language));
+  fourDots_ = new QRadioButton(Text(106, language), this);
+  oneDot_ = new QRadioButton(Text(107, language), this);
   fourDots_->setAccessibleName(fourDots_->text());
   oneDot_->setAccessibleName(oneDot_->text());
   cellSizes_ = new QButtonGroup(this);
   cellSizes_->addButton(fourDots_, 0);
   cellSizes_->addButton(oneDot_, 1);
 
-  levelLabel_ = new QLabel(Text(58117), this);
-  levelLabel_->setToolTip(Text(1831));
+  levelLabel_ = new QLabel(Text(58117, language), this);
+  levelLabel_->setToolTip(Text(1831, language));
   levels_ = new QComboBox(this);
-  for (int id = 108; id <= 111; ++id) levels_->addItem(Text(id));
+  for (int id = 108; id <= 111; ++id) levels_->addItem(Text(id, language));
   levels_->setAccessibleName(QStringLiteral("Error correction"));
   levels_->setAccessibleDescription(QStringLiteral("Error correction"));
 
   text_ = new QPlainTextEdit(this);
-  text_->setToolTip(Text(1832));
+  text_->setToolTip(Text(1832, language));
   text_->setAccessibleName(QStringLiteral("QR text"));
   text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 

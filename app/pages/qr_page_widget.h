@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "app/pages/preview_widget.h"
+#include "common/strings.h"
 
 class QButtonGroup;
 class QComboBox;
@@ -21,7 +22,8 @@ class QrPageWidget : public QWidget {
   Q_OBJECT
 
  public:
-  explicit QrPageWidget(QrPage& page, QWidget* parent = nullptr);
+  explicit QrPageWidget(QrPage& page, Language language = SystemLanguage(),
+                        QWidget* parent = nullptr);
 
   // Re-reads everything from the page model.
   void Refresh();

@@ -27,14 +27,17 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 #include "app/health/smart_page_widget.h"
 #include "app/model/service_hint.h"
 #include "app/model/temperature_warning.h"
 #include "app/pages/bitmap_page_widget.h"
 #include "app/pages/qr_page_widget.h"
+#include "app/pages/qt_columns.h"
 #include "app/pages/qt_strings.h"
 #include "app/pages/text_page_widget.h"
+#include "app/model/help_page.h"
 #include "app/shell/help_launcher.h"
 
 namespace kuv {
@@ -62,6 +65,7 @@ MainWindow::MainWindow(Language language, QWidget* parent)
   for (int id : kColumnStrings) headers << tr(id);
   list_->setHeaderLabels(headers);
   for (int c = 0; c < kListColumns; ++c) list_->setColumnWidth(c, kColumnWidths[c]);
+  FitColumns(*list_, *list_->header(), kColumnWidths);
 
   tabs_ = new QTabWidget(this);
   update_ = new QPushButton(tr(147), this);
@@ -99,7 +103,7 @@ MainWindow::MainWindow(Language language, QWidget* parent)
   });
   emit menu_->aboutToShow();
   menuButton_ = new QToolButton(this);
-  menuButton_->setText(QStringLiteral("Menu"));
+  menuButton_->setText(tr(4140));
   menuButton_->setAccessibleName(QStringLiteral("Menu"));
   menuButton_->setMenu(menu_);
   menuButton_->setPopupMode(QToolButton::InstantPopup);
@@ -178,15 +182,15 @@ bool MainWindow::Initialise() {
     tabs_->setTabToolTip(0, title);
     textPage_->setAccessibleName(title);
 
-    bitmapPage_ = new BitmapPageWidget(session_.bitmapPage, tabs_);
+    bitmapPage_ = new BitmapPageWidget(session_.bitmapPage, language_, tabs_);
     session_.bitmapHooks.Attach(bitmapPage_);
     const QString imageTitle = Text(123, language_);
     if (imageTitle.isEmpty()) return false;
     tabs_->addTab(bitmapPage_, imageTitle);
     bitmapPage_->setAccessibleName(imageTitle);
 
-    qrPage_ = new QrPageWidget(session_.qrPage, tabs_);
-    smartPage_ = new SmartPageWidget(session_.smartPage, tabs_);
+    qrPage_ = new QrPageWidget(session_.qrPage, language_, tabs_);
+    smartPage_ = new SmartPageWidget(session_.smartPage, language_, tabs_);
     for (auto [page, id] : {std::pair<QWidget*, int>{qrPage_, 2001}, {smartPage_, 2002}}) {
       const QString pageTitle = Text(id, language_);
       if (pageTitle.isEmpty()) return false;
@@ -211,6 +215,8 @@ bool MainWindow::Initialise() {
     QMessageBox::critical(nullptr, tr(100), tr(116));
     return false;
   }
+  // The pages decide how much room the window needs; in some languages that is more.
+  resize(size().expandedTo(sizeHint()));
   if (tray_) {
     tray_->setIcon(ProgramIcon());
     tray_->setToolTip(tr(100));
@@ -227,14 +233,20 @@ void MainWindow::ShowState() {
   showing_ = true;
   MainWindowModel& window = session_.window;
   if (list_->topLevelItemCount() != static_cast<int>(window.rows.size())) list_->clear();
+  bool textsChanged = false;
   for (std::size_t i = 0; i < window.rows.size(); ++i) {
     QTreeWidgetItem* item = list_->topLevelItem(static_cast<int>(i));
     if (!item) item = new QTreeWidgetItem(list_);
     for (int c = 0; c < kListColumns; ++c) {
-      item->setText(c, QString::fromStdU16String(window.rows[i][static_cast<std::size_t>(c)]));
+      const QString text =
+          QString::fromStdU16String(window.rows[i][static_cast<std::size_t>(c)]);
+      if (item->text(c) == text) continue;
+      item->setText(c, text);
+      textsChanged = true;
     }
     item->setToolTip(0, QString::fromStdU16String(window.rowTooltips[i]));
   }
+  if (textsChanged) FitColumns(*list_, *list_->header(), kColumnWidths);
   QTreeWidgetItem* selected = list_->topLevelItem(window.selectedRow);
   if (selected && list_->currentItem() != selected) list_->setCurrentItem(selected);
   const int tab = session_.model.table.currentTab;
@@ -322,8 +334,8 @@ void MainWindow::ShowAbout() {
   QFont bold = name->font();
   bold.setBold(true);
   name->setFont(bold);
-  auto* version =
-      new QLabel(QStringLiteral("Version %1").arg(QStringLiteral(KUVLCD_VERSION)), &about);
+  auto* version = new QLabel(
+      tr(4142).replace(QStringLiteral("%s"), QStringLiteral(KUVLCD_VERSION)), &about);
   const QString homepage = QStringLiteral(KUVLCD_HOMEPAGE);
   auto* link = new QLabel(&about);
   if (homepage.isEmpty()) {
@@ -352,12 +364,11 @@ void MainWindow::ShowAbout() {
 }
 
 void MainWindow::ShowHelp() {
-  if (helpOpener_) {
-    helpOpener_();
-    return;
-  }
-  if (!OpenHelpPage(language_)) {
-    QMessageBox::information(this, Text(700, language_), Text(4120, language_));
+  const std::optional<std::filesystem::path> page = FindHelpPage(language_);
+  const bool shown = page && (browser_ ? browser_(*page) : OpenInBrowser(*page));
+  if (!shown) {
+    QMessageBox::information(this, Text(700, language_),
+                             QString::fromStdU16String(HelpNotShownMessage(page, language_)));
   }
 }
 
@@ -485,7 +496,7 @@ void MainWindow::MinutePassed() {
 void MainWindow::ShowTemperatureWarning(const std::u16string& text) {
   if (!warning_) {
     auto* dialog = new QDialog(this);
-    dialog->setWindowTitle(QStringLiteral("Warning!"));
+    dialog->setWindowTitle(Text(4141, language_));
     warningText_ = new QLabel(dialog);
     warningText_->setWordWrap(true);
     warningText_->setAccessibleName(QStringLiteral("Warning message"));

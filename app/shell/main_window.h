@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QWidget>
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -85,8 +86,10 @@ class MainWindow : public QWidget, public WindowView, public RuntimeHooks {
   void ServiceReachable(bool reachable) override;
   void MinutePassed() override;
   QWidget* temperatureWarning() const { return warning_; }
-  // Tests open help without a browser.
-  void SetHelpOpener(std::function<void()> opener) { helpOpener_ = std::move(opener); }
+  // Tests stand in for the desktop's browser: it gets the help page and says whether it took it.
+  void SetBrowser(std::function<bool(const std::filesystem::path&)> browser) {
+    browser_ = std::move(browser);
+  }
 
  signals:
   void stateShown();
@@ -120,7 +123,7 @@ class MainWindow : public QWidget, public WindowView, public RuntimeHooks {
   QMenu* menu_ = nullptr;
   QToolButton* menuButton_ = nullptr;
   class QDialog* about_ = nullptr;
-  std::function<void()> helpOpener_;
+  std::function<bool(const std::filesystem::path&)> browser_;
   QPushButton* update_ = nullptr;
   QPushButton* search_ = nullptr;
   TextPageWidget* textPage_ = nullptr;

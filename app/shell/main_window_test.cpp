@@ -13,12 +13,17 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFontDatabase>
+#include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -29,10 +34,12 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include "app/compose/bmp_file.h"
 #include "app/compose/qr_test_decode.h"
+#include "app/model/help_page.h"
 #include "app/model/test_service.h"
 #include "app/pages/preview_widget.h"
 #include "app/pages/text_page_widget.h"
@@ -345,6 +352,122 @@ TEST_F(WindowOnSampleWorld, JapaneseTextsComeFromTheJapaneseTable) {
   EXPECT_FALSE(QFontDatabase::families(QFontDatabase::Japanese).isEmpty());
 }
 
+// Every text the Japanese table holds, for telling a translated text from a forgotten English one.
+std::set<QString> JapaneseTableTexts() {
+  std::set<QString> texts;
+  for (int id = 0; id < 65536; ++id) {
+    const std::u16string_view text = String(id, Language::kJapanese);
+    if (!text.empty()) texts.insert(QString::fromStdU16String(std::u16string(text)));
+  }
+  return texts;
+}
+
+// The texts a user reads on the window's controls, tabs, column headers, lists and tooltips; the
+// drive list's rows are the drives' own names and are left out.
+QStringList ShownTexts(MainWindow& window) {
+  QStringList texts{window.windowTitle(), window.menuButton()->text()};
+  for (QWidget* w : window.findChildren<QWidget*>()) {
+    texts << w->toolTip();
+    if (auto* label = qobject_cast<QLabel*>(w)) texts << label->text();
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) texts << button->text();
+    if (auto* group = qobject_cast<QGroupBox*>(w)) texts << group->title();
+    if (auto* combo = qobject_cast<QComboBox*>(w)) {
+      for (int i = 0; i < combo->count(); ++i) texts << combo->itemText(i);
+    }
+    if (auto* table = qobject_cast<QTableWidget*>(w)) {
+      for (int c = 0; c < table->columnCount(); ++c) {
+        if (table->horizontalHeaderItem(c)) texts << table->horizontalHeaderItem(c)->text();
+      }
+    }
+  }
+  for (int c = 0; c < window.driveList()->columnCount(); ++c) {
+    texts << window.driveList()->headerItem()->text(c);
+  }
+  for (int t = 0; t < window.tabs()->count(); ++t) texts << window.tabs()->tabText(t);
+  emit window.trayMenu()->aboutToShow();
+  for (QAction* action : window.trayMenu()->actions()) texts << action->text();
+  return texts;
+}
+
+// A Japanese window shows no English: a text made of Latin letters alone is one the Japanese table
+// holds as it is (model names, "LCD"), or it was left untranslated.
+TEST_F(WindowOnSampleWorld, JapaneseWindowShowsNoEnglish) {
+  MainWindow window(Language::kJapanese);
+  ASSERT_TRUE(window.Initialise());
+  window.ShowFromTray();
+  const std::set<QString> japanese = JapaneseTableTexts();
+  static const QRegularExpression word(QStringLiteral("[A-Za-z]{3,}"));
+  QStringList english;
+  for (const QString& text : ShownTexts(window)) {
+    const bool latinOnly = std::all_of(text.begin(), text.end(),
+                                       [](QChar c) { return c.unicode() < 0x80; });
+    if (latinOnly && text.contains(word) && !japanese.contains(text)) english << text;
+  }
+  EXPECT_TRUE(english.isEmpty()) << english.join(QStringLiteral(" | ")).toStdString();
+}
+
+// At its default size, in both languages and on every tab, each control gets the room its text
+// asks for, and the drive list's and the S.M.A.R.T. table's columns are wider than their texts.
+TEST_F(WindowOnSampleWorld, NothingIsClippedAtTheDefaultSize) {
+  auto wideEnough = [](const QFontMetrics& metrics, const QString& text, int width) {
+    return metrics.horizontalAdvance(text) < width;
+  };
+  for (Language language : {Language::kEnglish, Language::kJapanese}) {
+    MainWindow window(language);
+    ASSERT_TRUE(window.Initialise());
+    window.ShowFromTray();
+    // The S.M.A.R.T. tab's drive has its rows; the ext4 drive has the longest items.
+    ASSERT_GE(SelectDrive(window, QStringLiteral("NTFS")), 0);
+    for (int tab = 0; tab < window.tabs()->count(); ++tab) {
+      window.tabs()->setCurrentIndex(tab);
+      QApplication::processEvents();
+      const std::string where = "language " + std::to_string(static_cast<int>(language)) +
+                                ", tab " + std::to_string(tab);
+      QTabBar* bar = window.tabs()->tabBar();
+      EXPECT_TRUE(wideEnough(bar->fontMetrics(), bar->tabText(tab), bar->tabRect(tab).width()))
+          << where;
+      for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (!w->isVisible()) continue;
+        auto* label = qobject_cast<QLabel*>(w);
+        const bool sized = (label && !label->wordWrap() && label->pixmap().isNull()) ||
+                           qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w);
+        if (!sized) continue;
+        EXPECT_GE(w->width(), w->sizeHint().width())
+            << where << ": " << w->metaObject()->className() << " \""
+            << w->accessibleName().toStdString() << "\"";
+      }
+      auto* smart = Named<QTableWidget>(window, QStringLiteral("S.M.A.R.T. attributes"));
+      if (!smart->isVisible()) continue;
+      ASSERT_GT(smart->rowCount(), 0);
+      for (int c = 1; c < smart->columnCount(); ++c) {
+        const QFontMetrics header(smart->horizontalHeader()->font());
+        EXPECT_TRUE(wideEnough(header, smart->horizontalHeaderItem(c)->text(),
+                               smart->columnWidth(c)))
+            << where << ": S.M.A.R.T. column " << c;
+        for (int r = 0; r < smart->rowCount(); ++r) {
+          EXPECT_TRUE(wideEnough(smart->fontMetrics(), smart->item(r, c)->text(),
+                                 smart->columnWidth(c)))
+              << where << ": S.M.A.R.T. row " << r << " column " << c;
+        }
+      }
+    }
+    QTreeWidget* list = window.driveList();
+    const QFontMetrics header(list->header()->font());
+    for (int c = 0; c < list->columnCount(); ++c) {
+      EXPECT_TRUE(wideEnough(header, list->headerItem()->text(c), list->columnWidth(c)))
+          << "header of column " << c;
+      for (int r = 0; r < list->topLevelItemCount(); ++r) {
+        EXPECT_TRUE(wideEnough(list->fontMetrics(), list->topLevelItem(r)->text(c),
+                               list->columnWidth(c)))
+            << "row " << r << " column " << c;
+      }
+    }
+    int columns = 0;
+    for (int c = 0; c < list->columnCount(); ++c) columns += list->columnWidth(c);
+    EXPECT_GE(columns, list->viewport()->width()) << "the list's columns span its width";
+  }
+}
+
 TEST_F(WindowOnSampleWorld, EnterAndEscapeNeitherCloseNorReset) {
   MainWindow window(Language::kEnglish);
   ASSERT_TRUE(window.Initialise());
@@ -502,8 +625,11 @@ TEST_F(WindowOnSampleWorld, KuvlcdWatchRefusesWhileTheProgramRuns) {
 TEST_F(WindowOnSampleWorld, HelpAndF1OpenTheHelp) {
   MainWindow window(Language::kEnglish);
   ASSERT_TRUE(window.Initialise());
-  int opened = 0;
-  window.SetHelpOpener([&] { ++opened; });
+  std::vector<fs::path> opened;
+  window.SetBrowser([&](const fs::path& page) {
+    opened.push_back(page);
+    return true;
+  });
   window.ShowFromTray();
   for (QAction* action : window.trayMenu()->actions()) {
     if (action->text() == QStringLiteral("Help")) action->trigger();
@@ -511,7 +637,35 @@ TEST_F(WindowOnSampleWorld, HelpAndF1OpenTheHelp) {
   window.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
   QTest::keyClick(&window, Qt::Key_F1);
-  EXPECT_EQ(opened, 2);
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_EQ(opened[0].filename(), "index.html");
+}
+
+// Without a browser, Help says so and where the page is, in the window's language.
+TEST_F(WindowOnSampleWorld, HelpWithoutABrowserSaysWhereThePagesAre) {
+  for (Language language : {Language::kEnglish, Language::kJapanese}) {
+    MainWindow window(language);
+    ASSERT_TRUE(window.Initialise());
+    std::optional<fs::path> offered;
+    window.SetBrowser([&](const fs::path& page) {
+      offered = page;
+      return false;
+    });
+    QString said;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        said = box->text();
+        box->close();
+      }
+    });
+    closer.start(20);
+    window.ShowHelp();
+    closer.stop();
+    ASSERT_TRUE(offered);
+    EXPECT_EQ(said, QString::fromStdU16String(HelpNotShownMessage(offered, language)));
+    EXPECT_TRUE(said.contains(QString::fromStdString(offered->string()))) << said.toStdString();
+  }
 }
 
 // The sample world's ext4 data drive has reallocated past its threshold: the page says so.
