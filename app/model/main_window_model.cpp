@@ -6,6 +6,11 @@
 #include "common/utf16.h"
 
 namespace kuv {
+namespace {
+
+constexpr int kPanelUpdatedString = 4143;
+
+}  // namespace
 
 void MainWindowModel::Attach(LcdModel& model, TextPageModel& textPage) {
   model_ = &model;
@@ -226,8 +231,18 @@ void MainWindowModel::RefreshPageState() {
 
 void MainWindowModel::UpdateLcdClicked() {
   if (!pages.updateEnabled) return;
-  serviceStatus.UpdateFinished(model_->UpdateLcd());
+  const SaveOutcome outcome = model_->UpdateLcd();
+  serviceStatus.UpdateFinished(outcome);
+  lastUpdate = {lastUpdate.count + 1, ConfirmsPanelUpdate(outcome)};
   Changed();
+}
+
+bool ConfirmsPanelUpdate(const SaveOutcome& outcome) {
+  return outcome.saved && outcome.lcdDataError == 0 && !outcome.profileError;
+}
+
+std::u16string PanelUpdatedText(Language language) {
+  return std::u16string(String(kPanelUpdatedString, language));
 }
 
 void MainWindowModel::AutostartClicked(bool checked) {

@@ -52,6 +52,14 @@ class WindowView {
   virtual void AfterScanReport() {}
 };
 
+// An Update LCD that the window confirms with a brief "panel updated": the picture reached the
+// panel and the settings were stored. A failure has a notice of its own, which this one must not
+// cover or contradict.
+bool ConfirmsPanelUpdate(const SaveOutcome& outcome);
+
+// The confirmation's text.
+std::u16string PanelUpdatedText(Language language);
+
 class MainWindowModel : public ShellHooks {
  public:
   explicit MainWindowModel(Language language) : language_(language) {}
@@ -101,6 +109,14 @@ class MainWindowModel : public ShellHooks {
 
   // Row texts again for the rows there are, then the selection of selectedDrive.
   void RefreshRowTexts();
+
+  // The last Update LCD, counted so the window notices each one, and whether it updated the
+  // panel, which the window then says for a moment.
+  struct UpdateReport {
+    int count = 0;
+    bool panelUpdated = false;
+  };
+  UpdateReport lastUpdate;
 
   std::vector<ListRow> rows;
   std::vector<std::u16string> rowTooltips;  // the full mount point of each row

@@ -246,6 +246,38 @@ TEST(UpdateLcdClicked, SendsTheWorkingCopyAndSavesIt) {
   EXPECT_TRUE(std::filesystem::exists(volume.path() + "/TAVIO_LCDMANAGER/LCD_DATA.TXT"));
 }
 
+// Only an update that reached the panel and stored its settings is confirmed; a failure keeps
+// the notice that tells of it.
+TEST(UpdateLcdClicked, ConfirmsOnlyAnUpdateThatWentThrough) {
+  struct Case {
+    const char* name;
+    SaveOutcome outcome;
+    bool confirmed;
+  };
+  const Case cases[] = {
+      {"sent and saved", {.saved = true}, true},
+      {"nothing saved", {}, false},
+      {"LCD_DATA.TXT not written", {.saved = true, .lcdDataError = 28}, false},
+      {"profile refused", {.saved = true, .profileError = true}, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ConfirmsPanelUpdate(c.outcome), c.confirmed) << c.name;
+
+  WindowRig rig;
+  testing::TempDir volume;
+  DriveRecord drive = DriveWith(0, kBridgePlain, kFsNtfs);
+  SetField(drive.driveLetter, std::string_view(volume.path()));
+  rig.Answer(drive);
+  ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
+  EXPECT_EQ(rig.window.lastUpdate.count, 0);
+  rig.window.UpdateLcdClicked();
+  EXPECT_EQ(rig.window.lastUpdate.count, 1);
+  EXPECT_TRUE(rig.window.lastUpdate.panelUpdated);
+  std::filesystem::remove_all(volume.path());  // the drive is gone: nothing can be saved
+  rig.window.UpdateLcdClicked();
+  EXPECT_EQ(rig.window.lastUpdate.count, 2);
+  EXPECT_FALSE(rig.window.lastUpdate.panelUpdated);
+}
+
 TEST(ReportError, FormatsTheNumberIntoString201) {
   WindowRig rig;
   rig.window.ReportError(1080, "No space left on device");

@@ -45,6 +45,8 @@ namespace {
 
 constexpr int kColumnStrings[kListColumns] = {1505, 1504, 1503, 1502, 1501, 1507};
 constexpr int kColumnWidths[kListColumns] = {90, 90, 120, 80, 80, 100};
+// How long the window says that Update LCD updated the panel.
+constexpr int kUpdateNoticeMs = 4000;
 
 }  // namespace
 
@@ -109,10 +111,18 @@ MainWindow::MainWindow(Language language, QWidget* parent)
   menuButton_->setPopupMode(QToolButton::InstantPopup);
   menuButton_->hide();
 
+  updateNotice_ = new QLabel(this);
+  updateNotice_->setAccessibleName(QStringLiteral("Update notice"));
+  updateNotice_->hide();
+  updateNoticeTimer_ = new QTimer(this);
+  updateNoticeTimer_->setSingleShot(true);
+  connect(updateNoticeTimer_, &QTimer::timeout, updateNotice_, &QWidget::hide);
+
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(menuButton_);
   buttons->addWidget(autostart_);
   buttons->addStretch();
+  buttons->addWidget(updateNotice_);
   buttons->addWidget(search_);
   buttons->addWidget(update_);
   serviceStatus_ = new QLabel(this);
@@ -259,6 +269,7 @@ void MainWindow::ShowState() {
     if (page) RefreshPage(page);
   }
   ShowServiceStatus();
+  ShowUpdateNotice();
   showing_ = false;
   emit stateShown();
 }
@@ -312,6 +323,18 @@ void MainWindow::ShowServiceStatus() {
   // Until the window has started, the tray says that it is starting.
   if (tray_ && runtime_)
     tray_->setToolTip(QString::fromStdU16String(ServiceTrayTip(notice, language_)));
+}
+
+void MainWindow::ShowUpdateNotice() {
+  const MainWindowModel::UpdateReport& update = session_.window.lastUpdate;
+  if (update.count == shownUpdates_) return;
+  shownUpdates_ = update.count;
+  // An update that did not go through hides the last one's confirmation at once.
+  updateNoticeTimer_->stop();
+  updateNotice_->setVisible(update.panelUpdated);
+  if (!update.panelUpdated) return;
+  updateNotice_->setText(QString::fromStdU16String(PanelUpdatedText(language_)));
+  updateNoticeTimer_->start(kUpdateNoticeMs);
 }
 
 void MainWindow::ShowFromTray() {

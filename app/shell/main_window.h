@@ -114,6 +114,8 @@ class MainWindow : public QWidget, public WindowView, public RuntimeHooks {
   void RefreshPage(QWidget* page);
   void RefreshPageNow(QWidget* page);
   void ShowServiceStatus();
+  // Says for a moment that the last Update LCD updated the panel.
+  void ShowUpdateNotice();
 
   Language language_;
   WindowSession session_;
@@ -145,6 +147,9 @@ class MainWindow : public QWidget, public WindowView, public RuntimeHooks {
   QLabel* serviceStatus_ = nullptr;
   std::optional<ServiceNotice> shownNotice_;
   std::set<QWidget*> stalePages_;  // changed while hidden; refreshed when next shown
+  class QLabel* updateNotice_ = nullptr;
+  QTimer* updateNoticeTimer_ = nullptr;
+  int shownUpdates_ = 0;  // the count of the last Update LCD shown
   bool showing_ = false;
   bool ending_ = false;
 };

@@ -180,6 +180,22 @@ TEST_F(WindowOnSampleWorld, TypingChangesThePreviewAndUpdateReachesPanelAndVolum
 }
 
 // What Update LCD puts on the panel is what `kuvlcd render` composes for the same settings.
+// Update LCD confirms for a moment that the panel was updated, without a message box.
+TEST_F(WindowOnSampleWorld, UpdateSaysBrieflyThatThePanelWasUpdated) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  window.ShowFromTray();
+  QLabel* notice = Named<QLabel>(window, QStringLiteral("Update notice"));
+  ASSERT_NE(notice, nullptr);
+  EXPECT_FALSE(notice->isVisible());
+  ASSERT_GE(SelectDrive(window, QStringLiteral("NTFS")), 0);
+  QTest::mouseClick(window.updateButton(), Qt::LeftButton);
+  EXPECT_TRUE(notice->isVisible());
+  EXPECT_EQ(notice->text(), QString::fromStdU16String(PanelUpdatedText(Language::kEnglish)));
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  QTRY_VERIFY_WITH_TIMEOUT(!notice->isVisible(), 10000);
+}
+
 TEST_F(WindowOnSampleWorld, UpdatedPanelEqualsTheCommandLineRendering) {
   MainWindow window(Language::kEnglish);
   ASSERT_TRUE(window.Initialise());
