@@ -66,4 +66,21 @@ ListRow ListRowTexts(const DriveRecord& drive, Language language) {
   return row;
 }
 
+std::vector<int> SpreadColumnWidths(std::span<const int> needed, int available) {
+  std::vector<int> widths(needed.begin(), needed.end());
+  std::int64_t total = 0;
+  for (int w : widths) total += w;
+  const std::int64_t room = available - total;
+  if (room <= 0 || total <= 0) return widths;
+  std::int64_t given = 0;
+  for (std::size_t c = 0; c < widths.size(); ++c) {
+    const std::int64_t share = room * needed[c] / total;
+    widths[c] += static_cast<int>(share);
+    given += share;
+  }
+  // What the rounding left goes to the last column, so the columns end at the list's edge.
+  if (!widths.empty()) widths.back() += static_cast<int>(room - given);
+  return widths;
+}
+
 }  // namespace kuv

@@ -3,7 +3,9 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "common/drive_record.h"
 #include "common/strings.h"
@@ -18,5 +20,10 @@ ListRow ListRowTexts(const DriveRecord& drive, Language language);
 
 // A size in MiB as the list shows it: "%d.%02dGB" below 9999999 MiB, "%d.%02dTB" from there.
 std::u16string ListSizeText(std::uint32_t mb);
+
+// Column widths that fill a list available pixels wide: each column at least the width its texts
+// need, the room left shared among them in proportion to those widths. A list too narrow for
+// the texts keeps the needed widths and scrolls.
+std::vector<int> SpreadColumnWidths(std::span<const int> needed, int available);
 
 }  // namespace kuv

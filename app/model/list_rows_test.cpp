@@ -42,5 +42,27 @@ TEST(ListRows, ColumnsOfADrive) {
   EXPECT_EQ(Utf16ToUtf8(row[5]), "NTFS");
 }
 
+// Wider than its texts, the list shares the room in proportion and ends at its edge; narrower,
+// every column keeps what its texts need.
+TEST(ListRows, SpreadColumnWidths) {
+  struct Case {
+    std::vector<int> needed;
+    int available;
+    std::vector<int> want;
+  };
+  const Case cases[] = {
+      {{100, 50, 50}, 400, {200, 100, 100}},
+      {{100, 50, 50}, 201, {100, 50, 51}},
+      {{100, 50, 50}, 200, {100, 50, 50}},
+      {{100, 50, 50}, 120, {100, 50, 50}},
+      {{90, 90, 120}, 301, {90, 90, 121}},
+      {{0, 0}, 100, {0, 0}},
+      {{}, 100, {}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SpreadColumnWidths(c.needed, c.available), c.want) << c.available;
+  }
+}
+
 }  // namespace
 }  // namespace kuv

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QShortcut>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
@@ -28,6 +29,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
+#include <vector>
 
 #include "app/health/smart_page_widget.h"
 #include "app/model/service_hint.h"
@@ -67,7 +69,6 @@ MainWindow::MainWindow(Language language, QWidget* parent)
   for (int id : kColumnStrings) headers << tr(id);
   list_->setHeaderLabels(headers);
   for (int c = 0; c < kListColumns; ++c) list_->setColumnWidth(c, kColumnWidths[c]);
-  FitColumns(*list_, *list_->header(), kColumnWidths);
 
   tabs_ = new QTabWidget(this);
   update_ = new QPushButton(tr(147), this);
@@ -256,7 +257,7 @@ void MainWindow::ShowState() {
     }
     item->setToolTip(0, QString::fromStdU16String(window.rowTooltips[i]));
   }
-  if (textsChanged) FitColumns(*list_, *list_->header(), kColumnWidths);
+  if (textsChanged) SpreadListColumns();
   QTreeWidgetItem* selected = list_->topLevelItem(window.selectedRow);
   if (selected && list_->currentItem() != selected) list_->setCurrentItem(selected);
   const int tab = session_.model.table.currentTab;
@@ -323,6 +324,18 @@ void MainWindow::ShowServiceStatus() {
   // Until the window has started, the tray says that it is starting.
   if (tray_ && runtime_)
     tray_->setToolTip(QString::fromStdU16String(ServiceTrayTip(notice, language_)));
+}
+
+void MainWindow::SpreadListColumns() {
+  const std::vector<int> widths = SpreadColumnWidths(
+      NeededColumnWidths(*list_, *list_->header(), kColumnWidths), list_->viewport()->width());
+  for (int c = 0; c < kListColumns; ++c) list_->setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // The layout has given the list its new width by now.
+  SpreadListColumns();
 }
 
 void MainWindow::ShowUpdateNotice() {

@@ -101,6 +101,7 @@ class MainWindow : public QWidget, public WindowView, public RuntimeHooks {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   // The runtime's next deadline as the one timer of the window.
@@ -114,6 +115,8 @@ class MainWindow : public QWidget, public WindowView, public RuntimeHooks {
   void RefreshPage(QWidget* page);
   void RefreshPageNow(QWidget* page);
   void ShowServiceStatus();
+  // The drive list's columns as wide as their texts need, sharing the list's width.
+  void SpreadListColumns();
   // Says for a moment that the last Update LCD updated the panel.
   void ShowUpdateNotice();
 

@@ -478,9 +478,17 @@ TEST_F(WindowOnSampleWorld, NothingIsClippedAtTheDefaultSize) {
             << "row " << r << " column " << c;
       }
     }
-    int columns = 0;
-    for (int c = 0; c < list->columnCount(); ++c) columns += list->columnWidth(c);
-    EXPECT_GE(columns, list->viewport()->width()) << "the list's columns span its width";
+    auto spanned = [list] {
+      int columns = 0;
+      for (int c = 0; c < list->columnCount(); ++c) columns += list->columnWidth(c);
+      return columns;
+    };
+    EXPECT_GE(spanned(), list->viewport()->width()) << "the list's columns span its width";
+    const int modelColumn = list->columnWidth(2);
+    window.resize(window.width() + 400, window.height());
+    QApplication::processEvents();
+    EXPECT_GE(spanned(), list->viewport()->width()) << "and still do in a wider window";
+    EXPECT_GT(list->columnWidth(2), modelColumn) << "where every column takes a share";
   }
 }
 
