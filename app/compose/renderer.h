@@ -21,7 +21,10 @@ inline constexpr int kPreviewSide = 98;
 // Text lines stand 16 dots apart on the unturned screen, the first from dot row 2, in both the
 // four-line and the bar layout.
 inline constexpr int kLinePitch = 16;
-constexpr int LineTextTop(int index) { return 2 + kLinePitch * index; }
+constexpr int LineTextTop(int index) {
+  return 2 + kLinePitch * index;
+}
+
 using LineRecord = std::array<std::uint8_t, kLineRecordSize>;
 using LineRecords = std::array<LineRecord, kLineRecordCount>;
 
@@ -52,7 +55,6 @@ LineRecords BuildLineRecords(const Raster& raster);
 // The same records in 96 slots of 64 bytes, each zero behind its record.
 void BuildLineRecordSlots(const Raster& raster,
                           std::span<std::uint8_t, kLineRecordCount * kLineSlotSize> slots);
-
 
 // Used space of the four-line capacity graph: the first column not filled, 3 to 92.
 int CapacityGraphEnd(std::uint32_t freeMB, std::uint32_t totalMB);

@@ -186,7 +186,8 @@ void BitmapPageWidget::resizeEvent(QResizeEvent* event) {
 }
 
 void BitmapPageWidget::ConvertPicture() {
-  const QString path = QFileDialog::getOpenFileName(this, Text(4102, language_), QString(), Text(4103, language_));
+  const QString path =
+      QFileDialog::getOpenFileName(this, Text(4102, language_), QString(), Text(4103, language_));
   if (path.isEmpty()) return;
   std::string error;
   const std::optional<GreyImage> grey = LoadGreyImage(path.toStdString(), error);

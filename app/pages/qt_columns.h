@@ -23,7 +23,8 @@ inline std::vector<int> NeededColumnWidths(QAbstractItemView& view, QHeaderView&
 
 // Widens each column to what NeededColumnWidths says; a column the header stretches is left to the
 // header. Columns only grow, so a width the user dragged wider stays.
-inline void FitColumns(QAbstractItemView& view, QHeaderView& header, std::span<const int> minimums) {
+inline void FitColumns(QAbstractItemView& view, QHeaderView& header,
+                       std::span<const int> minimums) {
   const std::vector<int> needed = NeededColumnWidths(view, header, minimums);
   for (int c = 0; c < static_cast<int>(needed.size()); ++c) {
     if (header.sectionResizeMode(c) == QHeaderView::Stretch) continue;

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "app/health/smart_page_widget.h"
+#include "app/model/help_page.h"
 #include "app/model/service_hint.h"
 #include "app/model/temperature_warning.h"
 #include "app/pages/bitmap_page_widget.h"
@@ -39,7 +40,6 @@
 #include "app/pages/qt_columns.h"
 #include "app/pages/qt_strings.h"
 #include "app/pages/text_page_widget.h"
-#include "app/model/help_page.h"
 #include "app/shell/help_launcher.h"
 
 namespace kuv {
@@ -249,8 +249,7 @@ void MainWindow::ShowState() {
     QTreeWidgetItem* item = list_->topLevelItem(static_cast<int>(i));
     if (!item) item = new QTreeWidgetItem(list_);
     for (int c = 0; c < kListColumns; ++c) {
-      const QString text =
-          QString::fromStdU16String(window.rows[i][static_cast<std::size_t>(c)]);
+      const QString text = QString::fromStdU16String(window.rows[i][static_cast<std::size_t>(c)]);
       if (item->text(c) == text) continue;
       item->setText(c, text);
       textsChanged = true;
@@ -329,7 +328,8 @@ void MainWindow::ShowServiceStatus() {
 void MainWindow::SpreadListColumns() {
   const std::vector<int> widths = SpreadColumnWidths(
       NeededColumnWidths(*list_, *list_->header(), kColumnWidths), list_->viewport()->width());
-  for (int c = 0; c < kListColumns; ++c) list_->setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
+  for (int c = 0; c < kListColumns; ++c)
+    list_->setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -370,8 +370,8 @@ void MainWindow::ShowAbout() {
   QFont bold = name->font();
   bold.setBold(true);
   name->setFont(bold);
-  auto* version = new QLabel(
-      tr(4142).replace(QStringLiteral("%s"), QStringLiteral(KUVLCD_VERSION)), &about);
+  auto* version =
+      new QLabel(tr(4142).replace(QStringLiteral("%s"), QStringLiteral(KUVLCD_VERSION)), &about);
   const QString homepage = QStringLiteral(KUVLCD_HOMEPAGE);
   auto* link = new QLabel(&about);
   if (homepage.isEmpty()) {

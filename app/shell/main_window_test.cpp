@@ -415,8 +415,8 @@ TEST_F(WindowOnSampleWorld, JapaneseWindowShowsNoEnglish) {
   static const QRegularExpression word(QStringLiteral("[A-Za-z]{3,}"));
   QStringList english;
   for (const QString& text : ShownTexts(window)) {
-    const bool latinOnly = std::all_of(text.begin(), text.end(),
-                                       [](QChar c) { return c.unicode() < 0x80; });
+    const bool latinOnly =
+        std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
     if (latinOnly && text.contains(word) && !japanese.contains(text)) english << text;
   }
   EXPECT_TRUE(english.isEmpty()) << english.join(QStringLiteral(" | ")).toStdString();
@@ -437,8 +437,8 @@ TEST_F(WindowOnSampleWorld, NothingIsClippedAtTheDefaultSize) {
     for (int tab = 0; tab < window.tabs()->count(); ++tab) {
       window.tabs()->setCurrentIndex(tab);
       QApplication::processEvents();
-      const std::string where = "language " + std::to_string(static_cast<int>(language)) +
-                                ", tab " + std::to_string(tab);
+      const std::string where =
+          "language " + std::to_string(static_cast<int>(language)) + ", tab " + std::to_string(tab);
       QTabBar* bar = window.tabs()->tabBar();
       EXPECT_TRUE(wideEnough(bar->fontMetrics(), bar->tabText(tab), bar->tabRect(tab).width()))
           << where;
@@ -457,12 +457,12 @@ TEST_F(WindowOnSampleWorld, NothingIsClippedAtTheDefaultSize) {
       ASSERT_GT(smart->rowCount(), 0);
       for (int c = 1; c < smart->columnCount(); ++c) {
         const QFontMetrics header(smart->horizontalHeader()->font());
-        EXPECT_TRUE(wideEnough(header, smart->horizontalHeaderItem(c)->text(),
-                               smart->columnWidth(c)))
+        EXPECT_TRUE(
+            wideEnough(header, smart->horizontalHeaderItem(c)->text(), smart->columnWidth(c)))
             << where << ": S.M.A.R.T. column " << c;
         for (int r = 0; r < smart->rowCount(); ++r) {
-          EXPECT_TRUE(wideEnough(smart->fontMetrics(), smart->item(r, c)->text(),
-                                 smart->columnWidth(c)))
+          EXPECT_TRUE(
+              wideEnough(smart->fontMetrics(), smart->item(r, c)->text(), smart->columnWidth(c)))
               << where << ": S.M.A.R.T. row " << r << " column " << c;
         }
       }
@@ -473,8 +473,8 @@ TEST_F(WindowOnSampleWorld, NothingIsClippedAtTheDefaultSize) {
       EXPECT_TRUE(wideEnough(header, list->headerItem()->text(c), list->columnWidth(c)))
           << "header of column " << c;
       for (int r = 0; r < list->topLevelItemCount(); ++r) {
-        EXPECT_TRUE(wideEnough(list->fontMetrics(), list->topLevelItem(r)->text(c),
-                               list->columnWidth(c)))
+        EXPECT_TRUE(
+            wideEnough(list->fontMetrics(), list->topLevelItem(r)->text(c), list->columnWidth(c)))
             << "row " << r << " column " << c;
       }
     }
