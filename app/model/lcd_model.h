@@ -54,6 +54,8 @@ struct SaveOutcome {
   // without it an HID panel was written directly, and saved tells whether its folder was there.
   bool serviceUnreachable = false;
   bool panelNotUpdated = false;
+  // The panel answered but did not take the picture; the settings were saved all the same.
+  bool panelRefused = false;
 };
 
 inline constexpr int kLcdDataWriteError = 1080;

@@ -238,7 +238,8 @@ void MainWindowModel::UpdateLcdClicked() {
 }
 
 bool ConfirmsPanelUpdate(const SaveOutcome& outcome) {
-  return outcome.saved && outcome.lcdDataError == 0 && !outcome.profileError;
+  return outcome.saved && outcome.lcdDataError == 0 && !outcome.profileError &&
+         !outcome.serviceUnreachable && !outcome.panelNotUpdated && !outcome.panelRefused;
 }
 
 std::u16string PanelUpdatedText(Language language) {

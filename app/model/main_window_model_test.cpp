@@ -259,6 +259,9 @@ TEST(UpdateLcdClicked, ConfirmsOnlyAnUpdateThatWentThrough) {
       {"nothing saved", {}, false},
       {"LCD_DATA.TXT not written", {.saved = true, .lcdDataError = 28}, false},
       {"profile refused", {.saved = true, .profileError = true}, false},
+      {"service gone", {.serviceUnreachable = true, .panelNotUpdated = true}, false},
+      {"tray written, service gone", {.saved = true, .serviceUnreachable = true}, false},
+      {"panel refused the picture", {.saved = true, .panelRefused = true}, false},
   };
   for (const Case& c : cases) EXPECT_EQ(ConfirmsPanelUpdate(c.outcome), c.confirmed) << c.name;
 
@@ -272,10 +275,29 @@ TEST(UpdateLcdClicked, ConfirmsOnlyAnUpdateThatWentThrough) {
   rig.window.UpdateLcdClicked();
   EXPECT_EQ(rig.window.lastUpdate.count, 1);
   EXPECT_TRUE(rig.window.lastUpdate.panelUpdated);
-  std::filesystem::remove_all(volume.path());  // the drive is gone: nothing can be saved
+  rig.service.down = true;
   rig.window.UpdateLcdClicked();
   EXPECT_EQ(rig.window.lastUpdate.count, 2);
+  EXPECT_FALSE(rig.window.lastUpdate.panelUpdated) << "the service line tells of it instead";
+}
+
+// A tray whose panel refuses a line keeps its old picture: no confirmation, though the settings
+// are saved as before.
+TEST(UpdateLcdClicked, APanelThatRefusesThePictureIsNotConfirmed) {
+  WindowRig rig;
+  testing::TempDir volume;
+  DriveRecord drive = Drive(0, kBridgePlain, 0, kFsNtfs);
+  SetField(drive.driveLetter, std::string_view(volume.path()));
+  SetField(drive.hidPath, std::string_view("/dev/hidraw7"));
+  rig.Answer(drive);
+  rig.system.hidRefuseAt["/dev/hidraw7"] = 40;
+  ASSERT_EQ(rig.Start(), InitOutcome::kRunning);
+  rig.window.UpdateLcdClicked();
+  EXPECT_EQ(rig.window.lastUpdate.count, 1);
   EXPECT_FALSE(rig.window.lastUpdate.panelUpdated);
+  rig.system.hidRefuseAt["/dev/hidraw7"] = -1;
+  rig.window.UpdateLcdClicked();
+  EXPECT_TRUE(rig.window.lastUpdate.panelUpdated) << "the tray takes pictures again";
 }
 
 TEST(ReportError, FormatsTheNumberIntoString201) {

@@ -83,7 +83,9 @@ SaveOutcome LcdModel::UpdateLcd() {
     config = before;
     return {.serviceUnreachable = true, .panelNotUpdated = true};
   }
-  return SaveScreenConfig();
+  SaveOutcome outcome = SaveScreenConfig();
+  outcome.panelRefused = panelFailures_.contains(drive.driveNumber);
+  return outcome;
 }
 
 void LcdModel::StartupRefresh() {

@@ -339,14 +339,20 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void MainWindow::ShowUpdateNotice() {
+  // A failure the service line tells of wins over the confirmation.
+  const ServiceNotice notice = session_.window.serviceStatus.notice();
+  const bool failureShown = notice != ServiceNotice::kNone && notice != ServiceNotice::kBack;
   const MainWindowModel::UpdateReport& update = session_.window.lastUpdate;
-  if (update.count == shownUpdates_) return;
+  const bool newUpdate = update.count != shownUpdates_;
   shownUpdates_ = update.count;
-  // An update that did not go through hides the last one's confirmation at once.
-  updateNoticeTimer_->stop();
-  updateNotice_->setVisible(update.panelUpdated);
-  if (!update.panelUpdated) return;
+  if (failureShown || (newUpdate && !update.panelUpdated)) {
+    updateNoticeTimer_->stop();
+    updateNotice_->hide();
+    return;
+  }
+  if (!newUpdate) return;
   updateNotice_->setText(QString::fromStdU16String(PanelUpdatedText(language_)));
+  updateNotice_->show();
   updateNoticeTimer_->start(kUpdateNoticeMs);
 }
 

@@ -194,6 +194,12 @@ TEST_F(WindowOnSampleWorld, UpdateSaysBrieflyThatThePanelWasUpdated) {
   EXPECT_EQ(notice->text(), QString::fromStdU16String(PanelUpdatedText(Language::kEnglish)));
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   QTRY_VERIFY_WITH_TIMEOUT(!notice->isVisible(), 10000);
+
+  // Without the service the window's failure notice stands alone.
+  StopService();
+  QTest::mouseClick(window.updateButton(), Qt::LeftButton);
+  EXPECT_FALSE(notice->isVisible());
+  EXPECT_TRUE(Named<QLabel>(window, QStringLiteral("Service status"))->isVisible());
 }
 
 TEST_F(WindowOnSampleWorld, UpdatedPanelEqualsTheCommandLineRendering) {
