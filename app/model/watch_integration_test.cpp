@@ -30,7 +30,10 @@ class WatchOnSampleWorld : public ::testing::Test {
     if (!std::filesystem::exists(kKuvlcd) || !std::filesystem::exists(kPanelsvc)) {
       GTEST_SKIP() << "kuvlcd or panelsvc is not built";
     }
+    // A runtime folder others may enter is refused for a private one shared by every test of
+    // this user, where two watchers would take the same panel lock.
     std::filesystem::create_directories(runtime_);
+    std::filesystem::permissions(runtime_, std::filesystem::perms::owner_all);
     // Timed as the world used to be, without the tie procedure's pauses.
     ASSERT_EQ(Run({"sim", "init", world_, "--sleep-scale", "0"}), 0);
     ASSERT_EQ(Run({"sim", "unplug", world_, "tray2"}), 0);
