@@ -2,13 +2,16 @@
 // may have written: the decoder must never crash, and what it keeps must fit the record's field.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "app/model/panel_paths_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  const kuv::PanelPaths paths = kuv::DecodePanelPaths(bytes, "scope");
+  const std::optional<kuv::PanelPaths> decoded = kuv::DecodePanelPaths(bytes, "scope");
+  if (!decoded) return 0;
+  const kuv::PanelPaths& paths = *decoded;
   for (const auto& path : paths) {
     if (path.size() >= std::size(kuv::DriveRecord{}.hidPath)) __builtin_trap();
   }

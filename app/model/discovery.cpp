@@ -63,9 +63,10 @@ const DriveRecord* LcdModel::KeepIfAsleep(bool automatic, std::int32_t driveNumb
   return &*known;
 }
 
-std::int32_t LcdModel::ScanDrives(bool full, bool automatic) {
+std::int32_t LcdModel::ScanDrives(bool full, bool automatic,
+                                  std::optional<std::int32_t> onlyDrive) {
   ServicePass pass(ports_.service.link);
-  const std::int32_t hidPanels = ports_.system.HidLcdCount();
+  const std::int32_t hidPanels = onlyDrive ? 0 : ports_.system.HidLcdCount();
   PathHints hints;
   std::array<DriveRecord, kSlotCount> listed;
   const std::array<ScreenConfig, kSlotCount> configs = table.screenConfigs;
@@ -84,6 +85,7 @@ std::int32_t LcdModel::ScanDrives(bool full, bool automatic) {
   bool lost = false;
   for (int n : RequestOrder(hints)) {
     const auto i = static_cast<std::size_t>(n);
+    if (onlyDrive && n != *onlyDrive && hints[i].empty()) continue;
     SetField(infos[i].hidPath, std::u16string_view(hints[i]));
     keptAsleep[i] = KeepIfAsleep(automatic, n, listed, infos[i]);
     results[i] = keptAsleep[i] ? 1 : ports_.service.GetLcdInfo(n, autoUpdateFlag, infos[i]);
@@ -122,7 +124,7 @@ std::int32_t LcdModel::ScanDrives(bool full, bool automatic) {
     ++slot;
   }
   if (lost) return -1;
-  if (hidTied != hidPanels && !waitingForPanels) {
+  if (!onlyDrive && hidTied != hidPanels && !waitingForPanels) {
     waitingForPanels = true;
     showAtStart = true;
     ports_.hooks.StartPanelWait();

@@ -40,6 +40,28 @@ TEST(ScanDrives, FillsSlotsInDriveOrderAndStopsEachPanelsTimer) {
   EXPECT_EQ(rig.hooks.panelWaits, 0);
 }
 
+// kuvlcd works on one drive: a warm run asks it and the drives whose panel paths are known (so
+// the service leaves their panels out of its probes), not every drive number, and holds the HID
+// count against none of it.
+TEST(ScanDrives, OneDriveScanAsksThatDriveAndThoseWithKnownPanels) {
+  Rig rig;
+  rig.service.panels[2] = {1, Drive(2, kBridgePlain)};
+  rig.service.panels[5] = {1, Drive(5, kNotSiliconImageHost, 0)};
+  rig.service.panels[7] = {1, Drive(7, kBridgePlain)};
+  rig.system.hidPanels = 2;
+  rig.model.earlierPanelPaths[5] = u"/dev/hidraw1";
+  EXPECT_EQ(rig.model.ScanDrives(true, false, 7), 2);
+  EXPECT_EQ(rig.model.table.driveRecords[0].driveNumber, 5);
+  EXPECT_EQ(rig.model.table.driveRecords[1].driveNumber, 7);
+  EXPECT_EQ(rig.model.table.driveRecords[2].driveNumber, kEmptyDriveNumber);
+  std::vector<std::pair<std::int32_t, std::int32_t>> asked;
+  for (const auto& call : rig.service.calls) asked.emplace_back(call.command, call.driveNumber);
+  EXPECT_EQ(asked,
+            (std::vector<std::pair<std::int32_t, std::int32_t>>{{1, 5}, {1, 7}, {8, 5}, {8, 7}}));
+  EXPECT_EQ(rig.service.calls[0].hidHint, u"/dev/hidraw1");
+  EXPECT_EQ(rig.hooks.panelWaits, 0);
+}
+
 TEST(ScanDrives, HandsBackTheLastKnownPanelPathAsHint) {
   Rig rig;
   DriveRecord tied = Drive(4, kNotSiliconImageHost, 0);

@@ -61,7 +61,7 @@ HeadlessSession::HeadlessSession(bool verbose)
       bitmapPage(model.table, service, files, renderer, bitmapHooks,
                  BitmapPaths::FromEnvironment()) {}
 
-std::int32_t HeadlessSession::Start() {
+std::int32_t HeadlessSession::Start(std::optional<std::int32_t> onlyDrive) {
   model.LoadSettings();
   model.TakeClockSnapshot();
   // Every kuvlcd process starts with an empty table: the panel paths of the last run's scan make
@@ -69,12 +69,18 @@ std::int32_t HeadlessSession::Start() {
   std::string error;
   const std::optional<std::string> runtime = UserRuntimeFolder(error);
   const std::string scope = PanelPathsScope();
-  if (runtime) model.earlierPanelPaths = LoadPanelPaths(files, *runtime, scope);
-  std::int32_t count = model.ScanDrives(true);
+  std::optional<PanelPaths> earlier;
+  if (runtime) earlier = LoadPanelPaths(files, *runtime, scope);
+  model.earlierPanelPaths = earlier.value_or(PanelPaths{});
+  // Without the last scan's paths a full scan ties every panel first, so that the one drive is
+  // never probed against panels other drives own. With them the drives that had a path are asked
+  // again, so the list of paths below stays whole.
+  if (!earlier) onlyDrive.reset();
+  std::int32_t count = model.ScanDrives(true, false, onlyDrive);
   model.table.driveCount = count < 0 ? count : model.OccupiedSlots();
   if (runtime && count >= 0) {
     const PanelPaths found = model.ListedPanelPaths();
-    if (found != model.earlierPanelPaths) SavePanelPaths(files, *runtime, scope, found);
+    if (found != earlier) SavePanelPaths(files, *runtime, scope, found);
   }
   // From here on the table knows what this run found; a path of the last run whose drive is gone
   // must not be handed to another drive under its number.

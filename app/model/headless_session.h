@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/model/bitmap_page.h"
@@ -69,8 +70,10 @@ struct HeadlessSession {
   BitmapPage bitmapPage;
 
   // The program's start: settings, clock, a full scan. The count, -1 when the service could not
-  // be reached; driveCount holds the occupied slots either way.
-  std::int32_t Start();
+  // be reached; driveCount holds the occupied slots either way. onlyDrive: the run works on that
+  // drive alone; once an earlier run has left the panel paths, only it and the drives with a known
+  // panel path are asked.
+  std::int32_t Start(std::optional<std::int32_t> onlyDrive = std::nullopt);
 };
 
 }  // namespace kuv

@@ -116,7 +116,11 @@ class LcdModel {
 
   // The synchronous scan: the number of drives found, -1 when the service could not be reached.
   // automatic (the rescan series): listed disks that sleep are kept as WorkerScan keeps them.
-  std::int32_t ScanDrives(bool full, bool automatic = false);
+  // onlyDrive (kuvlcd, which works on one drive): ask that drive number and those with a known
+  // panel path, whose panels the service then leaves out of its probes for it; the rest are not
+  // asked, and the HID panel count is not compared, since some panels' drives were not asked.
+  std::int32_t ScanDrives(bool full, bool automatic = false,
+                          std::optional<std::int32_t> onlyDrive = std::nullopt);
   // The background scan, for a worker thread: scans into the result and holds tableLock only to
   // read the path hints, so the window never waits for the service. automatic (the timers' and
   // device changes' scans, not Search Device): a listed drive whose disk is in standby or sleep

@@ -53,7 +53,7 @@ std::string EncodePanelPaths(const PanelPaths& paths, std::string_view scope) {
   return out;
 }
 
-PanelPaths DecodePanelPaths(std::string_view bytes, std::string_view scope) {
+std::optional<PanelPaths> DecodePanelPaths(std::string_view bytes, std::string_view scope) {
   PanelPaths paths;
   std::size_t lineNumber = 0;
   while (!bytes.empty()) {
@@ -63,11 +63,13 @@ PanelPaths DecodePanelPaths(std::string_view bytes, std::string_view scope) {
     bytes.remove_prefix(end + 1);
     ++lineNumber;
     if (lineNumber == 1) {
-      if (line != kHeader) return {};
+      if (line != kHeader) return std::nullopt;
       continue;
     }
     if (lineNumber == 2) {
-      if (!line.starts_with(kScopeKey) || line.substr(kScopeKey.size()) != scope) return {};
+      if (!line.starts_with(kScopeKey) || line.substr(kScopeKey.size()) != scope) {
+        return std::nullopt;
+      }
       continue;
     }
     int n = -1;
@@ -84,18 +86,18 @@ PanelPaths DecodePanelPaths(std::string_view bytes, std::string_view scope) {
     }
     paths[static_cast<std::size_t>(n)] = std::move(path);
   }
-  if (lineNumber < 2) return {};
+  if (lineNumber < 2) return std::nullopt;
   return paths;
 }
 
-PanelPaths LoadPanelPaths(VolumeFiles& files, const std::string& runtimeFolder,
-                          std::string_view scope) {
+std::optional<PanelPaths> LoadPanelPaths(VolumeFiles& files, const std::string& runtimeFolder,
+                                         std::string_view scope) {
   int err = 0;
   std::unique_ptr<OwnFolder> folder =
       files.OpenFolder(runtimeFolder, "", FolderUse::kPrivate, false, err);
-  if (!folder) return {};
+  if (!folder) return std::nullopt;
   std::optional<std::string> bytes = folder->Read(kPanelPathsFileName, kReadLimit, err);
-  return bytes ? DecodePanelPaths(*bytes, scope) : PanelPaths{};
+  return bytes ? DecodePanelPaths(*bytes, scope) : std::nullopt;
 }
 
 int SavePanelPaths(VolumeFiles& files, const std::string& runtimeFolder, std::string_view scope,

@@ -24,8 +24,8 @@ TEST(PanelPathsFile, RoundTripsOnlyWithinItsScope) {
             "kuvlcd panel paths 1\nscope boot-1 /run/svc.sock\n2 /dev/hidraw1\n"
             "31 /dev/hidraw12\n");
   EXPECT_EQ(DecodePanelPaths(bytes, "boot-1 /run/svc.sock"), paths);
-  EXPECT_EQ(DecodePanelPaths(bytes, "boot-2 /run/svc.sock"), PanelPaths{}) << "after a reboot";
-  EXPECT_EQ(DecodePanelPaths(bytes, "boot-1 /tmp/other.sock"), PanelPaths{}) << "another service";
+  EXPECT_EQ(DecodePanelPaths(bytes, "boot-2 /run/svc.sock"), std::nullopt) << "after a reboot";
+  EXPECT_EQ(DecodePanelPaths(bytes, "boot-1 /tmp/other.sock"), std::nullopt) << "another service";
 }
 
 TEST(PanelPathsFile, LinesThatMakeNoSenseAreSkipped) {
@@ -44,8 +44,8 @@ TEST(PanelPathsFile, LinesThatMakeNoSenseAreSkipped) {
     const std::string bytes = std::string("kuvlcd panel paths 1\nscope s\n") + c.body;
     EXPECT_EQ(DecodePanelPaths(bytes, "s"), c.expected) << c.body;
   }
-  EXPECT_EQ(DecodePanelPaths("kuvlcd panel paths 2\nscope s\n1 /dev/x\n", "s"), PanelPaths{});
-  EXPECT_EQ(DecodePanelPaths("", "s"), PanelPaths{});
+  EXPECT_EQ(DecodePanelPaths("kuvlcd panel paths 2\nscope s\n1 /dev/x\n", "s"), std::nullopt);
+  EXPECT_EQ(DecodePanelPaths("", "s"), std::nullopt);
 }
 
 TEST(PanelPathsFile, KeptInTheRuntimeFolderAndNeverTakenFromALinkOrAnotherUser) {
@@ -60,12 +60,12 @@ TEST(PanelPathsFile, KeptInTheRuntimeFolderAndNeverTakenFromALinkOrAnotherUser) 
   const std::string planted = elsewhere.path() + "/paths";
   std::filesystem::rename(file, planted);
   std::filesystem::create_symlink(planted, file);
-  EXPECT_EQ(LoadPanelPaths(files, runtime.path(), "s"), PanelPaths{});
+  EXPECT_EQ(LoadPanelPaths(files, runtime.path(), "s"), std::nullopt);
   if (::geteuid() != 0) return;
   std::filesystem::remove(file);
   std::filesystem::rename(planted, file);
   ASSERT_EQ(::chown(file.c_str(), ::geteuid() + 4242, 0), 0);
-  EXPECT_EQ(LoadPanelPaths(files, runtime.path(), "s"), PanelPaths{});
+  EXPECT_EQ(LoadPanelPaths(files, runtime.path(), "s"), std::nullopt);
 }
 
 }  // namespace

@@ -307,5 +307,27 @@ TEST_F(SampleWorld, LineTypesByNameReachTheStoredSettings) {
   EXPECT_EQ(config["line3"], "Shelf");
 }
 
+// An update that finds the last scan's panel paths asks its own drive alone; the paths the scan
+// found for every other drive must survive it, or the next run of another drive starts cold.
+TEST_F(SampleWorld, AWarmUpdateKeepsEveryDrivesPanelPath) {
+  const std::string runtime = dir_.path() + "/run";
+  ASSERT_TRUE(std::filesystem::create_directory(runtime));
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  env_["XDG_RUNTIME_DIR"] = runtime;
+  auto paths = [&runtime] {
+    std::ifstream in(runtime + "/kuvlcd-panel-paths");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  ASSERT_EQ(Run({"scan"}).status, 0);
+  const std::string scanned = paths();
+  ASSERT_NE(scanned.find("\n"), std::string::npos) << "the scan kept no paths";
+  for (const char* fs : {"fat32", "ntfs"}) {
+    const std::string drive = std::to_string(DriveOf(fs)["driveNumber"].get<int>());
+    const Result update = Run({"update", "--drive", drive, "--line1", "Shelf"});
+    ASSERT_EQ(update.status, 0) << update.err;
+    EXPECT_EQ(paths(), scanned) << "after updating drive " << drive;
+  }
+}
+
 }  // namespace
 }  // namespace kuv

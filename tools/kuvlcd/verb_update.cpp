@@ -120,7 +120,7 @@ int Run(const kuv::cli::Args& args) {
   const std::int32_t driveNumber = request.driveNumber;
   kuv::HeadlessSession session(args.Has("verbose"));
   session.hooks.registerSataFilter = args.Has("register-sata-filter");
-  if (session.Start() < 0) {
+  if (session.Start(driveNumber) < 0) {
     kuv::cli::ReportServiceUnreachable();
     return 1;
   }
