@@ -45,9 +45,12 @@ Result<SpaceInfo> BoundedSpaceQuery(const std::string& key,
         std::lock_guard<std::mutex> lock(BusyMutex());
         BusyKeys().erase(key);
       }
-      std::lock_guard<std::mutex> lock(shared->mutex);
-      shared->result = std::move(r);
-      shared->finished = true;
+      {
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->result = std::move(r);
+        shared->finished = true;
+      }
+      // Notified after the unlock, so the waiter does not wake only to block on the mutex again.
       shared->done.notify_all();
     }).detach();
   } catch (const std::system_error& e) {
