@@ -439,7 +439,9 @@ void MainWindow::StartLiving() {
   runtime_ = std::make_unique<ModelRuntime>(session_.model, clock_, worker_, *this, language_);
   tick_ = new QTimer(this);
   tick_->setSingleShot(true);
-  tick_->setTimerType(Qt::CoarseTimer);
+  // A coarse timer may fire before the deadline, and the early wake-up finds nothing due; the
+  // deadlines are seconds apart, so keeping them exactly costs nothing.
+  tick_->setTimerType(Qt::PreciseTimer);
   connect(tick_, &QTimer::timeout, this, [this] {
     runtime_->Advance();
     AfterRuntime();
