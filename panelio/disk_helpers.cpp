@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "panelio/panelio.h"
@@ -39,9 +40,12 @@ Status ReadBlockFromMedium(Disk& disk, std::uint64_t lba) {
   if (*block < 512 || *block > kMaxBlockBytes || (*block & (*block - 1)) != 0)
     return Status(EINVAL, "logical block size " + std::to_string(*block));
   // Aligned to the page, which covers every logical block size up to it and O_DIRECT's demands.
-  std::size_t alignment = std::max<std::size_t>(*block, 4096);
-  std::unique_ptr<std::uint8_t, decltype(&std::free)> buffer(
-      static_cast<std::uint8_t*>(std::aligned_alloc(alignment, alignment)), &std::free);
+  const std::align_val_t alignment{std::max<std::size_t>(*block, 4096)};
+  auto release = [alignment](std::uint8_t* p) { ::operator delete[](p, alignment); };
+  std::unique_ptr<std::uint8_t[], decltype(release)> buffer(
+      static_cast<std::uint8_t*>(
+          ::operator new[](static_cast<std::size_t>(alignment), alignment, std::nothrow)),
+      release);
   if (!buffer) return Status(ENOMEM, "block buffer");
   return disk.ReadMedium(lba, std::span<std::uint8_t>(buffer.get(), *block));
 }

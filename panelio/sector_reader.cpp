@@ -1,9 +1,5 @@
 #include "panelio/sector_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -13,13 +9,12 @@
 #include <utility>
 
 #include "common/drive_record.h"
+#include "panelio/file_io.h"
 #include "panelio/unique_fd.h"
 
 namespace kuv {
 
 namespace {
-
-static_assert(sizeof(off_t) >= 8, "drives beyond 2 GiB need a 64-bit off_t");
 
 using Sector = std::array<std::uint8_t, kSectorBytes>;
 
@@ -256,18 +251,19 @@ SectorSizes ReadSectorSizes(const ReadAt& readAt, std::uint32_t blockBytes) {
 
 ReadAt FdReadAt(int fd) {
   return [fd](std::uint64_t byteOffset, std::span<std::uint8_t> out) {
-    constexpr auto kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+    constexpr auto kMaxOffset =
+        static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
     if (byteOffset > kMaxOffset || out.size() > kMaxOffset - byteOffset) return false;
-    return PreadFull(fd, out, byteOffset) == static_cast<ssize_t>(out.size());
+    return PreadFull(fd, out, byteOffset) == static_cast<std::ptrdiff_t>(out.size());
   };
 }
 
 std::optional<SectorFile> SectorFile::Open(const std::string& path, int* error) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = OpenFd(path, O_RDONLY);
   int reason = errno;
   if (fd >= 0) {
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    FileStamp stamp;
+    if (StampOfFd(fd, stamp) == 0 && stamp.directory) {
       ::close(fd);
       fd = -1;
       reason = EISDIR;

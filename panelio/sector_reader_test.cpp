@@ -1,8 +1,6 @@
 #include "panelio/sector_reader.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -15,6 +13,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "panelio/env_test_support.h"
 
 namespace kuv {
 namespace {
@@ -350,23 +350,16 @@ TEST(SectorReader, BrokenReadersAreFailedReads) {
 
 class SectorFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char dir[] = "/tmp/sector_file_XXXXXX";
-    ASSERT_NE(::mkdtemp(dir), nullptr);
-    dir_ = dir;
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-  std::string dir_;
+  void SetUp() override { ASSERT_FALSE(temp_.path().empty()); }
+  devtest::TempDir temp_;
+  const std::string& dir_ = temp_.path();
 };
 
 TEST_F(SectorFileTest, ReadsWholeSpansAndFailsShortOnes) {
   std::string path = dir_ + "/img";
-  int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0600);
-  ASSERT_GE(fd, 0);
   std::vector<std::uint8_t> bytes(1000);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i);
-  ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), 1000);
-  ::close(fd);
+  devtest::WriteAll(path, std::string(bytes.begin(), bytes.end()));
 
   auto file = SectorFile::Open(path);
   ASSERT_TRUE(file);

@@ -4,12 +4,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "panelio/file_io.h"
 
 namespace kuv {
 
@@ -42,7 +46,9 @@ class UniqueFd {
 inline int WriteAll(int fd, std::span<const std::uint8_t> bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    // At most 1 GiB a call: the count is 32-bit on Windows.
+    const auto chunk = static_cast<unsigned>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+    ssize_t n = ::write(fd, bytes.data() + done, chunk);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return n < 0 ? errno : EIO;
     done += static_cast<std::size_t>(n);
@@ -67,17 +73,17 @@ inline int ReadAll(int fd, std::string& out) {
 }
 
 // Fills out from offset, stopping early only at the end of the file. The bytes read, or -1 with
-// errno set. The caller keeps offset + out.size() within off_t.
-inline ssize_t PreadFull(int fd, std::span<std::uint8_t> out, std::uint64_t offset) {
+// errno set. The caller keeps offset + out.size() within the platform's file offsets.
+inline std::ptrdiff_t PreadFull(int fd, std::span<std::uint8_t> out, std::uint64_t offset) {
   std::size_t done = 0;
   while (done < out.size()) {
-    ssize_t n = ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+    std::ptrdiff_t n = ReadAtOffset(fd, out.data() + done, out.size() - done, offset + done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return -1;
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
   }
-  return static_cast<ssize_t>(done);
+  return static_cast<std::ptrdiff_t>(done);
 }
 
 }  // namespace kuv

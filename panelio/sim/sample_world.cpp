@@ -1,14 +1,11 @@
 #include "panelio/sim/sample_world.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "panelio/file_io.h"
 #include "panelio/unique_fd.h"
 
 namespace kuv::sim {
@@ -55,10 +52,9 @@ void SetChecksum(std::vector<std::uint8_t>& sector) {
 }
 
 Status WriteFile(const std::string& path, std::span<const std::uint8_t> bytes) {
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  UniqueFd fd(OpenFd(path, O_WRONLY | O_CREAT | O_TRUNC));
   if (!fd.valid()) return PosixError("create " + path, errno);
-  if (::write(fd.get(), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
-    return PosixError("write " + path, errno ? errno : EIO);
+  if (int err = WriteAll(fd.get(), bytes); err != 0) return PosixError("write " + path, err);
   return {};
 }
 
@@ -66,13 +62,12 @@ using Sectors = std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>>
 
 // A sparse image: only the given sectors hold data, the rest is a hole.
 Status WriteImage(const std::string& path, std::uint64_t size, const Sectors& sectors) {
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  UniqueFd fd(OpenFd(path, O_WRONLY | O_CREAT | O_TRUNC));
   if (!fd.valid()) return PosixError("create " + path, errno);
-  if (::ftruncate(fd.get(), static_cast<off_t>(size)) != 0)
-    return PosixError("size " + path, errno);
+  if (int err = ResizeFd(fd.get(), size); err != 0) return PosixError("size " + path, err);
   for (const auto& [offset, bytes] : sectors)
-    if (::pwrite(fd.get(), bytes.data(), bytes.size(), static_cast<off_t>(offset)) !=
-        static_cast<ssize_t>(bytes.size()))
+    if (WriteAtOffset(fd.get(), bytes.data(), bytes.size(), offset) !=
+        static_cast<std::ptrdiff_t>(bytes.size()))
       return PosixError("write " + path, errno ? errno : EIO);
   return {};
 }
@@ -193,7 +188,7 @@ std::vector<std::uint8_t> BtrfsSuperblockSector(const std::string& label) {
 
 Status MakeDirs(const std::string& path) {
   std::error_code ec;
-  std::filesystem::create_directories(path, ec);
+  std::filesystem::create_directories(PathOfUtf8(path), ec);
   if (ec) return Status(ec.value(), "create " + path);
   return {};
 }
@@ -370,7 +365,7 @@ Status WriteSampleWorld(const std::string& dir, const SampleWorldOptions& option
     if (Status s = MakeDirs(dir + sub); !s.ok()) return s;
   if (options.resetState) {
     std::error_code ec;
-    std::filesystem::remove_all(dir + "/state", ec);
+    std::filesystem::remove_all(PathOfUtf8(dir + "/state"), ec);
     if (ec) return Status(ec.value(), "clear " + dir + "/state");
   }
 

@@ -1,8 +1,5 @@
 #include "panelio/sim/sim_ata.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -24,11 +21,11 @@ std::uint32_t Le32(std::span<const std::uint8_t> b, std::size_t at) {
 
 Status ReadSectorFile(const std::string& path, std::span<std::uint8_t> out, const char* what) {
   if (path.empty()) return Status(EIO, std::string("no ") + what + " data");
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd fd(OpenFd(path, O_RDONLY));
   if (!fd.valid()) return PosixError("open " + path, errno);
   std::uint8_t sector[512] = {};
-  ssize_t n = ::pread(fd.get(), sector, sizeof sector, 0);
-  if (n != static_cast<ssize_t>(sizeof sector))
+  std::ptrdiff_t n = PreadFull(fd.get(), sector, 0);
+  if (n != static_cast<std::ptrdiff_t>(sizeof sector))
     return PosixError("read " + path + ": not a 512-byte sector", n < 0 ? errno : EIO);
   std::copy_n(sector, out.size() < 512 ? out.size() : 512, out.begin());
   return {};

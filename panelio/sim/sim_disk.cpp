@@ -1,7 +1,5 @@
 #include "panelio/sim/sim_disk.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -10,6 +8,7 @@
 #include <set>
 #include <thread>
 
+#include "panelio/file_io.h"
 #include "panelio/sim/sim_ata.h"
 #include "panelio/sim/sim_bridge_panel.h"
 #include "panelio/sim/sim_faults.h"
@@ -233,9 +232,9 @@ class SimDisk final : public kuv::Disk {
   }
 
   bool Mounted() const {
-    struct stat st {};
+    FileStamp stamp;
     for (const Volume& v : disk_.volumes)
-      if (::stat(v.dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+      if (StampOf(v.dir, stamp) == 0 && stamp.directory) return true;
     return false;
   }
 

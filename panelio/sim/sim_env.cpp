@@ -1,9 +1,5 @@
 #include "panelio/sim/sim_env.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
@@ -12,6 +8,7 @@
 
 #include "common/utf16.h"
 #include "panelio/autostart_entry.h"
+#include "panelio/file_io.h"
 #include "panelio/sim/sim_disk.h"
 #include "panelio/sim/sim_faults.h"
 #include "panelio/sim/sim_hid_panel.h"
@@ -46,11 +43,10 @@ class SimEnv final : public DeviceEnv {
     UniqueFd image;
     std::uint64_t size = disk->sizeBytes;
     if (!disk->image.empty()) {
-      image.reset(::open(disk->image.c_str(), O_RDONLY | O_CLOEXEC));
+      image.reset(OpenFd(disk->image, O_RDONLY));
       if (!image.valid()) return PosixError("open " + disk->image, errno);
-      struct stat st {};
-      if (size == 0 && ::fstat(image.get(), &st) == 0)
-        size = static_cast<std::uint64_t>(st.st_size);
+      FileStamp stamp;
+      if (size == 0 && StampOfFd(image.get(), stamp) == 0) size = stamp.size;
     }
     return sim::OpenSimDisk(*world, *disk, state_, std::move(*faults), std::move(image), size,
                             access);
@@ -197,15 +193,15 @@ class SimEnv final : public DeviceEnv {
     return sim::SpaceOf(**world, path);
   }
 
-  Status CreateDirectory(const std::string& path) override {
+  Status MakeDirectory(const std::string& path) override {
     if (Status s = CheckInside(path); !s.ok()) return s;
-    if (::mkdir(path.c_str(), 0755) != 0) return PosixError("create " + path, errno);
+    if (int err = MakeDir(path); err != 0) return PosixError("create " + path, err);
     return {};
   }
 
   Status SetHidden(const std::string& path) override {
     if (Status s = CheckInside(path); !s.ok()) return s;
-    if (::access(path.c_str(), F_OK) != 0) return PosixError("open " + path, errno);
+    if (Status s = Exists(path); !s.ok()) return s;
     auto world = World();
     if (!world.ok()) return world.status();
     if (!sim::KeepsAttributes(**world, path)) return {};
@@ -221,7 +217,7 @@ class SimEnv final : public DeviceEnv {
 
   Result<bool> IsHidden(const std::string& path) override {
     if (Status s = CheckInside(path); !s.ok()) return s;
-    if (::access(path.c_str(), F_OK) != 0) return PosixError("open " + path, errno);
+    if (Status s = Exists(path); !s.ok()) return s;
     auto hidden = state_.HiddenPaths();
     if (!hidden.ok()) return hidden.status();
     return std::find(hidden->begin(), hidden->end(), sim::Normal(path)) != hidden->end();
@@ -229,15 +225,15 @@ class SimEnv final : public DeviceEnv {
 
   Status AppendToFile(const std::string& path, std::span<const std::uint8_t> data) override {
     if (Status s = CheckInside(path); !s.ok()) return s;
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    UniqueFd fd(OpenFd(path, O_WRONLY | O_CREAT | O_APPEND));
     if (!fd.valid()) return PosixError("open " + path, errno);
     if (int err = WriteAll(fd.get(), data); err != 0) return PosixError("write " + path, err);
     return {};
   }
 
-  Status DeleteFile(const std::string& path) override {
+  Status RemoveFile(const std::string& path) override {
     if (Status s = CheckInside(path); !s.ok()) return s;
-    if (::unlink(path.c_str()) != 0) return PosixError("delete " + path, errno);
+    if (int err = RemoveFileAt(path); err != 0) return PosixError("delete " + path, err);
     return {};
   }
 
@@ -304,6 +300,12 @@ class SimEnv final : public DeviceEnv {
     return sim::FaultsFor(*all, target);
   }
 
+  static Status Exists(const std::string& path) {
+    FileStamp stamp;
+    if (int err = StampOf(path, stamp); err != 0) return PosixError("open " + path, err);
+    return {};
+  }
+
   Status CheckInside(const std::string& path) {
     auto world = World();
     if (!world.ok()) return world.status();
@@ -322,10 +324,10 @@ class SimEnv final : public DeviceEnv {
 
 std::unique_ptr<DeviceEnv> NewSimEnv(const std::string& worldDir) {
   std::string dir = worldDir;
-  if (!dir.empty() && dir[0] != '/') {
+  if (!dir.empty() && !PathOfUtf8(dir).is_absolute()) {
     std::error_code ec;
-    auto abs = std::filesystem::absolute(dir, ec);
-    if (!ec) dir = abs.string();
+    auto abs = std::filesystem::absolute(PathOfUtf8(dir), ec);
+    if (!ec) dir = Utf8OfPath(abs);
   }
   dir = sim::Normal(dir);
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();

@@ -1,7 +1,6 @@
 #include "panelio/sim/sim_env.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <chrono>
 
@@ -316,15 +315,15 @@ TEST_F(SimWorldTest, CountersAreEditedInPlaceOnlyWhenTheyChange) {
   ASSERT_TRUE(disk.ok());
   std::uint8_t buffer[512];
   ASSERT_TRUE((*disk)->ReadAt(0, buffer).ok());
-  struct stat before {};
-  ASSERT_EQ(::stat(file.c_str(), &before), 0);
+  FileStamp before;
+  ASSERT_EQ(StampOf(file, before), 0);
   const std::string text = devtest::ReadAll(file);
   ASSERT_TRUE((*disk)->ReadAt(512, buffer).ok());  // the same 4 KiB page, from the cache
   EXPECT_EQ(devtest::ReadAll(file), text);
   disk->reset();
-  struct stat after {};
-  ASSERT_EQ(::stat(file.c_str(), &after), 0);
-  EXPECT_EQ(after.st_ino, before.st_ino) << "edited in place, not replaced";
+  FileStamp after;
+  ASSERT_EQ(StampOf(file, after), 0);
+  EXPECT_EQ(after.inode, before.inode) << "edited in place, not replaced";
   EXPECT_NE(devtest::ReadAll(file), text) << "the close changed openHandles";
 }
 

@@ -1,17 +1,12 @@
 #include "panelio/sim/sim_state.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <nlohmann/json.hpp>
 
 #include "common/picture_io.h"
+#include "panelio/file_io.h"
 #include "panelio/unique_fd.h"
 
 namespace kuv::sim {
@@ -25,9 +20,8 @@ std::uint8_t ReverseBits(std::uint8_t b) {
   return static_cast<std::uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
 }
 
-Status MakeDir(const std::string& path) {
-  if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
-    return PosixError("create " + path, errno);
+Status MakeStateDir(const std::string& path) {
+  if (int err = MakeDir(path); err != 0 && err != EEXIST) return PosixError("create " + path, err);
   return {};
 }
 
@@ -111,38 +105,27 @@ namespace {
 // the tick of any clock a local file system stamps with.
 constexpr std::int64_t kRacyWindowNs = 100'000'000;
 
-std::int64_t Nanoseconds(const timespec& t) {
-  return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
-}
-
-bool SameStamp(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-         Nanoseconds(a.st_mtim) == Nanoseconds(b.st_mtim);
-}
-
-bool Racy(const struct stat& st) {
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  return Nanoseconds(now) - Nanoseconds(st.st_mtim) < kRacyWindowNs;
+bool Racy(const FileStamp& stamp) {
+  return FileClockNowNs() - stamp.modifiedNs < kRacyWindowNs;
 }
 
 }  // namespace
 
 Result<bool> StampedFile::Refresh() {
-  struct stat st {};
-  if (::stat(path_.c_str(), &st) != 0) {
-    if (errno != ENOENT) return PosixError("stat " + path_, errno);
+  FileStamp st;
+  if (int err = StampOf(path_, st); err != 0) {
+    if (err != ENOENT) return PosixError("stat " + path_, err);
     bool changed = !known_ || text_.has_value();
     known_ = true;
     racy_ = false;
     text_.reset();
     return changed;
   }
-  if (known_ && text_ && !racy_ && SameStamp(st, stamp_)) return false;
-  UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (known_ && text_ && !racy_ && st.SameVersion(stamp_)) return false;
+  UniqueFd fd(OpenFd(path_, O_RDONLY));
   if (!fd.valid()) return PosixError("open " + path_, errno);
   // The stamp of what is read: a change after it shows as another stamp next time.
-  if (::fstat(fd.get(), &st) != 0) return PosixError("stat " + path_, errno);
+  if (int err = StampOfFd(fd.get(), st); err != 0) return PosixError("stat " + path_, err);
   std::string text;
   if (int err = ReadAll(fd.get(), text); err != 0) return PosixError("read " + path_, err);
   bool changed = !known_ || !text_ || *text_ != text;
@@ -177,30 +160,28 @@ Status StateDir::Locked(const std::function<Status()>& body) const {
   std::lock_guard<std::mutex> turn(shared_->lockMutex);
   // A state folder removed meanwhile (a sample world written again) gets a new lock file, which
   // every process must then share.
-  struct stat st {};
-  if (shared_->lockFd.valid() && (::fstat(shared_->lockFd.get(), &st) != 0 || st.st_nlink == 0))
+  FileStamp st;
+  if (shared_->lockFd.valid() && (StampOfFd(shared_->lockFd.get(), st) != 0 || st.links == 0))
     shared_->lockFd.reset();
   if (!shared_->lockFd.valid()) {
     std::string path = dir + "/.lock";
-    shared_->lockFd.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    shared_->lockFd.reset(OpenFd(path, O_RDWR | O_CREAT, 0666));
     if (!shared_->lockFd.valid() && errno == ENOENT) {
-      if (Status s = MakeDir(dir); !s.ok()) return s;
-      shared_->lockFd.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+      if (Status s = MakeStateDir(dir); !s.ok()) return s;
+      shared_->lockFd.reset(OpenFd(path, O_RDWR | O_CREAT, 0666));
     }
     if (!shared_->lockFd.valid()) return PosixError("open " + path, errno);
   }
   const int fd = shared_->lockFd.get();
-  while (::flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) return PosixError("lock " + dir + "/.lock", errno);
-  }
+  if (int err = LockFd(fd); err != 0) return PosixError("lock " + dir + "/.lock", err);
   Status result = body();
-  ::flock(fd, LOCK_UN);
+  UnlockFd(fd);
   return result;
 }
 
 Result<std::optional<std::string>> StateDir::Read(const std::string& rel) const {
   std::string path = dir() + "/" + rel;
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd fd(OpenFd(path, O_RDONLY));
   if (!fd.valid()) {
     if (errno == ENOENT) return std::optional<std::string>();
     return PosixError("open " + path, errno);
@@ -215,19 +196,19 @@ namespace {
 // Opens a state file, creating the state folder and the file's own folder only when missing.
 UniqueFd OpenCreating(const std::string& dir, const std::string& rel, int flags, Status& why) {
   std::string path = dir + "/" + rel;
-  UniqueFd fd(::open(path.c_str(), flags | O_CLOEXEC, 0666));
+  UniqueFd fd(OpenFd(path, flags, 0666));
   if (!fd.valid() && errno == ENOENT && (flags & O_CREAT)) {
-    if (Status s = MakeDir(dir); !s.ok()) {
+    if (Status s = MakeStateDir(dir); !s.ok()) {
       why = s;
       return fd;
     }
     if (std::size_t slash = rel.find('/'); slash != std::string::npos) {
-      if (Status s = MakeDir(dir + "/" + rel.substr(0, slash)); !s.ok()) {
+      if (Status s = MakeStateDir(dir + "/" + rel.substr(0, slash)); !s.ok()) {
         why = s;
         return fd;
       }
     }
-    fd.reset(::open(path.c_str(), flags | O_CLOEXEC, 0666));
+    fd.reset(OpenFd(path, flags, 0666));
   }
   if (!fd.valid()) why = PosixError("open " + path, errno);
   return fd;
@@ -237,33 +218,33 @@ UniqueFd OpenCreating(const std::string& dir, const std::string& rel, int flags,
 Status WriteAt0(int fd, const std::string& path, std::string_view bytes, std::size_t oldSize) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+    std::ptrdiff_t n = WriteAtOffset(fd, bytes.data() + done, bytes.size() - done, done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return PosixError("write " + path, n < 0 ? errno : EIO);
     done += static_cast<std::size_t>(n);
   }
-  if (bytes.size() < oldSize && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
-    return PosixError("truncate " + path, errno);
+  if (bytes.size() < oldSize) {
+    if (int err = ResizeFd(fd, bytes.size()); err != 0) return PosixError("truncate " + path, err);
+  }
   return {};
 }
 
 }  // namespace
 
 Status StateDir::Replace(const std::string& rel, std::string_view bytes) const {
-  std::string temp = rel + ".tmp" + std::to_string(::getpid());
+  std::string temp = rel + ".tmp" + std::to_string(ProcessId());
   Status why;
   UniqueFd fd = OpenCreating(dir(), temp, O_WRONLY | O_CREAT | O_TRUNC, why);
   if (!fd.valid()) return why;
   std::string tempPath = dir() + "/" + temp;
   if (int err = WriteAll(fd.get(), bytes); err != 0) {
-    ::unlink(tempPath.c_str());
+    RemoveFileAt(tempPath);
     return PosixError("write " + tempPath, err);
   }
   fd.reset();
   std::string path = dir() + "/" + rel;
-  if (::rename(tempPath.c_str(), path.c_str()) != 0) {
-    int err = errno;
-    ::unlink(tempPath.c_str());
+  if (int err = RenameOver(tempPath, path); err != 0) {
+    RemoveFileAt(tempPath);
     return PosixError("rename " + tempPath, err);
   }
   return {};
@@ -274,15 +255,16 @@ Status StateDir::Rewrite(const std::string& rel, std::string_view bytes) const {
   // Not O_TRUNC: ext4 flushes a file truncated to nothing and written again when it is closed.
   UniqueFd fd = OpenCreating(dir(), rel, O_WRONLY | O_CREAT, why);
   if (!fd.valid()) return why;
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return PosixError("stat " + dir() + "/" + rel, errno);
-  return WriteAt0(fd.get(), dir() + "/" + rel, bytes, static_cast<std::size_t>(st.st_size));
+  FileStamp st;
+  if (int err = StampOfFd(fd.get(), st); err != 0)
+    return PosixError("stat " + dir() + "/" + rel, err);
+  return WriteAt0(fd.get(), dir() + "/" + rel, bytes, static_cast<std::size_t>(st.size));
 }
 
 Status StateDir::Edit(const std::string& rel,
                       const std::function<Status(std::optional<std::string>&)>& edit) const {
   std::string path = dir() + "/" + rel;
-  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+  UniqueFd fd(OpenFd(path, O_RDWR));
   if (!fd.valid() && errno != ENOENT) return PosixError("open " + path, errno);
   std::optional<std::string> text;
   if (fd.valid()) {
@@ -512,7 +494,8 @@ Status StateDir::SetPanel(const std::string& name, const PanelMemory& memory, bo
         shown.ok() && *shown &&
         std::equal(pbm.begin(), pbm.end(), (*shown)->begin(), (*shown)->end(),
                    [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); });
-    if (!same || ::access((dir() + "/panels/" + name + ".png").c_str(), F_OK) != 0) {
+    FileStamp shownPng;
+    if (!same || StampOf(dir() + "/panels/" + name + ".png", shownPng) != 0) {
       std::vector<std::uint8_t> png = EncodePng(pic, 4);
       if (png.empty()) return Status(EIO, "encode the picture of panel " + name);
       if (Status s = Replace("panels/" + name + ".png",
@@ -578,8 +561,7 @@ Result<std::optional<std::string>> StateDir::UpperFilters(const std::string& ada
   return Read("adapters/" + adapterId + ".filters");
 }
 
-Status StateDir::SetUpperFilters(const std::string& adapterId,
-                                 std::string_view multiString) const {
+Status StateDir::SetUpperFilters(const std::string& adapterId, std::string_view multiString) const {
   return Replace("adapters/" + adapterId + ".filters", multiString);
 }
 
@@ -594,7 +576,8 @@ Result<std::optional<std::string>> StateDir::AutostartEntry() const {
 Status StateDir::SetAutostartEntry(const std::optional<std::string>& text) const {
   if (text) return Replace(kAutostartEntry, *text);
   std::string path = dir() + "/" + kAutostartEntry;
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return PosixError("delete " + path, errno);
+  if (int err = RemoveFileAt(path); err != 0 && err != ENOENT)
+    return PosixError("delete " + path, err);
   return {};
 }
 

@@ -6,8 +6,6 @@
 // read only under the lock; the ones read without it (faults, filter lists, hidden paths, the
 // autostart entry, pictures) are replaced by rename, so such a reader never sees half a file.
 
-#include <sys/stat.h>
-
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -18,6 +16,7 @@
 #include <vector>
 
 #include "panelio/env.h"
+#include "panelio/file_io.h"
 #include "panelio/sim/world.h"
 
 namespace kuv::sim {
@@ -54,8 +53,8 @@ struct PanelMemory {
 // What a disk's medium and the system around it have seen, for tests that check the drive was
 // really reached (a sector read the page cache answers never reaches the drive).
 struct DiskCounters {
-  std::uint64_t mediumReads = 0;           // reads that reached the medium
-  std::uint64_t changeEvents = 0;          // udev "change" events: closes of write-opened handles
+  std::uint64_t mediumReads = 0;   // reads that reached the medium
+  std::uint64_t changeEvents = 0;  // udev "change" events: closes of write-opened handles
   // udev "remove" and "add" events of partitions: after such a close, udev has the kernel read
   // the partition table again when none of the disk's partitions is in use.
   std::uint64_t partitionEvents = 0;
@@ -97,7 +96,7 @@ class StampedFile {
   std::string path_;
   bool known_ = false;  // text_ is what the file held when it had stamp_
   bool racy_ = false;
-  struct stat stamp_ {};
+  FileStamp stamp_;
   std::optional<std::string> text_;
 };
 

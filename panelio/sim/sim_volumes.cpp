@@ -1,8 +1,5 @@
 #include "panelio/sim/sim_volumes.h"
 
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -11,23 +8,24 @@
 #include <tuple>
 
 #include "panelio/bounded_call.h"
+#include "panelio/file_io.h"
 #include "panelio/sim/sim_faults.h"
 
 namespace kuv::sim {
 namespace {
 
-Result<SpaceInfo> Statvfs(const std::string& path) {
-  struct statvfs s {};
-  if (::statvfs(path.c_str(), &s) != 0) return PosixError("statvfs " + path, errno);
-  return SpaceInfo{static_cast<std::uint64_t>(s.f_blocks) * s.f_frsize,
-                   static_cast<std::uint64_t>(s.f_bavail) * s.f_frsize};
+Result<SpaceInfo> SpaceOfDir(const std::string& path) {
+  SpaceInfo space;
+  if (int err = SpaceOfPath(path, space.totalBytes, space.freeBytes); err != 0)
+    return PosixError("free space of " + path, err);
+  return space;
 }
 
 // Bounded as on real hardware; a volume with hangMs plays a mount whose disk does not answer.
 Result<SpaceInfo> VolumeSpace(const Volume& v) {
   auto real = BoundedSpaceQuery("sim statvfs " + v.dir, [dir = v.dir, hang = v.hangMs] {
     if (hang > 0) std::this_thread::sleep_for(std::chrono::milliseconds(hang));
-    return Statvfs(dir);
+    return SpaceOfDir(dir);
   });
   if (!real.ok() && real.status().code() == ETIMEDOUT) return real.status();
   if (!v.totalBytes && !real.ok()) return real.status();
@@ -40,7 +38,7 @@ Result<SpaceInfo> VolumeSpace(const Volume& v) {
 }  // namespace
 
 std::string Normal(const std::string& path) {
-  return std::filesystem::path(path).lexically_normal().string();
+  return Utf8OfPath(PathOfUtf8(path).lexically_normal());
 }
 
 bool Inside(const std::string& path, const std::string& dir) {
@@ -55,8 +53,8 @@ namespace {
 constexpr std::chrono::seconds kListingReuse{2};
 
 bool Mounted(const Volume& v) {
-  struct stat st {};
-  return ::stat(v.dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  FileStamp stamp;
+  return StampOf(v.dir, stamp) == 0 && stamp.directory;
 }
 
 }  // namespace
@@ -113,12 +111,12 @@ Result<SpaceInfo> SpaceOf(const World& world, const std::string& path) {
   for (const Disk& d : world.disks)
     for (const Volume& v : d.volumes)
       if (Inside(p, v.dir)) return VolumeSpace(v);
-  return Statvfs(path);
+  return SpaceOfDir(path);
 }
 
 Status CheckInside(const World& world, const std::string& worldDir, const std::string& path) {
   std::string p = Normal(path);
-  if (p.empty() || p[0] != '/' || p.find("/../") != std::string::npos)
+  if (p.empty() || !PathOfUtf8(p).is_absolute() || p.find("/../") != std::string::npos)
     return PosixError(path + " is outside the simulated world", EACCES);
   if (Inside(p, worldDir)) return {};
   for (const Disk& d : world.disks)

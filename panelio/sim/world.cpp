@@ -1,10 +1,10 @@
 #include "panelio/sim/world.h"
 
 #include <cerrno>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
-#include <sstream>
+
+#include "panelio/unique_fd.h"
 
 namespace kuv::sim {
 namespace {
@@ -21,7 +21,8 @@ struct WorldError {
 }
 
 std::string Resolve(const std::string& dir, const std::string& path) {
-  if (path.empty() || path.front() == '/') return path;
+  // Rooted is enough: "/data/x.img" names one file on Windows too (on the current drive).
+  if (path.empty() || PathOfUtf8(path).has_root_directory()) return path;
   return dir + "/" + path;
 }
 
@@ -315,11 +316,12 @@ Result<World> ParseWorld(std::string_view text, const std::string& dir) {
 }
 
 Result<World> LoadWorld(const std::string& dir) {
-  std::ifstream in(dir + "/world.json", std::ios::binary);
-  if (!in) return PosixError("open " + dir + "/world.json", errno ? errno : ENOENT);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return ParseWorld(text.str(), dir);
+  const std::string path = dir + "/world.json";
+  UniqueFd fd(OpenFd(path, O_RDONLY));
+  if (!fd.valid()) return PosixError("open " + path, errno);
+  std::string text;
+  if (int err = ReadAll(fd.get(), text); err != 0) return PosixError("read " + path, err);
+  return ParseWorld(text, dir);
 }
 
 std::string_view TransportName(Transport transport) {

@@ -1,16 +1,13 @@
 #include "panelio/sim/world_plug.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <sstream>
 
+#include "panelio/file_io.h"
 #include "panelio/sim/sim_state.h"
+#include "panelio/unique_fd.h"
 
 namespace kuv::sim {
 namespace {
@@ -169,26 +166,27 @@ Status PlugDevice(const std::string& worldDir, const std::string& name, bool plu
   StateDir state(worldDir);
   return state.Locked([&]() -> Status {
     const std::string path = worldDir + "/world.json";
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return PosixError("open " + path, errno ? errno : ENOENT);
-    std::ostringstream text;
-    text << in.rdbuf();
-    auto changed = ChangePlug(text.str(), name, plug);
+    std::string text;
+    {
+      UniqueFd in(OpenFd(path, O_RDONLY));
+      if (!in.valid()) return PosixError("open " + path, errno);
+      if (int err = ReadAll(in.get(), text); err != 0) return PosixError("read " + path, err);
+    }
+    auto changed = ChangePlug(text, name, plug);
     if (!changed.ok()) return changed.status();
     // Replaced by rename, so the service and the program never read half a world.
-    const std::string temp = path + ".plug" + std::to_string(::getpid());
+    const std::string temp = path + ".plug" + std::to_string(ProcessId());
     {
-      std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-      out << *changed;
-      out.flush();
-      if (!out) {
-        ::unlink(temp.c_str());
-        return PosixError("write " + temp, EIO);
+      UniqueFd out(OpenFd(temp, O_WRONLY | O_CREAT | O_TRUNC));
+      if (!out.valid()) return PosixError("create " + temp, errno);
+      if (int err = WriteAll(out.get(), *changed); err != 0) {
+        out.reset();
+        RemoveFileAt(temp);
+        return PosixError("write " + temp, err);
       }
     }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-      int err = errno;
-      ::unlink(temp.c_str());
+    if (int err = RenameOver(temp, path); err != 0) {
+      RemoveFileAt(temp);
       return PosixError("rename " + temp, err);
     }
     return {};
