@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "panelio/linux/linux_env.h"
+#include "panelio/platform_env.h"
 #include "panelio/sim/sim_env.h"
 
 namespace kuv {
@@ -32,7 +32,7 @@ DeviceEnv& DefaultEnv() {
   static DeviceEnv* env = [] {
     const char* world = std::getenv("KUVLCD_SIM_WORLD");
     if (world && *world) return NewSimEnv(world).release();
-    return NewLinuxEnv().release();
+    return NewPlatformEnv().release();
   }();
   return *env;
 }

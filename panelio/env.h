@@ -277,8 +277,10 @@ class DeviceEnv {
   // Total and caller-available bytes of the volume holding path.
   virtual Result<SpaceInfo> FreeSpace(const std::string& path) = 0;
 
-  // Creates one directory. EEXIST when something is already there, which is left as it was.
-  virtual Status CreateDirectory(const std::string& path) = 0;
+  // Creates one directory. (Named apart from the Win32 macros CreateDirectory and DeleteFile, so a
+  // backend can include windows.h.) EEXIST when something is already there, which is left as it
+  // was.
+  virtual Status MakeDirectory(const std::string& path) = 0;
 
   // Sets the hidden attribute where the file system keeps one (FAT, NTFS); ok and nothing done on
   // file systems without it.
@@ -298,7 +300,7 @@ class DeviceEnv {
   virtual Status AppendToFile(const std::string& path, std::span<const std::uint8_t> data) = 0;
 
   // Deletes one file (not a directory). An error, the file kept, when it cannot be deleted.
-  virtual Status DeleteFile(const std::string& path) = 0;
+  virtual Status RemoveFile(const std::string& path) = 0;
 
   // Registers (on) or removes (off) the program's automatic start for every user. Removing an
   // entry that does not exist is ok.
@@ -315,8 +317,8 @@ class DeviceEnv {
 DeviceEnv& Env();
 
 // SimEnv on the world named by KUVLCD_SIM_WORLD when that is set and not empty (a world that
-// cannot be loaded fails every operation rather than falling through to real devices); LinuxEnv
-// otherwise. Created on first use, lives until exit.
+// cannot be loaded fails every operation rather than falling through to real devices); the
+// platform's real devices otherwise (LinuxEnv on Linux). Created on first use, lives until exit.
 DeviceEnv& DefaultEnv();
 
 // Makes Env() answer env for its lifetime (tests, tools that pick a world explicitly).

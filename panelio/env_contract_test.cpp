@@ -1,71 +1,47 @@
 // One contract, every backend that can run here: the simulator must behave as the real thing
 // does, or tests written against it hide faults.
 
-#include <fcntl.h>
+#include "panelio/env_contract_test.h"
+
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
 #include "panelio/env.h"
 #include "panelio/env_test_support.h"
-#include "panelio/linux/linux_env.h"
+#include "panelio/file_io.h"
 #include "panelio/sim/sim_env.h"
+#include "panelio/unique_fd.h"
 
 namespace kuv {
-namespace {
 
-using devtest::TempDir;
-
-constexpr std::uint64_t kGiB = 1ull << 30;
-constexpr std::uint64_t kImageSize = 6 * kGiB;
-constexpr std::uint64_t kFarOffset = 5 * kGiB + 4096;  // past 4 GiB: 64-bit offsets must hold
-
-// A sparse image with a marked first sector and a marked sector beyond 4 GiB.
-void WriteImage(const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(kImageSize)), 0);
+bool devtest::WriteContractImage(const std::string& path) {
+  UniqueFd fd(OpenFd(path, O_WRONLY | O_CREAT | O_TRUNC));
+  if (!fd.valid() || ResizeFd(fd.get(), kImageSize) != 0) return false;
   std::uint8_t first[512], far[512];
   for (int i = 0; i < 512; ++i) {
     first[i] = static_cast<std::uint8_t>(i);
     far[i] = static_cast<std::uint8_t>(255 - i);
   }
-  ASSERT_EQ(::pwrite(fd, first, 512, 0), 512);
-  ASSERT_EQ(::pwrite(fd, far, 512, static_cast<off_t>(kFarOffset)), 512);
-  ::close(fd);
+  return WriteAtOffset(fd.get(), first, 512, 0) == 512 &&
+         WriteAtOffset(fd.get(), far, 512, kFarOffset) == 512;
 }
 
-struct Backend {
-  std::unique_ptr<DeviceEnv> env;
-  std::string scratch;  // a directory the backend may create files in
-  bool keepsHidden;     // whether scratch's file system keeps a hidden attribute
-};
+namespace {
 
-struct BackendMaker {
-  const char* name;
-  std::function<Backend(const std::string& root)> make;
-  friend void PrintTo(const BackendMaker& m, std::ostream* out) { *out << m.name; }
-};
-
-// LinuxEnv with its device directory and autostart file moved into the test's directory; drive 1
-// (sdb) is an image file, which LinuxEnv accepts as a disk.
-Backend MakeLinux(const std::string& root) {
-  std::filesystem::create_directories(root + "/dev");
-  std::filesystem::create_directories(root + "/files");
-  WriteImage(root + "/dev/sdb");
-  LinuxEnvPaths paths;
-  paths.devDir = root + "/dev";
-  paths.autostartFile = root + "/xdg/autostart/KuvLcdManager.desktop";
-  return {NewLinuxEnv(paths), root + "/files", false};
-}
+using devtest::Backend;
+using devtest::BackendMaker;
+using devtest::kFarOffset;
+using devtest::kImageSize;
+using devtest::TempDir;
 
 Backend MakeSim(const std::string& root) {
   std::filesystem::create_directories(root + "/volumes/data");
-  WriteImage(root + "/disk1.img");
+  if (!devtest::WriteContractImage(root + "/disk1.img")) return {};
   devtest::WriteWorld(root,
                       {{"disks",
                         {{{"number", 1},
@@ -74,11 +50,18 @@ Backend MakeSim(const std::string& root) {
   return {NewSimEnv(root), root + "/volumes/data", true};
 }
 
+std::vector<BackendMaker> AllBackends() {
+  std::vector<BackendMaker> all = {{"Sim", MakeSim}};
+  for (BackendMaker& maker : devtest::PlatformBackends()) all.push_back(std::move(maker));
+  return all;
+}
+
 class EnvContract : public ::testing::TestWithParam<BackendMaker> {
  protected:
   void SetUp() override {
     ASSERT_FALSE(dir_.path().empty());
     backend_ = GetParam().make(dir_.path());
+    ASSERT_TRUE(backend_.env) << "could not make the backend's files";
   }
   DeviceEnv& env() { return *backend_.env; }
   std::string Scratch(const std::string& name) { return backend_.scratch + "/" + name; }
@@ -135,8 +118,8 @@ TEST_P(EnvContract, ReadsFromTheMediumInWholeAlignedBlocks) {
 
 TEST_P(EnvContract, FilesAndDirectories) {
   std::string folder = Scratch("TAVIO_LCDMANAGER");
-  ASSERT_TRUE(env().CreateDirectory(folder).ok());
-  Status again = env().CreateDirectory(folder);
+  ASSERT_TRUE(env().MakeDirectory(folder).ok());
+  Status again = env().MakeDirectory(folder);
   EXPECT_EQ(again.code(), EEXIST);
 
   std::string file = folder + "/LCD_DATA.TXT";
@@ -145,14 +128,14 @@ TEST_P(EnvContract, FilesAndDirectories) {
   ASSERT_TRUE(env().AppendToFile(file, bytes).ok());
   EXPECT_EQ(devtest::ReadAll(file), std::string("ab\0cab\0c", 8));
 
-  EXPECT_TRUE(env().DeleteFile(file).ok());
-  EXPECT_EQ(env().DeleteFile(file).code(), ENOENT);
-  EXPECT_FALSE(env().DeleteFile(folder).ok());  // folders are not files
+  EXPECT_TRUE(env().RemoveFile(file).ok());
+  EXPECT_EQ(env().RemoveFile(file).code(), ENOENT);
+  EXPECT_FALSE(env().RemoveFile(folder).ok());  // folders are not files
 }
 
 TEST_P(EnvContract, HiddenAttributeWhereTheFileSystemKeepsOne) {
   std::string folder = Scratch("hidden");
-  ASSERT_TRUE(env().CreateDirectory(folder).ok());
+  ASSERT_TRUE(env().MakeDirectory(folder).ok());
   auto before = env().IsHidden(folder);
   ASSERT_TRUE(before.ok());
   EXPECT_FALSE(*before);
@@ -198,9 +181,7 @@ TEST_P(EnvContract, MissingHidAndPortFailCleanly) {
   EXPECT_TRUE(env().ListDisks().ok());
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, EnvContract,
-                         ::testing::Values(BackendMaker{"Sim", MakeSim},
-                                           BackendMaker{"Linux", MakeLinux}),
+INSTANTIATE_TEST_SUITE_P(Backends, EnvContract, ::testing::ValuesIn(AllBackends()),
                          [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

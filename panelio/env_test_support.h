@@ -1,26 +1,34 @@
 #pragma once
 // Small helpers shared by the device tests: scratch directories and worlds written from JSON.
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace kuv::devtest {
 
-// A directory under $TMPDIR removed with everything in it when the test ends.
+// A fresh directory under the temporary folder; "" when none could be made.
+inline std::string MakeTempDir(const std::string& prefix) {
+  std::random_device random;
+  std::error_code ec;
+  const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+  if (ec) return "";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::filesystem::path dir = base / (prefix + std::to_string(random()));
+    if (std::filesystem::create_directory(dir, ec)) return dir.generic_string();
+    if (ec) return "";
+  }
+  return "";
+}
+
+// A directory under the temporary folder removed with everything in it when the test ends.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kuvdev-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (::mkdtemp(buffer.data())) path_ = buffer.data();
-  }
+  TempDir() : path_(MakeTempDir("kuvdev-")) {}
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   ~TempDir() {
@@ -71,42 +79,16 @@ inline std::vector<std::uint8_t> LineSlots(const std::vector<std::uint8_t>& rast
 #include <cerrno>
 
 #include "panelio/env.h"
+#include "panelio/unavailable_env.h"
 
 namespace kuv::devtest {
 
-// An environment with nothing in it: every operation fails with ENOTSUP. Tests override the few
-// methods they watch.
-class NullEnv : public DeviceEnv {
+// An environment with nothing in it: every operation fails with ENOTSUP and pauses take no time.
+// Tests override the few methods they watch.
+class NullEnv : public UnavailableEnv {
  public:
-  Result<std::unique_ptr<Disk>> OpenDisk(int, DiskAccess) override { return No(); }
-  Result<std::vector<DiskInterface>> ListDisks() override { return No(); }
-  Result<ScsiAddress> GetScsiAddress(int) override { return No(); }
-  Result<std::vector<std::string>> ParentInstanceIds(int) override { return No(); }
-  Result<std::string> FriendlyName(int) override { return No(); }
-  Result<std::optional<StoragePortInfo>> AdapterOf(int) override { return No(); }
-  Result<std::vector<StoragePortInfo>> ListStoragePorts() override { return No(); }
-  Result<std::optional<std::vector<std::uint8_t>>> ReadUpperFilters(const std::string&) override {
-    return No();
-  }
-  Status WriteUpperFilters(const std::string&, std::span<const std::uint8_t>) override {
-    return No();
-  }
-  Result<std::unique_ptr<StoragePort>> OpenStoragePort(const std::string&) override { return No(); }
-  Result<std::vector<HidInfo>> ListHid() override { return No(); }
-  Result<std::unique_ptr<HidDevice>> OpenHid(const std::string&) override { return No(); }
-  Result<std::vector<VolumeInfo>> ListVolumes() override { return No(); }
-  Result<SpaceInfo> FreeSpace(const std::string&) override { return No(); }
-  Status CreateDirectory(const std::string&) override { return No(); }
-  Status SetHidden(const std::string&) override { return No(); }
-  Result<bool> IsHidden(const std::string&) override { return No(); }
-  Status AppendToFile(const std::string&, std::span<const std::uint8_t>) override { return No(); }
-  Status DeleteFile(const std::string&) override { return No(); }
-  Status SetAutostart(bool) override { return No(); }
-  Result<bool> AutostartRegistered() override { return No(); }
+  NullEnv() : UnavailableEnv(ENOTSUP, "not in this test") {}
   void Sleep(std::chrono::milliseconds) override {}
-
- private:
-  static Status No() { return Status(ENOTSUP, "not in this test"); }
 };
 
 }  // namespace kuv::devtest

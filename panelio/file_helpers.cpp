@@ -27,7 +27,7 @@ extern "C" std::int32_t LcdCreateDirectory(const char16_t* path) {
     std::string p = PathOf(path);
     kuv::DeviceEnv& env = kuv::Env();
     // An existing folder is not touched: its attributes stay as the user left them.
-    why = env.CreateDirectory(p);
+    why = env.MakeDirectory(p);
     if (!why.ok()) return 0;
     why = env.SetHidden(p);
     return why.ok() ? 1 : 0;
@@ -54,7 +54,7 @@ extern "C" std::int32_t LcdDeleteFile(const char16_t* path) {
       why = kuv::Status(EINVAL, "no path");
       return static_cast<std::int32_t>(kPanelBadHandle);
     }
-    why = kuv::Env().DeleteFile(PathOf(path));
+    why = kuv::Env().RemoveFile(PathOf(path));
     return why.ok() ? 1 : -1;
   });
 }

@@ -4,7 +4,6 @@
 // test does to the devices.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <array>
 #include <cstdlib>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "panelio/env.h"
+#include "panelio/env_test_support.h"
 #include "panelio/sim/sim_env.h"
 
 namespace kuv::testing {
@@ -50,9 +50,8 @@ inline nlohmann::json AtaOf(const std::string& drive) {
 class TempWorld {
  public:
   TempWorld() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kuv-world-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
-    dir_ = pattern;
+    dir_ = devtest::MakeTempDir("kuv-world-");
+    if (dir_.empty()) throw std::runtime_error("no temporary world folder");
   }
   ~TempWorld() {
     std::error_code ec;
@@ -153,13 +152,13 @@ class WatchingEnv final : public DeviceEnv {
     ++spaceQueries;
     return inner_.FreeSpace(p);
   }
-  Status CreateDirectory(const std::string& p) override { return inner_.CreateDirectory(p); }
+  Status MakeDirectory(const std::string& p) override { return inner_.MakeDirectory(p); }
   Status SetHidden(const std::string& p) override { return inner_.SetHidden(p); }
   Result<bool> IsHidden(const std::string& p) override { return inner_.IsHidden(p); }
   Status AppendToFile(const std::string& p, std::span<const std::uint8_t> d) override {
     return inner_.AppendToFile(p, d);
   }
-  Status DeleteFile(const std::string& p) override { return inner_.DeleteFile(p); }
+  Status RemoveFile(const std::string& p) override { return inner_.RemoveFile(p); }
   Status SetAutostart(bool on) override { return inner_.SetAutostart(on); }
   Result<bool> AutostartRegistered() override { return inner_.AutostartRegistered(); }
   void Sleep(std::chrono::milliseconds d) override { sleeps.push_back(d); }

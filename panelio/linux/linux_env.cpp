@@ -433,7 +433,7 @@ class LinuxEnv final : public DeviceEnv {
     });
   }
 
-  Status CreateDirectory(const std::string& path) override {
+  Status MakeDirectory(const std::string& path) override {
     if (::mkdir(path.c_str(), 0755) != 0) return PosixError("create " + path, errno);
     return {};
   }
@@ -462,7 +462,7 @@ class LinuxEnv final : public DeviceEnv {
     return {};
   }
 
-  Status DeleteFile(const std::string& path) override {
+  Status RemoveFile(const std::string& path) override {
     if (::unlink(path.c_str()) != 0) return PosixError("delete " + path, errno);
     return {};
   }
