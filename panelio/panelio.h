@@ -1,14 +1,18 @@
 #pragma once
-// The exports of libpanelio.so: plain functions with the names and arguments the service and the
-// program have always called. Integers are 32-bit, strings UTF-16 ending in a NUL. Functions answer
-// a truth value or a status code (0 success, top bit set failure) as each comment says.
+// The exports of libpanelio.so and panelio.dll: plain functions with the names and arguments the
+// service and the program have always called. Integers are 32-bit, strings UTF-16 ending in a NUL.
+// Functions answer a truth value or a status code (0 success, top bit set failure) as each comment
+// says.
 
 #include <cstdint>
 
 #include "common/drive_record.h"
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(PANELIO_BUILD_DLL)
 #define PANELIO_API __declspec(dllexport)
+#elif defined(_WIN32)
+// Linked statically into the service and the tools, or called through panelio.dll's import library.
+#define PANELIO_API
 #else
 #define PANELIO_API __attribute__((visibility("default")))
 #endif

@@ -30,8 +30,8 @@ bool DefinedDynamicSymbols(const std::string& library, std::set<std::string>& na
 
 TEST(SharedLibrary, ExportsOnlyTheFourteenEntryPoints) {
   std::set<std::string> names;
-  if (!DefinedDynamicSymbols(KUVLCD_PANELIO_SO, names) || names.empty())
-    GTEST_SKIP() << "nm could not list " << KUVLCD_PANELIO_SO;
+  if (!DefinedDynamicSymbols(KUVLCD_PANELIO_LIBRARY, names) || names.empty())
+    GTEST_SKIP() << "nm could not list " << KUVLCD_PANELIO_LIBRARY;
   const std::set<std::string> exports = {
       "GetHidLcdCount", "GetLcdInfo",        "LcdSendLineData",     "StopLcdTimer",
       "GetSmartInfo",   "AddFilterSilHost",  "ModifyFilterSilHost", "DoesExistSATAFilter",
