@@ -39,6 +39,27 @@ bool MakeAddress(const std::string& path, sockaddr_un* address) {
   return true;
 }
 
+// Moves every byte one non-blocking call at a time, waiting for `events` between partial moves;
+// `move` is send or recv on the connection.
+template <typename Byte, typename Move>
+Transfer MoveAll(int fd, std::span<Byte> bytes, short events, Clock::time_point deadline,
+                 Move move) {
+  Byte* data = bytes.data();
+  std::size_t size = bytes.size();
+  while (size > 0) {
+    ssize_t n = move(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (Transfer t = WaitFor(fd, events, deadline); t != Transfer::kDone) return t;
+      continue;
+    }
+    if (n <= 0) return Transfer::kFailed;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return Transfer::kDone;
+}
+
 }  // namespace
 
 void ConnectionCloser::operator()(Connection* connection) const {
@@ -69,38 +90,18 @@ ConnectionPtr Connect(const std::string& address) {
 
 Transfer SendAll(Connection& connection, std::span<const std::uint8_t> bytes,
                  Clock::time_point deadline) {
-  const std::uint8_t* data = bytes.data();
-  std::size_t size = bytes.size();
-  while (size > 0) {
-    ssize_t n = ::send(connection.fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (Transfer t = WaitFor(connection.fd, POLLOUT, deadline); t != Transfer::kDone) return t;
-      continue;
-    }
-    if (n <= 0) return Transfer::kFailed;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return Transfer::kDone;
+  return MoveAll(connection.fd, bytes, POLLOUT, deadline,
+                 [](int fd, const std::uint8_t* data, std::size_t size) {
+                   return ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+                 });
 }
 
 Transfer ReceiveAll(Connection& connection, std::span<std::uint8_t> bytes,
                     Clock::time_point deadline) {
-  std::uint8_t* data = bytes.data();
-  std::size_t size = bytes.size();
-  while (size > 0) {
-    ssize_t n = ::recv(connection.fd, data, size, MSG_DONTWAIT);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (Transfer t = WaitFor(connection.fd, POLLIN, deadline); t != Transfer::kDone) return t;
-      continue;
-    }
-    if (n <= 0) return Transfer::kFailed;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return Transfer::kDone;
+  return MoveAll(connection.fd, bytes, POLLIN, deadline,
+                 [](int fd, std::uint8_t* data, std::size_t size) {
+                   return ::recv(fd, data, size, MSG_DONTWAIT);
+                 });
 }
 
 }  // namespace kuv::transport
