@@ -20,7 +20,7 @@
 
 #include "app/compose/photo_convert.h"
 #include "app/compose/renderer.h"
-#include "app/model/picture_loader.h"
+#include "app/pictures/picture_loader.h"
 #include "common/strings.h"
 
 namespace kuv {

@@ -36,7 +36,8 @@ std::string ReadAll(const std::string& path) {
 // Runs kuvlcd with the words and the environment's changes; stdout goes to a file, or to a
 // pseudo-terminal when onTerminal.
 Result Kuvlcd(const std::vector<std::string>& words,
-              const std::map<std::string, std::string>& environment = {}, bool onTerminal = false) {
+              const std::map<std::string, std::string>& environment = {}, bool onTerminal = false,
+              const std::string& program = kKuvlcd) {
   testing::TempDir dir;
   const std::string out = dir.path() + "/out";
   const std::string err = dir.path() + "/err";
@@ -49,10 +50,10 @@ Result Kuvlcd(const std::vector<std::string>& words,
     const int outFd = onTerminal ? terminal : ::open(out.c_str(), O_WRONLY | O_CREAT, 0600);
     ::dup2(outFd, STDOUT_FILENO);
     ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT, 0600), STDERR_FILENO);
-    std::vector<char*> argv = {const_cast<char*>(kKuvlcd.c_str())};
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
     for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
     argv.push_back(nullptr);
-    ::execv(kKuvlcd.c_str(), argv.data());
+    ::execv(program.c_str(), argv.data());
     ::_exit(127);
   }
   if (terminal >= 0) ::close(terminal);
@@ -150,6 +151,29 @@ TEST_F(Process, APictureIsNotWrittenToATerminal) {
   const Result piped = Kuvlcd({"render", "--format", "png"});
   EXPECT_EQ(piped.status, 0);
   EXPECT_EQ(piped.out.substr(1, 3), "PNG") << "a file or a pipe takes the picture";
+}
+
+// Most runs update text: they start without the image codecs and the graphics libraries under
+// them, which cost more than the update itself. A conversion loads them as a module, and a
+// program installed without it says so.
+TEST_F(Process, OnlyAConversionLoadsTheImageCodecs) {
+  const Result listed = Kuvlcd({"--version"}, {{"LD_TRACE_LOADED_OBJECTS", "1"}});
+  ASSERT_NE(listed.out.find("libQt6Core"), std::string::npos) << listed.out;
+  EXPECT_EQ(listed.out.find("libQt6Gui"), std::string::npos) << listed.out;
+
+  testing::TempDir dir;
+  const std::string picture = dir.path() + "/photo.pgm";
+  std::ofstream(picture) << "P2\n2 2\n255\n0 255\n255 0\n";
+  const Result converted = Kuvlcd({"convert", picture, "--ascii"});
+  EXPECT_EQ(converted.status, 0) << converted.err;
+  EXPECT_NE(converted.out.find('#'), std::string::npos) << converted.out;
+
+  const std::string alone = dir.path() + "/kuvlcd";
+  std::filesystem::copy_file(kKuvlcd, alone);
+  const Result missing = Kuvlcd({"convert", picture, "--ascii"}, {}, false, alone);
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_NE(missing.err.find("kuvlcd-pictures.so"), std::string::npos) << missing.err;
 }
 
 // Every verb that needs the service says what the window says when it cannot be reached.

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/model/picture_loader.h"
+#include "app/pictures/picture_loader.h"
 #include "common/utf16.h"
 #include "tools/kuvlcd/bitmap_update.h"
 #include "tools/kuvlcd/screen_options.h"
@@ -28,7 +28,7 @@ namespace {
 // True when the picture loader reads the file, so --convert would take it.
 bool ConvertCouldTake(const std::string& path) {
   std::string error;
-  return LoadGreyImage(path, error).has_value();
+  return LoadGreyImageThroughModule(path, error).has_value();
 }
 
 }  // namespace
@@ -63,7 +63,7 @@ BitmapOptions ParseBitmapOptions(const Args& args) {
 
 BmpImage ConvertPictureFile(const PhotoOptions& photo, const std::string& path) {
   std::string error;
-  std::optional<GreyImage> grey = LoadGreyImage(path, error);
+  std::optional<GreyImage> grey = LoadGreyImageThroughModule(path, error);
   if (!grey) throw std::runtime_error(error);
   return ConvertPhoto(*grey, photo);
 }

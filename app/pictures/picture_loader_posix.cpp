@@ -1,4 +1,4 @@
-#include "app/model/picture_loader.h"
+#include "app/pictures/picture_loader.h"
 
 #include <QColor>
 #include <QImage>

@@ -13,4 +13,9 @@ namespace kuv {
 // so that a hostile header cannot make the program allocate gigabytes.
 std::optional<GreyImage> LoadGreyImage(const std::string& path, std::string& error);
 
+// The same, through the picture module that kuvlcd loads on first use: a program that only
+// updates text never maps the image codecs and their graphics libraries. The error names the
+// module when it is missing.
+std::optional<GreyImage> LoadGreyImageThroughModule(const std::string& path, std::string& error);
+
 }  // namespace kuv
