@@ -277,6 +277,14 @@ class DeviceEnv {
   // Total and caller-available bytes of the volume holding path.
   virtual Result<SpaceInfo> FreeSpace(const std::string& path) = 0;
 
+  // The same for several paths, in order. Backends that bound each query on a worker thread
+  // answer them all with one thread and one wait.
+  virtual std::vector<Result<SpaceInfo>> FreeSpaces(const std::vector<std::string>& paths) {
+    std::vector<Result<SpaceInfo>> spaces;
+    for (const std::string& path : paths) spaces.push_back(FreeSpace(path));
+    return spaces;
+  }
+
   // Creates one directory. (Named apart from the Win32 macros CreateDirectory and DeleteFile, so a
   // backend can include windows.h.) EEXIST when something is already there, which is left as it
   // was.

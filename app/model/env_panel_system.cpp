@@ -46,10 +46,14 @@ std::unique_ptr<HidPanelWriter> EnvPanelSystem::OpenHidPanel(const std::string& 
   return std::make_unique<EnvHidPanelWriter>(std::move(device.value()));
 }
 
-std::optional<VolumeSpace> EnvPanelSystem::FreeSpace(const std::string& path) {
-  auto space = Env().FreeSpace(path);
-  if (!space.ok()) return std::nullopt;
-  return VolumeSpace{space->totalBytes, space->freeBytes};
+std::vector<std::optional<VolumeSpace>> EnvPanelSystem::FreeSpaces(
+    const std::vector<std::string>& paths) {
+  std::vector<std::optional<VolumeSpace>> out;
+  for (const auto& space : Env().FreeSpaces(paths)) {
+    out.push_back(space.ok() ? std::optional(VolumeSpace{space->totalBytes, space->freeBytes})
+                             : std::nullopt);
+  }
+  return out;
 }
 
 void EnvPanelSystem::Pause(std::chrono::milliseconds duration) {

@@ -181,6 +181,7 @@ class LcdModel {
   SaveOutcome SaveToDrive(const DriveRecord& drive, const ScreenConfig& config);
   int ReplaceDriveFile(OwnFolder& folder, std::string_view name, std::string_view bytes);
   void RefreshTickingLines(const DriveRecord& drive, ScreenConfig& config, bool slotCopy);
+  bool FollowsItsVolume(int slot);
   // Writes table.raster to the drive's HID panel; why it could not, or empty.
   std::string SendToHidPanel(const DriveRecord& drive);
   // A panel's answer to a picture (failure empty: taken). A failure is told once until the panel

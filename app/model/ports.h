@@ -39,8 +39,11 @@ class PanelSystem {
   // cannot be opened.
   virtual std::unique_ptr<HidPanelWriter> OpenHidPanel(const std::string& path,
                                                        std::string& error) = 0;
-  // The volume's sizes, nullopt when the system cannot give them.
-  virtual std::optional<VolumeSpace> FreeSpace(const std::string& path) = 0;
+  // The sizes of the volumes holding paths, in order; nullopt where the system cannot give them.
+  // One call for them all: each query is bounded on a worker thread, and one thread and one wait
+  // for every volume keep the idle program's wake-ups down.
+  virtual std::vector<std::optional<VolumeSpace>> FreeSpaces(
+      const std::vector<std::string>& paths) = 0;
   virtual void Pause(std::chrono::milliseconds duration) = 0;
   // The local time and the logged-on user's name (empty when the system cannot give it).
   virtual ClockSnapshot Now() = 0;
@@ -55,7 +58,8 @@ class EnvPanelSystem : public PanelSystem {
   std::int32_t HidLcdCount() override;
   std::unique_ptr<HidPanelWriter> OpenHidPanel(const std::string& path,
                                                std::string& error) override;
-  std::optional<VolumeSpace> FreeSpace(const std::string& path) override;
+  std::vector<std::optional<VolumeSpace>> FreeSpaces(
+      const std::vector<std::string>& paths) override;
   void Pause(std::chrono::milliseconds duration) override;
   ClockSnapshot Now() override;
   std::u16string UserName() override;

@@ -28,6 +28,15 @@ void LcdModel::RefreshTickingLines(const DriveRecord& drive, ScreenConfig& confi
   }
 }
 
+// Whether the minute refresh follows the slot's free space and S.M.A.R.T. data: a drive whose
+// panel shows no QR code, on a file system the program reads.
+bool LcdModel::FollowsItsVolume(int slot) {
+  const DriveRecord drive = RecordOf(slot);
+  return drive.driveNumber != kEmptyDriveNumber &&
+         table.screenConfigs[static_cast<std::size_t>(slot)].lcdDataType != kLcdQr &&
+         !IsVideoRecorderDisk(drive.fileSystemType);
+}
+
 void LcdModel::MinuteRefresh() {
   ServicePass pass(ports_.service.link);
   // The quiet retry of a service that went away: one try, and the pass asks nothing more when it
@@ -65,15 +74,27 @@ void LcdModel::MinuteRefresh() {
     SendRaster(k);
   }
 
+  // Every sized drive's volume first, in one query.
+  std::vector<int> sized;
+  std::vector<std::string> mounts;
   for (int k = 0; k < kSlotCount; ++k) {
+    if (!FollowsItsVolume(k)) continue;
+    if (std::optional<std::string> mount = DriveMountPath(RecordOf(k))) {
+      sized.push_back(k);
+      mounts.push_back(*mount);
+    }
+  }
+  std::vector<std::optional<VolumeSpace>> spaces;
+  if (!mounts.empty()) spaces = ports_.system.FreeSpaces(mounts);
+
+  for (int k = 0; k < kSlotCount; ++k) {
+    if (!FollowsItsVolume(k)) continue;
     const auto index = static_cast<std::size_t>(k);
     DriveRecord drive = RecordOf(k);
-    if (drive.driveNumber == kEmptyDriveNumber) continue;
-    if (table.screenConfigs[index].lcdDataType == kLcdQr) continue;
-    if (IsVideoRecorderDisk(drive.fileSystemType)) continue;
-    std::optional<std::string> mount = DriveMountPath(drive);
     std::optional<VolumeSpace> space;
-    if (mount) space = ports_.system.FreeSpace(*mount);
+    for (std::size_t i = 0; i < sized.size() && i < spaces.size(); ++i) {
+      if (sized[i] == k) space = spaces[i];
+    }
     if (space) {
       auto totalMB = static_cast<std::uint32_t>(space->totalBytes >> kMiB);
       auto freeMB = static_cast<std::uint32_t>(space->freeBytes >> kMiB);

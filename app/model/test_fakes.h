@@ -155,6 +155,9 @@ class FakeSystem : public PanelSystem {
   std::vector<std::string> hidOpens;
   std::optional<VolumeSpace> space;
   int pauses = 0;
+  std::map<std::string, VolumeSpace> spaceAt;  // a volume's own sizes, else space
+  int spaceQueries = 0;                        // calls of FreeSpaces
+  std::vector<std::string> spacePaths;         // every path they asked for
   ClockSnapshot clock{9, 5, 30, 2026, 12, 8};
 
   std::int32_t HidLcdCount() override { return hidPanels; }
@@ -168,7 +171,17 @@ class FakeSystem : public PanelSystem {
     }
     return std::make_unique<FakeHidWriter>(hidReports, it->second);
   }
-  std::optional<VolumeSpace> FreeSpace(const std::string&) override { return space; }
+  std::vector<std::optional<VolumeSpace>> FreeSpaces(
+      const std::vector<std::string>& paths) override {
+    ++spaceQueries;
+    std::vector<std::optional<VolumeSpace>> out;
+    for (const std::string& path : paths) {
+      spacePaths.push_back(path);
+      auto own = spaceAt.find(path);
+      out.push_back(own != spaceAt.end() ? std::optional(own->second) : space);
+    }
+    return out;
+  }
   void Pause(std::chrono::milliseconds) override { ++pauses; }
   ClockSnapshot Now() override { return clock; }
   std::u16string UserName() override { return u"tester"; }

@@ -249,6 +249,26 @@ TEST(ServicePasses, EveryFlowStopsAskingAtItsFirstUnreachableRequest) {
   }
 }
 
+// Each size query waits on a worker thread, so the minute refresh asks for every volume at once;
+// each drive takes its own volume's answer, and a QR panel's drive is not sized.
+TEST(MinuteRefresh, AsksEveryVolumeInOneQueryAndEachDriveTakesItsOwn) {
+  ShelfRig rig;
+  rig.model.autoUpdateFlag = 0;
+  for (int k = 0; k < 3; ++k) {
+    rig.system.spaceAt[rig.volumes[k].path()] =
+        VolumeSpace{std::uint64_t{900} << 20, static_cast<std::uint64_t>(k + 2) * 100 << 20};
+  }
+  rig.model.table.screenConfigs[1].lcdDataType = kLcdQr;
+  rig.model.MinuteRefresh();
+  EXPECT_EQ(rig.system.spaceQueries, 1);
+  EXPECT_EQ(rig.system.spacePaths,
+            (std::vector<std::string>{rig.volumes[0].path(), rig.volumes[2].path()}));
+  EXPECT_EQ(rig.model.table.driveRecords[0].freeMB, 200u);
+  EXPECT_EQ(rig.model.table.driveRecords[1].freeMB, 100u);
+  EXPECT_EQ(rig.model.table.driveRecords[2].freeMB, 400u);
+  EXPECT_EQ(rig.model.table.driveRecords[2].totalMB, 900u);
+}
+
 TEST(ServicePasses, TheMinuteRefreshAsksAGoneServiceFirstAndCarriesOnWhenItIsBack) {
   ShelfRig rig;
   rig.model.autoUpdateFlag = 0;

@@ -409,13 +409,17 @@ class LinuxEnv final : public DeviceEnv {
       v.fileSystem =
           WindowsFileSystemName(mount->fsType, Prop(d, "ID_FS_TYPE"), Prop(d, "ID_FS_VERSION"));
       v.readWrite = !mount->readOnly;
-      if (auto space = FreeSpace(v.mountPoint); space.ok()) {
-        v.totalBytes = space->totalBytes;
-        v.freeBytes = space->freeBytes;
-      }
       volumes.push_back(std::move(v));
     });
     if (!status.ok()) return status;
+    std::vector<std::string> mountPoints;
+    for (const VolumeInfo& v : volumes) mountPoints.push_back(v.mountPoint);
+    std::vector<Result<SpaceInfo>> spaces = FreeSpaces(mountPoints);
+    for (std::size_t i = 0; i < volumes.size(); ++i) {
+      if (!spaces[i].ok()) continue;
+      volumes[i].totalBytes = spaces[i]->totalBytes;
+      volumes[i].freeBytes = spaces[i]->freeBytes;
+    }
     std::sort(volumes.begin(), volumes.end(), [](const VolumeInfo& a, const VolumeInfo& b) {
       return std::tie(a.driveNumber, a.partition) < std::tie(b.driveNumber, b.partition);
     });
@@ -425,12 +429,21 @@ class LinuxEnv final : public DeviceEnv {
  public:
   // Bounded: statvfs of a mount whose disk stopped answering blocks until the kernel gives up.
   Result<SpaceInfo> FreeSpace(const std::string& path) override {
-    return BoundedSpaceQuery("statvfs " + path, [path]() -> Result<SpaceInfo> {
-      struct statvfs s {};
-      if (::statvfs(path.c_str(), &s) != 0) return PosixError("statvfs " + path, errno);
-      return SpaceInfo{static_cast<std::uint64_t>(s.f_blocks) * s.f_frsize,
-                       static_cast<std::uint64_t>(s.f_bavail) * s.f_frsize};
-    });
+    return std::move(FreeSpaces({path}).front());
+  }
+
+  std::vector<Result<SpaceInfo>> FreeSpaces(const std::vector<std::string>& paths) override {
+    std::vector<SpaceQuery> queries;
+    for (const std::string& path : paths) {
+      queries.push_back({"statvfs " + path, [path]() -> Result<SpaceInfo> {
+                           struct statvfs s {};
+                           if (::statvfs(path.c_str(), &s) != 0)
+                             return PosixError("statvfs " + path, errno);
+                           return SpaceInfo{static_cast<std::uint64_t>(s.f_blocks) * s.f_frsize,
+                                            static_cast<std::uint64_t>(s.f_bavail) * s.f_frsize};
+                         }});
+    }
+    return BoundedSpaceQueries(std::move(queries));
   }
 
   Status MakeDirectory(const std::string& path) override {

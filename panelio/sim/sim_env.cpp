@@ -188,9 +188,13 @@ class SimEnv final : public DeviceEnv {
   }
 
   Result<SpaceInfo> FreeSpace(const std::string& path) override {
+    return std::move(FreeSpaces({path}).front());
+  }
+
+  std::vector<Result<SpaceInfo>> FreeSpaces(const std::vector<std::string>& paths) override {
     auto world = World();
-    if (!world.ok()) return world.status();
-    return sim::SpaceOf(**world, path);
+    if (!world.ok()) return std::vector<Result<SpaceInfo>>(paths.size(), world.status());
+    return sim::SpacesOf(**world, paths);
   }
 
   Status MakeDirectory(const std::string& path) override {

@@ -22,17 +22,40 @@ Result<SpaceInfo> SpaceOfDir(const std::string& path) {
 }
 
 // Bounded as on real hardware; a volume with hangMs plays a mount whose disk does not answer.
-Result<SpaceInfo> VolumeSpace(const Volume& v) {
-  auto real = BoundedSpaceQuery("sim statvfs " + v.dir, [dir = v.dir, hang = v.hangMs] {
-    if (hang > 0) std::this_thread::sleep_for(std::chrono::milliseconds(hang));
-    return SpaceOfDir(dir);
-  });
+SpaceQuery QueryOf(const Volume& v) {
+  return {"sim statvfs " + v.dir, [dir = v.dir, hang = v.hangMs] {
+            if (hang > 0) std::this_thread::sleep_for(std::chrono::milliseconds(hang));
+            return SpaceOfDir(dir);
+          }};
+}
+
+// The sizes the world declares win over the directory's own.
+Result<SpaceInfo> Declared(const Volume& v, const Result<SpaceInfo>& real) {
   if (!real.ok() && real.status().code() == ETIMEDOUT) return real.status();
   if (!v.totalBytes && !real.ok()) return real.status();
   SpaceInfo space = real.ok() ? *real : SpaceInfo{};
   if (v.totalBytes) space.totalBytes = *v.totalBytes;
   if (v.freeBytes) space.freeBytes = std::min(*v.freeBytes, space.totalBytes);
   return space;
+}
+
+// The sizes of several volumes (nullptr: a path on no volume, its own file system), one bounded
+// wait for them all.
+std::vector<Result<SpaceInfo>> SpacesOfVolumes(const std::vector<const Volume*>& volumes,
+                                               const std::vector<std::string>& paths) {
+  std::vector<SpaceQuery> queries;
+  for (std::size_t i = 0; i < volumes.size(); ++i) {
+    if (volumes[i]) {
+      queries.push_back(QueryOf(*volumes[i]));
+    } else {
+      queries.push_back({"sim statvfs " + paths[i], [path = paths[i]] { return SpaceOfDir(path); }});
+    }
+  }
+  std::vector<Result<SpaceInfo>> spaces = BoundedSpaceQueries(std::move(queries));
+  for (std::size_t i = 0; i < volumes.size(); ++i) {
+    if (volumes[i]) spaces[i] = Declared(*volumes[i], spaces[i]);
+  }
+  return spaces;
 }
 
 }  // namespace
@@ -61,6 +84,7 @@ bool Mounted(const Volume& v) {
 
 std::vector<VolumeInfo> MountedVolumes(const World& world, const std::vector<Fault>& faults) {
   std::vector<VolumeInfo> volumes;
+  std::vector<const Volume*> of;  // each listed volume's own
   for (const Disk& d : world.disks) {
     if (Unplugged(FaultsFor(faults, DiskTarget(d.number)))) continue;
     for (const Volume& v : d.volumes) {
@@ -74,13 +98,15 @@ std::vector<VolumeInfo> MountedVolumes(const World& world, const std::vector<Fau
       info.label = v.label;
       info.fileSystem = v.fileSystem;
       info.readWrite = v.readWrite;
-      auto space = VolumeSpace(v);
-      if (space.ok()) {
-        info.totalBytes = space->totalBytes;
-        info.freeBytes = space->freeBytes;
-      }
       volumes.push_back(std::move(info));
+      of.push_back(&v);
     }
+  }
+  std::vector<Result<SpaceInfo>> spaces = SpacesOfVolumes(of, std::vector<std::string>(of.size()));
+  for (std::size_t i = 0; i < volumes.size(); ++i) {
+    if (!spaces[i].ok()) continue;
+    volumes[i].totalBytes = spaces[i]->totalBytes;
+    volumes[i].freeBytes = spaces[i]->freeBytes;
   }
   std::sort(volumes.begin(), volumes.end(), [](const VolumeInfo& a, const VolumeInfo& b) {
     return std::tie(a.driveNumber, a.partition) < std::tie(b.driveNumber, b.partition);
@@ -106,12 +132,17 @@ std::vector<VolumeInfo> VolumeListing::List(const WorldPtr& world,
   return volumes_;
 }
 
-Result<SpaceInfo> SpaceOf(const World& world, const std::string& path) {
-  std::string p = Normal(path);
-  for (const Disk& d : world.disks)
-    for (const Volume& v : d.volumes)
-      if (Inside(p, v.dir)) return VolumeSpace(v);
-  return SpaceOfDir(path);
+std::vector<Result<SpaceInfo>> SpacesOf(const World& world, const std::vector<std::string>& paths) {
+  std::vector<const Volume*> of;
+  for (const std::string& path : paths) {
+    const std::string p = Normal(path);
+    const Volume* holding = nullptr;
+    for (const Disk& d : world.disks)
+      for (const Volume& v : d.volumes)
+        if (!holding && Inside(p, v.dir)) holding = &v;
+    of.push_back(holding);
+  }
+  return SpacesOfVolumes(of, paths);
 }
 
 Status CheckInside(const World& world, const std::string& worldDir, const std::string& path) {

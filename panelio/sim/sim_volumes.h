@@ -24,7 +24,7 @@ std::vector<VolumeInfo> MountedVolumes(const World& world, const std::vector<Fau
 
 // The listing of MountedVolumes taken once and reused while the world and what is mounted and
 // unplugged stay as they are, for a short while, as the Linux backend reuses its own: a scan asks
-// once per drive, and each listing asks every volume's sizes on a thread of its own.
+// once per drive, and each listing asks every volume's sizes.
 class VolumeListing {
  public:
   std::vector<VolumeInfo> List(const WorldPtr& world, const std::vector<Fault>& faults);
@@ -37,8 +37,8 @@ class VolumeListing {
   std::vector<VolumeInfo> volumes_;
 };
 
-// Total and available bytes of the volume holding path, else of path's own file system.
-Result<SpaceInfo> SpaceOf(const World& world, const std::string& path);
+// Total and available bytes of the volume holding each path, else of the path's own file system.
+std::vector<Result<SpaceInfo>> SpacesOf(const World& world, const std::vector<std::string>& paths);
 
 // An error unless path lies inside worldDir or one of the world's volumes, so a test world can
 // never touch the machine's own files, even with a service running as root.
