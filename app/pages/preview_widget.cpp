@@ -29,6 +29,9 @@ PreviewWidget::PreviewWidget(int dots, QWidget* parent) : QWidget(parent), dots_
   image_.fill(255);
   setMouseTracking(true);
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  // It paints every pixel it covers, so a new picture repaints the preview alone and not the
+  // page and tab frame behind it.
+  setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 int PreviewWidget::Scale() const {
@@ -55,6 +58,8 @@ void PreviewWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
   const double side = dots_ * Scale() / devicePixelRatioF();
+  // The sliver a fractional scale leaves beside the dots.
+  if (side < width() || side < height()) painter.fillRect(rect(), palette().window());
   painter.drawImage(QRectF(0, 0, side, side), image_);
   if (!isEnabled()) painter.fillRect(rect(), QColor(255, 255, 255, 120));
 }

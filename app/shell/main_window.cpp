@@ -1,6 +1,7 @@
 #include "app/shell/main_window.h"
 
 #include <QApplication>
+#include <QThreadPool>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -166,6 +167,11 @@ MainWindow::~MainWindow() {
 
 bool MainWindow::Initialise() {
   auto tr = [this](int id) { return Text(id, language_); };
+  // Qt's raster engine hands every fill of 96 spans or more to the global thread pool and waits
+  // for it: in a window this size that woke two pool threads on each repaint, and started them
+  // anew after every idle half-minute. One pool thread, kept, is plenty.
+  QThreadPool::globalInstance()->setMaxThreadCount(1);
+  QThreadPool::globalInstance()->setExpiryTimeout(-1);
   // One copy drives a user's panels: kuvlcd watch and this program never run side by side.
   std::string lockError;
   ownerLock_ = PanelOwnerLock::Acquire("KuvLcdManager", lockError);
