@@ -212,9 +212,14 @@ void TextPageWidget::Refresh() {
   }
   rotatePreview_->setEnabled(view.rotatePreviewEnabled);
   preview_->SetPicture(model_.Preview());
-  // The preview's scale follows the screen it is on.
-  numbers_->updateGeometry();
-  numbers_->Place();
+  // The preview's scale follows the screen it is on. Only a new scale asks for a new layout,
+  // since a layout request repaints the whole tab.
+  if (preview_->Scale() != placedScale_) {
+    placedScale_ = preview_->Scale();
+    preview_->updateGeometry();
+    numbers_->updateGeometry();
+    numbers_->Place();
+  }
   refreshing_ = false;
 }
 

@@ -47,6 +47,7 @@ class TextPageWidget : public QWidget {
   std::array<Row, kLineCount> rows_;
   PreviewWidget* preview_ = nullptr;
   LineNumberColumn* numbers_ = nullptr;
+  int placedScale_ = 0;  // the preview's scale the layout was made for
   QGroupBox* previewGroup_ = nullptr;
   QLabel* selectItem_ = nullptr;
   QCheckBox* reverseAll_ = nullptr;

@@ -301,6 +301,27 @@ TEST_F(WindowOnSampleWorld, DateDisablesTheEditAndShowsTheDate) {
       << line2->text().toStdString();
 }
 
+// The minute refresh refreshes the shown page with what it already shows: nothing may repaint
+// the tab, whose long fills Qt hands to its thread pool and waits for.
+TEST_F(WindowOnSampleWorld, ARefreshThatChangesNothingRepaintsNothing) {
+  MainWindow window(Language::kEnglish);
+  ASSERT_TRUE(window.Initialise());
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QTest::qWait(200);
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint) ++paints;
+      return false;
+    }
+  } counter;
+  window.tabs()->installEventFilter(&counter);
+  window.textPage()->Refresh();
+  QTest::qWait(200);
+  EXPECT_EQ(counter.paints, 0);
+}
+
 TEST_F(WindowOnSampleWorld, LockedDriveDisablesUpdateAndThePage) {
   MainWindow window(Language::kEnglish);
   ASSERT_TRUE(window.Initialise());
