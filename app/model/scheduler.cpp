@@ -84,9 +84,12 @@ std::optional<SteadyTime> Scheduler::NextDeadline() const {
   return next;
 }
 
+// Fired at second 0, the next full minute is 60 s away. (Re-arming for 50 s there, as the
+// Windows program does, ran a second refresh at second 50 of every minute: each panel sent the
+// same picture again and every request made twice, for nothing the user could see.)
 void Scheduler::ArmMinuteAtNextFullMinute() {
-  int second = clock_.SecondOfMinute();
-  minute_ = clock_.Now() + (second == 0 ? kMinuteAtSecondZero : std::chrono::seconds(60 - second));
+  const int second = clock_.SecondOfMinute();
+  minute_ = clock_.Now() + std::chrono::seconds(60 - second);
 }
 
 void Scheduler::FireOne(std::optional<SteadyTime>& timer, std::vector<TimerAction>& out) {

@@ -43,7 +43,6 @@ enum class TimerAction {
 inline constexpr std::chrono::milliseconds kDeviceChangeDelay{2600};
 inline constexpr std::chrono::milliseconds kSlotCheckPeriod{61000};
 inline constexpr std::chrono::milliseconds kMinutePeriod{60000};
-inline constexpr std::chrono::milliseconds kMinuteAtSecondZero{50000};
 inline constexpr std::chrono::milliseconds kRescanPeriod{15000};
 inline constexpr std::chrono::milliseconds kExitRetryPeriod{2000};
 inline constexpr std::chrono::milliseconds kSearchDisabledFor{30000};
