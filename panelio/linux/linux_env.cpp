@@ -27,6 +27,7 @@
 
 #include "panelio/autostart_entry.h"
 #include "panelio/bounded_call.h"
+#include "panelio/hidapi_device.h"
 #include "panelio/linux/drive_names.h"
 #include "panelio/linux/hid_identity.h"
 #include "panelio/linux/mountinfo.h"
@@ -188,31 +189,6 @@ class LinuxDisk final : public Disk {
   std::string path_;
 };
 
-class LinuxHid final : public HidDevice {
- public:
-  LinuxHid(hid_device* dev, std::string path) : dev_(dev), path_(std::move(path)) {}
-  ~LinuxHid() override { hid_close(dev_); }
-
-  Status Write(std::span<const std::uint8_t, 65> report) override {
-    int n = hid_write(dev_, report.data(), report.size());
-    if (n != static_cast<int>(report.size()))
-      return PosixError("HID write " + path_, errno ? errno : EIO);
-    return {};
-  }
-
-  Result<std::size_t> Read(std::span<std::uint8_t, 65> report, int timeoutMs) override {
-    // hidraw hands the report without its id byte, so it goes in after byte 0.
-    std::fill(report.begin(), report.end(), 0);
-    int n = hid_read_timeout(dev_, report.data() + 1, report.size() - 1, timeoutMs);
-    if (n < 0) return PosixError("HID read " + path_, errno ? errno : EIO);
-    return n == 0 ? std::size_t{0} : static_cast<std::size_t>(n) + 1;
-  }
-
- private:
-  hid_device* dev_;
-  std::string path_;
-};
-
 struct UdevUnref {
   void operator()(udev* u) const { udev_unref(u); }
 };
@@ -357,10 +333,7 @@ class LinuxEnv final : public DeviceEnv {
     if (!HidReady()) return PosixError("hid_init", EIO);
     std::string node = HidNodeOfIdentity(paths_.sysDir, paths_.devDir, path);
     if (node.empty()) node = path;
-    errno = 0;
-    hid_device* dev = hid_open_path(node.c_str());
-    if (!dev) return PosixError("open " + path, errno ? errno : ENOENT);
-    return std::unique_ptr<HidDevice>(std::make_unique<LinuxHid>(dev, path));
+    return OpenHidapiDevice(node, path);
   }
 
   // A scan asks once per drive; the list (a walk of every block device and a statvfs of every
