@@ -16,6 +16,8 @@
 #include "panelio/file_io.h"
 #include "panelio/sim/sim_env.h"
 #include "panelio/unique_fd.h"
+#include "panelio/windows/fake_win32_calls.h"
+#include "panelio/windows/windows_env.h"
 
 namespace kuv {
 
@@ -50,8 +52,26 @@ Backend MakeSim(const std::string& root) {
   return {NewSimEnv(root), root + "/volumes/data", true};
 }
 
+// WindowsEnv over the stand-in Windows calls: the disk is the contract image, the files real.
+Backend MakeWindowsOverFake(const std::string& root) {
+  if (!devtest::WriteContractImage(root + "/disk1.img")) return {};
+  std::filesystem::create_directories(root + "/volume");
+  auto calls = std::make_unique<win32::FakeWin32Calls>();
+  calls->disks[1].image = root + "/disk1.img";
+  calls->disks[1].instanceId = u"SCSI\\DISK&VEN_FAKE\\1";
+  win32::FakeVolume volume;
+  volume.name = u"\\\\?\\Volume{1}\\";
+  volume.paths = {u"E:\\"};
+  volume.total = 1u << 30;
+  volume.available = 1u << 29;
+  volume.extents = {{1, 1 << 20, 1 << 30}};
+  volume.partition = 1;
+  calls->volumes.push_back(volume);
+  return {NewWindowsEnv(std::move(calls)), root + "/volume", true};
+}
+
 std::vector<BackendMaker> AllBackends() {
-  std::vector<BackendMaker> all = {{"Sim", MakeSim}};
+  std::vector<BackendMaker> all = {{"Sim", MakeSim}, {"WindowsOverFake", MakeWindowsOverFake}};
   for (BackendMaker& maker : devtest::PlatformBackends()) all.push_back(std::move(maker));
   return all;
 }
