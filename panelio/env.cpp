@@ -24,6 +24,7 @@ Status PosixError(std::string context, int err) {
 namespace {
 
 std::atomic<DeviceEnv*> g_override{nullptr};
+DeviceEnv* g_default = nullptr;  // what DefaultEnv made, for ReleaseDefaultEnv
 
 }  // namespace
 
@@ -31,10 +32,15 @@ DeviceEnv& DefaultEnv() {
   // Built once and never destroyed, so exports called from static destructors still find it.
   static DeviceEnv* env = [] {
     const char* world = std::getenv("KUVLCD_SIM_WORLD");
-    if (world && *world) return NewSimEnv(world).release();
-    return NewPlatformEnv().release();
+    g_default = (world && *world) ? NewSimEnv(world).release() : NewPlatformEnv().release();
+    return g_default;
   }();
   return *env;
+}
+
+void ReleaseDefaultEnv() {
+  delete g_default;
+  g_default = nullptr;
 }
 
 DeviceEnv& Env() {

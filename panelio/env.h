@@ -329,6 +329,10 @@ DeviceEnv& Env();
 // platform's real devices otherwise (LinuxEnv on Linux). Created on first use, lives until exit.
 DeviceEnv& DefaultEnv();
 
+// Closes what the default environment holds open (disks, a world's files). Only for a library
+// being unloaded from a running process: nothing may call DefaultEnv afterwards.
+void ReleaseDefaultEnv();
+
 // Makes Env() answer env for its lifetime (tests, tools that pick a world explicitly).
 class ScopedEnvOverride {
  public:
