@@ -6,6 +6,7 @@
 
 #include "common/utf16.h"
 #include "panelio/file_io.h"
+#include "panelio/windows/win32_calls.h"
 
 namespace kuv {
 
@@ -16,40 +17,8 @@ std::wstring Wide(std::string_view utf8) {
   return std::wstring(text.begin(), text.end());
 }
 
-// The errno value callers test for; the rest are failures of input and output.
-int ErrnoOf(DWORD code) {
-  switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_INVALID_NAME:
-      return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-      return EACCES;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      return EEXIST;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-      return EBUSY;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return ENOSPC;
-    case ERROR_DIR_NOT_EMPTY:
-      return ENOTEMPTY;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-      return ENOMEM;
-    case ERROR_INVALID_HANDLE:
-      return EBADF;
-    case ERROR_INVALID_PARAMETER:
-      return EINVAL;
-    default:
-      return EIO;
-  }
-}
+// The one mapping of system error codes, shared with the device backend.
+using win32::ErrnoOf;
 
 int LastErrno() {
   return ErrnoOf(GetLastError());

@@ -57,6 +57,15 @@ static_assert(kSpdrpHardwareId == SPDRP_HARDWAREID && kSpdrpFriendlyName == SPDR
 static_assert(kErrorNotReady == ERROR_NOT_READY && kErrorSemTimeout == ERROR_SEM_TIMEOUT &&
               kErrorDeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED &&
               kErrorInvalidData == ERROR_INVALID_DATA && kErrorNoMoreItems == ERROR_NO_MORE_ITEMS);
+static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND && kErrorAccessDenied == ERROR_ACCESS_DENIED &&
+              kErrorInvalidData == ERROR_INVALID_DATA && kErrorBadUnit == ERROR_BAD_UNIT &&
+              kErrorSectorNotFound == ERROR_SECTOR_NOT_FOUND &&
+              kErrorDevNotExist == ERROR_DEV_NOT_EXIST && kErrorNoSuchDevice == ERROR_NO_SUCH_DEVICE &&
+              kErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER &&
+              kErrorDirNotEmpty == ERROR_DIR_NOT_EMPTY && kErrorAlreadyExists == ERROR_ALREADY_EXISTS &&
+              kErrorNotFound == ERROR_NOT_FOUND && kErrorTimeout == ERROR_TIMEOUT &&
+              kErrorIoDevice == ERROR_IO_DEVICE && kErrorOutOfMemory == ERROR_OUTOFMEMORY &&
+              kErrorHandleDiskFull == ERROR_HANDLE_DISK_FULL && kErrorBadNetPath == ERROR_BAD_NETPATH);
 static_assert(kFileReadOnlyVolume == FILE_READ_ONLY_VOLUME);
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -21,14 +22,9 @@ constexpr int kMaxDrive = 31;
 constexpr std::size_t kBufferAlign = 4096;
 constexpr std::uint32_t kReadChunk = 1u << 20;
 constexpr std::uint8_t kDidTimeOut = 0x03;  // the host status Linux reports for a timed-out command
-constexpr std::uint32_t kErrorMoreData = 234;
 
 Status Win32Error(std::string context, std::uint32_t error) {
   return PosixError(std::move(context), ErrnoOf(error));
-}
-
-std::string Narrow(std::u16string_view text) {
-  return Utf16ToUtf8(text);
 }
 
 // A REG_SZ or REG_MULTI_SZ property's UTF-16LE bytes as strings, empty ones dropped.
@@ -243,10 +239,9 @@ class WindowsDisk final : public Disk {
                                 sizeof g, &returned) ||
         returned < offsetof(DiskGeometryEx, Data)) {
       // Older drivers know only the plain geometry, whose product is the size.
-      std::uint32_t error = calls_.LastError();
       if (!calls_.DeviceIoControl(handle_.get(), kIoctlDiskGetDriveGeometry, nullptr, 0,
                                   &g.Geometry, sizeof g.Geometry, &returned))
-        return Win32Error("geometry of " + path_, error ? error : calls_.LastError());
+        return Win32Error("geometry of " + path_, calls_.LastError());
       g.DiskSize = g.Geometry.Cylinders * g.Geometry.TracksPerCylinder *
                    g.Geometry.SectorsPerTrack * g.Geometry.BytesPerSector;
     }
@@ -307,19 +302,16 @@ class WindowsEnv final : public DeviceEnv {
     if (h == kInvalidHandle && access == DiskAccess::kRead && error == kErrorAccessDenied)
       h = calls_->CreateFile(path, kGenericRead, kFileShareRead | kFileShareWrite, kOpenExisting,
                              0);
-    if (h == kInvalidHandle) return Win32Error("open " + Narrow(path), error);
-    return std::unique_ptr<Disk>(std::make_unique<WindowsDisk>(*calls_, h, Narrow(path)));
+    if (h == kInvalidHandle) return Win32Error("open " + Utf16ToUtf8(path), error);
+    return std::unique_ptr<Disk>(std::make_unique<WindowsDisk>(*calls_, h, Utf16ToUtf8(path)));
   }
 
   Result<std::vector<DiskInterface>> ListDisks() override {
-    auto interfaces = calls_->PresentInterfaces(kDiskInterface);
-    if (!interfaces) return Win32Error("disk interfaces", calls_->LastError());
+    auto numbered = NumberedDisks();
+    if (!numbered.ok()) return numbered.status();
     std::vector<DiskInterface> disks;
-    for (const DeviceInterface& i : *interfaces) {
-      auto number = DeviceNumberOf(i.path);
-      if (number) disks.push_back({static_cast<int>(number->DeviceNumber), Narrow(i.path),
-                                   Narrow(i.instanceId)});
-    }
+    for (const auto& [number, i] : *numbered)
+      disks.push_back({number, Utf16ToUtf8(i.path), Utf16ToUtf8(i.instanceId)});
     return disks;
   }
 
@@ -327,13 +319,13 @@ class WindowsEnv final : public DeviceEnv {
     const std::u16string path = DrivePath(driveNumber);
     OwnedHandle h(*calls_, calls_->CreateFile(path, 0, kFileShareRead | kFileShareWrite,
                                               kOpenExisting, 0));
-    if (!h.valid()) return Win32Error("open " + Narrow(path), calls_->LastError());
+    if (!h.valid()) return Win32Error("open " + Utf16ToUtf8(path), calls_->LastError());
     ScsiAddressBlock a{};
     a.Length = sizeof a;
     std::uint32_t returned = 0;
     if (!calls_->DeviceIoControl(h.get(), kIoctlScsiGetAddress, nullptr, 0, &a, sizeof a,
                                  &returned))
-      return Win32Error("SCSI address of " + Narrow(path), calls_->LastError());
+      return Win32Error("SCSI address of " + Utf16ToUtf8(path), calls_->LastError());
     return ScsiAddress{a.PortNumber, a.PathId, a.TargetId, a.Lun};
   }
 
@@ -347,7 +339,7 @@ class WindowsEnv final : public DeviceEnv {
       auto parent = calls_->ParentOf(id);
       if (!parent) break;
       id = *parent;
-      ids.push_back(Narrow(id));
+      ids.push_back(Utf16ToUtf8(id));
     }
     return ids;
   }
@@ -358,7 +350,7 @@ class WindowsEnv final : public DeviceEnv {
     auto name = calls_->GetDeviceProperty(*node, kSpdrpFriendlyName);
     if (!name) return std::string();
     auto strings = StringsOf(name->bytes);
-    return strings.empty() ? std::string() : Narrow(strings.front());
+    return strings.empty() ? std::string() : Utf16ToUtf8(strings.front());
   }
 
   Result<std::optional<StoragePortInfo>> AdapterOf(int driveNumber) override {
@@ -370,7 +362,7 @@ class WindowsEnv final : public DeviceEnv {
     if (auto ports = calls_->PresentInterfaces(kStoragePortInterface)) {
       for (const DeviceInterface& port : *ports) {
         if (port.instanceId == *parent) {
-          info.interfacePath = Narrow(port.path);
+          info.interfacePath = Utf16ToUtf8(port.path);
           break;
         }
       }
@@ -506,9 +498,8 @@ class WindowsEnv final : public DeviceEnv {
       return {};
     }
     std::u16string program = calls_->ProgramPath();
-    program.erase(program.find_last_of(u"\\/") == std::u16string::npos
-                      ? 0
-                      : program.find_last_of(u"\\/") + 1);
+    const std::size_t slash = program.find_last_of(u"\\/");
+    program.erase(slash == std::u16string::npos ? 0 : slash + 1);
     program += u"KuvLcdManager.exe";
     if (std::uint32_t status = calls_->RegSetString(kRunKey, kRunValue, program);
         status != kErrorSuccess)
@@ -540,23 +531,33 @@ class WindowsEnv final : public DeviceEnv {
     return number;
   }
 
-  // The instance id of the drive's device node: the disk interface whose device number it is.
-  Result<std::u16string> DiskNode(int driveNumber) {
+  // The present disk interfaces with the device number each answers; one that does not answer
+  // is no drive.
+  Result<std::vector<std::pair<int, DeviceInterface>>> NumberedDisks() {
     auto interfaces = calls_->PresentInterfaces(kDiskInterface);
     if (!interfaces) return Win32Error("disk interfaces", calls_->LastError());
-    for (const DeviceInterface& i : *interfaces) {
-      auto number = DeviceNumberOf(i.path);
-      if (number && static_cast<int>(number->DeviceNumber) == driveNumber) return i.instanceId;
-    }
+    std::vector<std::pair<int, DeviceInterface>> disks;
+    for (DeviceInterface& i : *interfaces)
+      if (auto number = DeviceNumberOf(i.path))
+        disks.emplace_back(static_cast<int>(number->DeviceNumber), std::move(i));
+    return disks;
+  }
+
+  // The instance id of the drive's device node: the disk interface whose device number it is.
+  Result<std::u16string> DiskNode(int driveNumber) {
+    auto disks = NumberedDisks();
+    if (!disks.ok()) return disks.status();
+    for (const auto& [number, i] : *disks)
+      if (number == driveNumber) return i.instanceId;
     return PosixError("no disk with device number " + std::to_string(driveNumber), ENOENT);
   }
 
   StoragePortInfo PortInfo(const std::u16string& instanceId, const std::u16string& path) {
     StoragePortInfo info;
-    info.interfacePath = Narrow(path);
-    info.instanceId = Narrow(instanceId);
+    info.interfacePath = Utf16ToUtf8(path);
+    info.instanceId = Utf16ToUtf8(instanceId);
     if (auto ids = calls_->GetDeviceProperty(instanceId, kSpdrpHardwareId))
-      for (const std::u16string& id : StringsOf(ids->bytes)) info.hardwareIds.push_back(Narrow(id));
+      for (const std::u16string& id : StringsOf(ids->bytes)) info.hardwareIds.push_back(Utf16ToUtf8(id));
     if (auto pdo = calls_->GetDeviceProperty(instanceId, kSpdrpPhysicalDeviceObjectName))
       info.pdoName = std::move(pdo->bytes);
     return info;
@@ -595,13 +596,13 @@ class WindowsEnv final : public DeviceEnv {
     const std::u16string& root = paths->front();
     std::u16string mount = root;
     if (mount.size() > 1 && (mount.back() == u'\\' || mount.back() == u'/')) mount.pop_back();
-    v.info.mountPoint = Narrow(mount);
+    v.info.mountPoint = Utf16ToUtf8(mount);
     if (auto information = calls_->GetVolumeInformation(root)) {
-      v.info.label = Narrow(information->label);
-      v.info.fileSystem = Narrow(information->fileSystem);
+      v.info.label = Utf16ToUtf8(information->label);
+      v.info.fileSystem = Utf16ToUtf8(information->fileSystem);
       v.info.readWrite = !(information->flags & kFileReadOnlyVolume);
     }
-    if (auto space = FreeSpace(Narrow(root)); space.ok()) {
+    if (auto space = FreeSpace(Utf16ToUtf8(root)); space.ok()) {
       v.info.totalBytes = space->totalBytes;
       v.info.freeBytes = space->freeBytes;
     }
