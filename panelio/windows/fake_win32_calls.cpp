@@ -67,10 +67,14 @@ FakeVolume* FakeWin32Calls::VolumeOf(const std::u16string& path) {
   return nullptr;
 }
 
-Handle FakeWin32Calls::CreateFile(const std::u16string& path, std::uint32_t access,
-                                  std::uint32_t, std::uint32_t, std::uint32_t) {
+Handle FakeWin32Calls::CreateFile(const std::u16string& path, std::uint32_t access, std::uint32_t,
+                                  std::uint32_t, std::uint32_t) {
   if (auto e = openErrors.find(path); e != openErrors.end()) {
     error_ = e->second;
+    return kInvalidHandle;
+  }
+  if ((access & kGenericWrite) && readOnly.count(path)) {
+    error_ = kErrorAccessDenied;
     return kInvalidHandle;
   }
   int number = 0;

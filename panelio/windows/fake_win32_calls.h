@@ -60,8 +60,9 @@ class FakeWin32Calls final : public Win32Calls {
       miniport;  // answers IOCTL_SCSI_MINIPORT on any port
   std::vector<FakeVolume> volumes;
   std::map<std::u16string, std::uint32_t> openErrors;  // CreateFile on the path fails so
-  std::set<std::uint32_t> unwritableProperties;         // SetDeviceProperty fails for these
-  std::map<std::u16string, std::u16string> registry;    // key + '\' + name -> value
+  std::set<std::u16string> readOnly;                   // asking write access there is denied
+  std::set<std::uint32_t> unwritableProperties;        // SetDeviceProperty fails for these
+  std::map<std::u16string, std::u16string> registry;   // key + '\' + name -> value
   std::u16string programPath = u"C:\\Program Files\\KuvLcd\\panelsvc.exe";
   std::vector<HidEntry> hid;
   std::vector<RecordedIoctl> ioctls;

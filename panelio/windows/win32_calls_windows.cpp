@@ -6,9 +6,9 @@
 #include <cfgmgr32.h>
 #include <devguid.h>
 #include <hidapi.h>
+#include <ntddscsi.h>
 #include <setupapi.h>
 #include <winioctl.h>
-#include <ntddscsi.h>
 
 #include <cerrno>
 #include <cstddef>
@@ -22,7 +22,8 @@ namespace kuv::win32 {
 namespace {
 
 static_assert(sizeof(ScsiPassThroughDirect) == sizeof(SCSI_PASS_THROUGH_DIRECT));
-static_assert(offsetof(ScsiPassThroughDirect, DataIn) == offsetof(SCSI_PASS_THROUGH_DIRECT, DataIn));
+static_assert(offsetof(ScsiPassThroughDirect, DataIn) ==
+              offsetof(SCSI_PASS_THROUGH_DIRECT, DataIn));
 static_assert(offsetof(ScsiPassThroughDirect, DataTransferLength) ==
               offsetof(SCSI_PASS_THROUGH_DIRECT, DataTransferLength));
 static_assert(offsetof(ScsiPassThroughDirect, TimeOutValue) ==
@@ -57,15 +58,15 @@ static_assert(kSpdrpHardwareId == SPDRP_HARDWAREID && kSpdrpFriendlyName == SPDR
 static_assert(kErrorNotReady == ERROR_NOT_READY && kErrorSemTimeout == ERROR_SEM_TIMEOUT &&
               kErrorDeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED &&
               kErrorInvalidData == ERROR_INVALID_DATA && kErrorNoMoreItems == ERROR_NO_MORE_ITEMS);
-static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND && kErrorAccessDenied == ERROR_ACCESS_DENIED &&
-              kErrorInvalidData == ERROR_INVALID_DATA && kErrorBadUnit == ERROR_BAD_UNIT &&
-              kErrorSectorNotFound == ERROR_SECTOR_NOT_FOUND &&
-              kErrorDevNotExist == ERROR_DEV_NOT_EXIST && kErrorNoSuchDevice == ERROR_NO_SUCH_DEVICE &&
-              kErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER &&
-              kErrorDirNotEmpty == ERROR_DIR_NOT_EMPTY && kErrorAlreadyExists == ERROR_ALREADY_EXISTS &&
-              kErrorNotFound == ERROR_NOT_FOUND && kErrorTimeout == ERROR_TIMEOUT &&
-              kErrorIoDevice == ERROR_IO_DEVICE && kErrorOutOfMemory == ERROR_OUTOFMEMORY &&
-              kErrorHandleDiskFull == ERROR_HANDLE_DISK_FULL && kErrorBadNetPath == ERROR_BAD_NETPATH);
+static_assert(
+    kErrorFileNotFound == ERROR_FILE_NOT_FOUND && kErrorAccessDenied == ERROR_ACCESS_DENIED &&
+    kErrorInvalidData == ERROR_INVALID_DATA && kErrorBadUnit == ERROR_BAD_UNIT &&
+    kErrorSectorNotFound == ERROR_SECTOR_NOT_FOUND && kErrorDevNotExist == ERROR_DEV_NOT_EXIST &&
+    kErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER &&
+    kErrorDirNotEmpty == ERROR_DIR_NOT_EMPTY && kErrorAlreadyExists == ERROR_ALREADY_EXISTS &&
+    kErrorNotFound == ERROR_NOT_FOUND && kErrorTimeout == ERROR_TIMEOUT &&
+    kErrorIoDevice == ERROR_IO_DEVICE && kErrorOutOfMemory == ERROR_OUTOFMEMORY &&
+    kErrorHandleDiskFull == ERROR_HANDLE_DISK_FULL && kErrorBadNetPath == ERROR_BAD_NETPATH);
 static_assert(kFileReadOnlyVolume == FILE_READ_ONLY_VOLUME);
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
@@ -129,8 +130,8 @@ class SystemCalls final : public Win32Calls {
     return h == INVALID_HANDLE_VALUE ? kInvalidHandle : reinterpret_cast<Handle>(h);
   }
 
-  bool DeviceIoControl(Handle handle, std::uint32_t code, void* in, std::uint32_t inSize,
-                       void* out, std::uint32_t outSize, std::uint32_t* returned) override {
+  bool DeviceIoControl(Handle handle, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
+                       std::uint32_t outSize, std::uint32_t* returned) override {
     DWORD n = 0;
     BOOL ok = ::DeviceIoControl(H(handle), code, in, inSize, out, outSize, &n, nullptr);
     *returned = n;
@@ -171,7 +172,8 @@ class SystemCalls final : public Win32Calls {
       detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
       SP_DEVINFO_DATA node{};
       node.cbSize = sizeof node;
-      if (!SetupDiGetDeviceInterfaceDetailW(list.set, &item, detail, size, nullptr, &node)) continue;
+      if (!SetupDiGetDeviceInterfaceDetailW(list.set, &item, detail, size, nullptr, &node))
+        continue;
       auto id = DeviceIdOf(node.DevInst);
       if (id) found.push_back({U(detail->DevicePath), *id});
     }
@@ -201,8 +203,8 @@ class SystemCalls final : public Win32Calls {
       return std::nullopt;
     DeviceProperty out;
     out.bytes.resize(size);
-    if (!SetupDiGetDeviceRegistryPropertyW(list.set, &node, property, &type, out.bytes.data(),
-                                           size, &size))
+    if (!SetupDiGetDeviceRegistryPropertyW(list.set, &node, property, &type, out.bytes.data(), size,
+                                           &size))
       return std::nullopt;
     out.bytes.resize(size);
     out.type = type;
@@ -302,8 +304,8 @@ class SystemCalls final : public Win32Calls {
     status = RegQueryValueExW(open, W(name), nullptr, &type, nullptr, &size);
     if (status == ERROR_SUCCESS) {
       std::u16string text(size / sizeof(char16_t) + 1, u'\0');
-      status = RegQueryValueExW(open, W(name), nullptr, &type,
-                                reinterpret_cast<BYTE*>(text.data()), &size);
+      status = RegQueryValueExW(open, W(name), nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
+                                &size);
       text.resize(size / sizeof(char16_t));
       while (!text.empty() && text.back() == u'\0') text.pop_back();
       if (value) *value = std::move(text);

@@ -210,15 +210,14 @@ class WindowsDisk final : public Disk {
     if (!dataIn.empty() && dataIn.size() != 512) return PosixError("ATA data length", EINVAL);
     SendCmdInParams in{};
     in.cBufferSize = dataIn.empty() ? 0 : 512;
-    in.irDriveRegs = {r.features, r.sectorCount, r.lbaLow, r.lbaMid, r.lbaHigh, r.device,
-                      r.command,  0};
+    in.irDriveRegs = {r.features, r.sectorCount, r.lbaLow,  r.lbaMid,
+                      r.lbaHigh,  r.device,      r.command, 0};
     in.bDriveNumber = 0;
     SendCmdOutParams out{};
     std::uint32_t returned = 0;
     const std::uint32_t code = dataIn.empty() ? kSmartSendDriveCommand : kSmartRcvDriveData;
     char what[64];
-    std::snprintf(what, sizeof what, "S.M.A.R.T. command 0x%02X/0x%02X on ", r.command,
-                  r.features);
+    std::snprintf(what, sizeof what, "S.M.A.R.T. command 0x%02X/0x%02X on ", r.command, r.features);
     if (!calls_.DeviceIoControl(handle_.get(), code, &in, sizeof in, &out, sizeof out, &returned))
       return Win32Error(what + path_, calls_.LastError());
     if (out.bDriverError != 0) return PosixError(what + path_ + ": refused by the drive", EIO);
@@ -299,9 +298,11 @@ class WindowsEnv final : public DeviceEnv {
     Handle h = calls_->CreateFile(path, kGenericRead | kGenericWrite,
                                   kFileShareRead | kFileShareWrite, kOpenExisting, 0);
     std::uint32_t error = h == kInvalidHandle ? calls_->LastError() : 0;
-    if (h == kInvalidHandle && access == DiskAccess::kRead && error == kErrorAccessDenied)
+    if (h == kInvalidHandle && access == DiskAccess::kRead && error == kErrorAccessDenied) {
       h = calls_->CreateFile(path, kGenericRead, kFileShareRead | kFileShareWrite, kOpenExisting,
                              0);
+      if (h == kInvalidHandle) error = calls_->LastError();
+    }
     if (h == kInvalidHandle) return Win32Error("open " + Utf16ToUtf8(path), error);
     return std::unique_ptr<Disk>(std::make_unique<WindowsDisk>(*calls_, h, Utf16ToUtf8(path)));
   }
@@ -317,8 +318,8 @@ class WindowsEnv final : public DeviceEnv {
 
   Result<ScsiAddress> GetScsiAddress(int driveNumber) override {
     const std::u16string path = DrivePath(driveNumber);
-    OwnedHandle h(*calls_, calls_->CreateFile(path, 0, kFileShareRead | kFileShareWrite,
-                                              kOpenExisting, 0));
+    OwnedHandle h(*calls_,
+                  calls_->CreateFile(path, 0, kFileShareRead | kFileShareWrite, kOpenExisting, 0));
     if (!h.valid()) return Win32Error("open " + Utf16ToUtf8(path), calls_->LastError());
     ScsiAddressBlock a{};
     a.Length = sizeof a;
@@ -399,8 +400,7 @@ class WindowsEnv final : public DeviceEnv {
     Handle h = calls_->CreateFile(Utf8ToUtf16(interfacePath), kGenericRead | kGenericWrite,
                                   kFileShareRead | kFileShareWrite, kOpenExisting, 0);
     if (h == kInvalidHandle) return Win32Error("open " + interfacePath, calls_->LastError());
-    return std::unique_ptr<StoragePort>(
-        std::make_unique<WindowsPort>(*calls_, h, interfacePath));
+    return std::unique_ptr<StoragePort>(std::make_unique<WindowsPort>(*calls_, h, interfacePath));
   }
 
   // hidapi lists a node whose capabilities it could read with its usage page; 0 means it could
@@ -463,8 +463,8 @@ class WindowsEnv final : public DeviceEnv {
     if (attributes == kInvalidFileAttributes)
       return Win32Error("attributes of " + path, calls_->LastError());
     if (attributes & kFileAttributeHidden) return {};
-    if (!calls_->SetFileAttributes(wide, (attributes | kFileAttributeHidden) &
-                                             ~kFileAttributeNormal))
+    if (!calls_->SetFileAttributes(wide,
+                                   (attributes | kFileAttributeHidden) & ~kFileAttributeNormal))
       return Win32Error("set attributes of " + path, calls_->LastError());
     return {};
   }
@@ -519,8 +519,8 @@ class WindowsEnv final : public DeviceEnv {
 
  private:
   std::optional<StorageDeviceNumber> DeviceNumberOf(const std::u16string& path) {
-    OwnedHandle h(*calls_, calls_->CreateFile(path, 0, kFileShareRead | kFileShareWrite,
-                                              kOpenExisting, 0));
+    OwnedHandle h(*calls_,
+                  calls_->CreateFile(path, 0, kFileShareRead | kFileShareWrite, kOpenExisting, 0));
     if (!h.valid()) return std::nullopt;
     StorageDeviceNumber number{};
     std::uint32_t returned = 0;
@@ -557,7 +557,8 @@ class WindowsEnv final : public DeviceEnv {
     info.interfacePath = Utf16ToUtf8(path);
     info.instanceId = Utf16ToUtf8(instanceId);
     if (auto ids = calls_->GetDeviceProperty(instanceId, kSpdrpHardwareId))
-      for (const std::u16string& id : StringsOf(ids->bytes)) info.hardwareIds.push_back(Utf16ToUtf8(id));
+      for (const std::u16string& id : StringsOf(ids->bytes))
+        info.hardwareIds.push_back(Utf16ToUtf8(id));
     if (auto pdo = calls_->GetDeviceProperty(instanceId, kSpdrpPhysicalDeviceObjectName))
       info.pdoName = std::move(pdo->bytes);
     return info;
@@ -568,8 +569,8 @@ class WindowsEnv final : public DeviceEnv {
     if (!paths || paths->empty()) return std::nullopt;  // not mounted anywhere
     std::u16string device = name;
     if (!device.empty() && device.back() == u'\\') device.pop_back();
-    OwnedHandle h(*calls_, calls_->CreateFile(device, 0, kFileShareRead | kFileShareWrite,
-                                              kOpenExisting, 0));
+    OwnedHandle h(
+        *calls_, calls_->CreateFile(device, 0, kFileShareRead | kFileShareWrite, kOpenExisting, 0));
     if (!h.valid()) return std::nullopt;
     struct {
       std::uint32_t count;

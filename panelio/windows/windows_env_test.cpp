@@ -50,9 +50,7 @@ class WindowsEnvTest : public ::testing::Test {
     fake_->disks[1].instanceId = u"USBSTOR\\DISK&VEN_TAVIO\\0001";
     env_ = NewWindowsEnv(std::move(owned));
   }
-  ~WindowsEnvTest() override {
-    env_.reset();
-  }
+  ~WindowsEnvTest() override { env_.reset(); }
   std::unique_ptr<Disk> Open(int drive = 1) {
     auto disk = env_->OpenDisk(drive, DiskAccess::kRead);
     EXPECT_TRUE(disk.ok()) << disk.status().ToString();
@@ -129,10 +127,10 @@ TEST_F(WindowsEnvTest, PassThroughBlockCarriesTheCommandAsWindowsLaysItOut) {
 TEST_F(WindowsEnvTest, PassThroughAnswersMapAsOnLinux) {
   struct Case {
     const char* what;
-    std::uint32_t error;   // the call fails with it; 0: it succeeds
-    std::uint32_t moved;   // bytes the device transferred of 8
+    std::uint32_t error;  // the call fails with it; 0: it succeeds
+    std::uint32_t moved;  // bytes the device transferred of 8
     std::uint8_t status;
-    int expectedErrno;     // 0: a reply
+    int expectedErrno;  // 0: a reply
     std::uint8_t hostStatus;
   } cases[] = {
       {"all good", 0, 8, 0, 0, 0},
@@ -196,8 +194,8 @@ TEST_F(WindowsEnvTest, PowerModeCheckHasItsShortTimeOut) {
     if (block.header.Cdb[14] == 0xE5) {  // descriptor sense with the ATA return: count 0xFF
       block.header.ScsiStatus = 2;
       block.header.SenseInfoLength = 22;
-      const std::uint8_t sense[22] = {0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 14, 0x09, 12, 0, 0, 0,
-                                      0xFF, 0,    0,    0,    0, 0, 0, 0,  0x40};
+      const std::uint8_t sense[22] = {0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 14, 0x09, 12, 0,
+                                      0,    0,    0xFF, 0,    0, 0, 0, 0,  0,    0,  0x40};
       std::memcpy(block.sense, sense, sizeof sense);
     }
     return true;
@@ -302,11 +300,15 @@ TEST_F(WindowsEnvTest, SmartFallsBackToPassThroughBehindABridge) {
   EXPECT_EQ(disk->CheckVerify().code(), EIO) << "a medium not ready, as TEST UNIT READY says";
 }
 
+// A user who may only read the disk still reads it; one who may not open it is told so.
 TEST_F(WindowsEnvTest, OpenFailuresMapAsOnLinux) {
-  fake_->openErrors[u"\\\\.\\PhysicalDrive1"] = kErrorAccessDenied;
+  fake_->readOnly.insert(u"\\\\.\\PhysicalDrive1");
   EXPECT_EQ(env_->OpenDisk(1, DiskAccess::kReadWrite).status().code(), EACCES);
+  EXPECT_TRUE(env_->OpenDisk(1, DiskAccess::kRead).ok());
+  fake_->openErrors[u"\\\\.\\PhysicalDrive1"] = kErrorAccessDenied;
   EXPECT_EQ(env_->OpenDisk(1, DiskAccess::kRead).status().code(), EACCES);
   EXPECT_EQ(env_->OpenDisk(2, DiskAccess::kRead).status().code(), ENOENT);
+  EXPECT_EQ(fake_->OpenHandles(), 0);
 }
 
 // A raw disk reads whole sectors only: bytes anywhere come from the sectors around them, on a
@@ -372,8 +374,7 @@ TEST_F(WindowsEnvTest, DeviceTreeGivesParentsNamesAndTheAdapter) {
   ASSERT_TRUE(none.ok());
   EXPECT_FALSE(*none);
   fake_->unwritableProperties.insert(kSpdrpUpperFilters);
-  EXPECT_EQ(env_->WriteUpperFilters(Utf16ToUtf8(adapter), MultiSz({u"KuvSATAFil"})).code(),
-            EACCES);
+  EXPECT_EQ(env_->WriteUpperFilters(Utf16ToUtf8(adapter), MultiSz({u"KuvSATAFil"})).code(), EACCES);
 }
 
 TEST_F(WindowsEnvTest, VolumesComeFromTheVolumeFunctions) {
@@ -392,8 +393,8 @@ TEST_F(WindowsEnvTest, VolumesComeFromTheVolumeFunctions) {
       volume(u"b", {u"F:\\"}, 2, 2 << 20, std::nullopt),  // numbered by its place on the disk
       volume(u"a", {u"E:\\", u"C:\\mnt\\e\\"}, 2, 1 << 20, std::nullopt),
       volume(u"c", {u"C:\\mnt\\tray\\"}, 1, 1 << 20, 1),
-      volume(u"hidden", {}, 1, 2 << 20, 2),         // mounted nowhere
-      volume(u"far", {u"Z:\\"}, 40, 1 << 20, 1),    // past drive 31
+      volume(u"hidden", {}, 1, 2 << 20, 2),       // mounted nowhere
+      volume(u"far", {u"Z:\\"}, 40, 1 << 20, 1),  // past drive 31
   };
   fake_->volumes[0].label = u"写真";
   fake_->volumes[0].fileSystem = u"exFAT";
