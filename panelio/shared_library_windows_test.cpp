@@ -157,4 +157,23 @@ TEST(SharedLibrary, DrivesTheSimulatedWorldNamedInTheEnvironment) {
   _putenv_s("KUVLCD_SIM_WORLD", "");
 }
 
+// Without a world the DLL runs on the system's own calls; Wine has no trays to offer, but every
+// call must come back with the record filled for the drive asked about.
+TEST(SharedLibrary, AnswersThroughTheSystemWithoutAWorld) {
+  ASSERT_EQ(_putenv_s("KUVLCD_SIM_WORLD", ""), 0);
+  HMODULE library = LoadLibraryA(KUVLCD_PANELIO_LIBRARY);
+  ASSERT_NE(library, nullptr) << "error " << GetLastError();
+  auto count = reinterpret_cast<std::int32_t (*)()>(
+      reinterpret_cast<void*>(GetProcAddress(library, "GetHidLcdCount")));
+  auto info = reinterpret_cast<std::int32_t (*)(std::int32_t, kuv::DriveRecord*)>(
+      reinterpret_cast<void*>(GetProcAddress(library, "GetLcdInfo")));
+  ASSERT_TRUE(count && info);
+  EXPECT_GE(count(), 0);
+  kuv::DriveRecord record{};
+  record.driveNumber = -1;
+  info(0, &record);
+  EXPECT_EQ(record.driveNumber, 0);
+  FreeLibrary(library);
+}
+
 }  // namespace
