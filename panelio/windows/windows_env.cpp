@@ -282,6 +282,7 @@ class WindowsPort final : public StoragePort {
 
 struct VolumeFound {
   VolumeInfo info;
+  std::string root;  // the mount path the sizes are asked of
   std::int64_t start = 0;
   bool numbered = false;
 };
@@ -433,23 +434,40 @@ class WindowsEnv final : public DeviceEnv {
         if (other.info.driveNumber == v.info.driveNumber && other.start < v.start)
           ++v.info.partition;
     }
+    std::vector<std::string> roots;
+    for (const VolumeFound& v : found) roots.push_back(v.root);
+    std::vector<Result<SpaceInfo>> spaces = FreeSpaces(roots);
     std::vector<VolumeInfo> volumes;
-    for (VolumeFound& v : found) volumes.push_back(std::move(v.info));
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      if (spaces[i].ok()) {
+        found[i].info.totalBytes = spaces[i]->totalBytes;
+        found[i].info.freeBytes = spaces[i]->freeBytes;
+      }
+      volumes.push_back(std::move(found[i].info));
+    }
     std::sort(volumes.begin(), volumes.end(), [](const VolumeInfo& a, const VolumeInfo& b) {
       return std::tie(a.driveNumber, a.partition) < std::tie(b.driveNumber, b.partition);
     });
     return volumes;
   }
 
+  Result<SpaceInfo> FreeSpace(const std::string& path) override {
+    return std::move(FreeSpaces({path}).front());
+  }
+
   // Bounded: a volume whose disk stopped answering blocks the query until the system gives up.
   // The worker shares the calls, which it may use after a query given up has left.
-  Result<SpaceInfo> FreeSpace(const std::string& path) override {
-    std::shared_ptr<Win32Calls> calls = calls_;
-    return BoundedSpaceQuery("free space of " + path, [calls, path]() -> Result<SpaceInfo> {
-      auto space = calls->GetDiskFreeSpaceEx(Utf8ToUtf16(path));
-      if (!space) return Win32Error("free space of " + path, calls->LastError());
-      return SpaceInfo{space->total, space->availableToCaller};
-    });
+  std::vector<Result<SpaceInfo>> FreeSpaces(const std::vector<std::string>& paths) override {
+    std::vector<SpaceQuery> queries;
+    for (const std::string& path : paths) {
+      queries.push_back({"free space of " + path, [calls = calls_, path]() -> Result<SpaceInfo> {
+                           auto space = calls->GetDiskFreeSpaceEx(Utf8ToUtf16(path));
+                           if (!space)
+                             return Win32Error("free space of " + path, calls->LastError());
+                           return SpaceInfo{space->total, space->availableToCaller};
+                         }});
+    }
+    return BoundedSpaceQueries(std::move(queries));
   }
 
   Status MakeDirectory(const std::string& path) override {
@@ -603,10 +621,7 @@ class WindowsEnv final : public DeviceEnv {
       v.info.fileSystem = Utf16ToUtf8(information->fileSystem);
       v.info.readWrite = !(information->flags & kFileReadOnlyVolume);
     }
-    if (auto space = FreeSpace(Utf16ToUtf8(root)); space.ok()) {
-      v.info.totalBytes = space->totalBytes;
-      v.info.freeBytes = space->freeBytes;
-    }
+    v.root = Utf16ToUtf8(root);
     return v;
   }
 
