@@ -75,7 +75,7 @@ void BM_PreparePanelRaster(benchmark::State& state) {
   table.screenConfigs[0].lcdDataType = kuv::kLcdBitmap;
   table.screenConfigs[0].bmpAreaRatio = kuv::kAreaUpper;
   IdleService service;
-  kuv::PosixVolumeFiles files;
+  kuv::SystemVolumeFiles files;
   IdleRenderer renderer;
   kuv::BitmapPageHooks hooks;
   kuv::BitmapPage page(table, service, files, renderer, hooks, {volume + "/", volume});

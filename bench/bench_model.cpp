@@ -53,7 +53,7 @@ void BM_LoadLcdData(benchmark::State& state) {
   kuv::DriveRecord drive{};
   const std::string bytes = kuv::EncodeLcdData(drive, TypicalConfig(), 1, 2);
   const std::string dir = TempDirectory();
-  kuv::PosixVolumeFiles files;
+  kuv::SystemVolumeFiles files;
   int err = 0;
   auto folder = files.OpenFolder(dir, "", kuv::FolderUse::kVolume, false, err);
   kuv::ReplaceFile(*folder, "LCD_DATA.TXT", bytes);
@@ -75,7 +75,7 @@ void BM_SaveLcdData(benchmark::State& state) {
   kuv::DriveRecord drive{};
   const kuv::ScreenConfig config = TypicalConfig();
   const std::string dir = TempDirectory();
-  kuv::PosixVolumeFiles files;
+  kuv::SystemVolumeFiles files;
   int err = 0;
   auto folder = files.OpenFolder(dir, "", kuv::FolderUse::kVolume, false, err);
   for (auto _ : state) {
@@ -225,7 +225,7 @@ void BM_ScanNeverUpdatedDrives(benchmark::State& state) {
   if (!served.ready) return state.SkipWithError("kuvlcd or panelsvc is not built or did not start");
   kuv::SocketDeviceService service;
   kuv::MemoryProfileStore profile;
-  kuv::PosixVolumeFiles files;
+  kuv::SystemVolumeFiles files;
   CountingSystem system;
   NoRenderer renderer;
   kuv::ShellHooks hooks;

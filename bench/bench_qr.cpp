@@ -34,7 +34,7 @@ struct TempFolder {
 void BM_QrRegenerateKeystroke(benchmark::State& state) {
   TempFolder folder;
   kuv::DriveTable table;
-  kuv::PosixVolumeFiles files;
+  kuv::SystemVolumeFiles files;
   kuv::QrPage page(table, files, kuv::Language::kEnglish, folder.path + "/");
   page.SelectCellSize(1);  // 1Dot/Cell, Max(30%)
   const std::u16string text = NearlyFullText();

@@ -10,6 +10,8 @@ endfunction()
 # What differs per platform sits in files named *_posix.cpp and *_windows.cpp; a build takes its
 # own platform's and leaves the other's out.
 if(WIN32)
+  # mingw-w64's localtime_r and gmtime_r, over the C runtime's *_s functions.
+  add_compile_definitions(_POSIX_THREAD_SAFE_FUNCTIONS)
   set(KUVLCD_OTHER_PLATFORM_FILES "_posix(_test)?\\.cpp$")
 else()
   set(KUVLCD_OTHER_PLATFORM_FILES "_windows(_test)?\\.cpp$")

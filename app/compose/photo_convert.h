@@ -16,6 +16,13 @@ struct GreyImage {
   std::vector<std::uint8_t> grey;
 };
 
+// A dot of a colour picture as grey on white paper (transparent parts are white), in the luma
+// weights of a photograph; the picture loaders of both platforms convert with it.
+inline std::uint8_t GreyOverWhite(int red, int green, int blue, int alpha) {
+  const int luma = (red * 299 + green * 587 + blue * 114) / 1000;
+  return static_cast<std::uint8_t>((luma * alpha + 255 * (255 - alpha)) / 255);
+}
+
 struct PhotoOptions {
   bool dither = true;   // error diffusion; off gives a plain threshold for line art
   int threshold = 128;  // grey values at or above it become white (0 to 256)

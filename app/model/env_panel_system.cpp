@@ -1,11 +1,9 @@
-#include <pwd.h>
-#include <unistd.h>
-
 #include <ctime>
 #include <thread>
 #include <vector>
 
 #include "app/model/ports.h"
+#include "app/model/user_folders.h"
 #include "common/utf16.h"
 #include "panelio/env.h"
 #include "panelio/panelio.h"
@@ -75,13 +73,7 @@ ClockSnapshot EnvPanelSystem::Now() {
 }
 
 std::u16string EnvPanelSystem::UserName() {
-  std::vector<char> buffer(16384);
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found) {
-    return {};
-  }
-  return Utf8ToUtf16(found->pw_name);
+  return Utf8ToUtf16(LoginName());
 }
 
 bool EnvPanelSystem::AutostartRegistered() {

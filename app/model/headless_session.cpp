@@ -57,7 +57,7 @@ void TerminalBitmapHooks::ShowMessage(int stringId) {
 
 HeadlessSession::HeadlessSession(bool verbose)
     : hooks(verbose),
-      model(ModelPorts{service, profile, files, system, renderer, hooks, &bitmapPage}),
+      model(ModelPorts{service, *profile, files, system, renderer, hooks, &bitmapPage}),
       bitmapPage(model.table, service, files, renderer, bitmapHooks,
                  BitmapPaths::FromEnvironment()) {}
 

@@ -4,13 +4,15 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "app/model/bitmap_page.h"
 #include "app/model/compose_renderer.h"
 #include "app/model/lcd_model.h"
-#include "app/model/qsettings_profile_store.h"
+#include "app/model/profile_store.h"
+#include "app/model/volume_files.h"
 
 namespace kuv {
 
@@ -60,8 +62,8 @@ struct HeadlessSession {
   explicit HeadlessSession(bool verbose = false);
 
   SocketDeviceService service;
-  QSettingsProfileStore profile;
-  PosixVolumeFiles files;
+  std::unique_ptr<ProfileStore> profile = OpenUserProfile();
+  SystemVolumeFiles files;
   EnvPanelSystem system;
   ComposeTextRenderer renderer;
   TerminalHooks hooks;

@@ -1,12 +1,10 @@
 #include "app/model/model_runtime.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <stdexcept>
 
 #include "app/model/temperature_warning.h"
+#include "app/model/wake_event.h"
 #include "common/utf16.h"
 
 namespace kuv {
@@ -26,8 +24,8 @@ std::array<DriveRecord, kSlotCount> Records(LcdModel& model) {
 }  // namespace
 
 ThreadScanWorker::ThreadScanWorker() {
-  eventFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (eventFd_ < 0) throw std::runtime_error("eventfd failed");
+  eventFd_ = OpenWakeEvent();
+  if (eventFd_ < 0) throw std::runtime_error("no wake event for the scan worker");
   thread_ = std::thread([this] { Loop(); });
 }
 
@@ -38,7 +36,7 @@ ThreadScanWorker::~ThreadScanWorker() {
   }
   wake_.notify_all();
   if (thread_.joinable()) thread_.join();
-  ::close(eventFd_);
+  CloseWakeEvent(eventFd_);
 }
 
 void ThreadScanWorker::Abandon() {
@@ -59,8 +57,7 @@ void ThreadScanWorker::Start(ScanKind kind, std::function<ScanResult()> job) {
 }
 
 std::vector<FinishedScan> ThreadScanWorker::TakeFinished() {
-  std::uint64_t count = 0;
-  [[maybe_unused]] ssize_t n = ::read(eventFd_, &count, sizeof count);  // EAGAIN: none pending
+  ClearWakeEvent(eventFd_);
   std::lock_guard lock(mutex_);
   return std::exchange(finished_, {});
 }
@@ -87,8 +84,7 @@ void ThreadScanWorker::Loop() {
       running_ = false;
       finished_.push_back({job.first, std::move(result)});
     }
-    std::uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(eventFd_, &one, sizeof one);
+    RaiseWakeEvent(eventFd_);
   }
 }
 

@@ -36,7 +36,7 @@ class ScanWorker {
   virtual std::vector<FinishedScan> TakeFinished() = 0;
 };
 
-// One worker thread; an eventfd becomes readable when a scan has finished.
+// One worker thread; its wake event (wake_event.h) is raised when a scan has finished.
 class ThreadScanWorker : public ScanWorker {
  public:
   ThreadScanWorker();

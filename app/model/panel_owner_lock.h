@@ -1,9 +1,10 @@
 #pragma once
 // One copy drives a user's panels: the tray program and kuvlcd watch each hold this lock while
-// they run, so their timers never paint the same panels twice. It is an flock on
-// kuvlcd-panels.lock in the user's private runtime folder (UserRuntimeFolder), released by the
-// kernel when its holder ends, however it ends.
+// they run, so their timers never paint the same panels twice. It is an flock (LockFileEx on
+// Windows) on kuvlcd-panels.lock in the user's private runtime folder (UserRuntimeFolder),
+// released by the system when its holder ends, however it ends.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,8 +21,9 @@ class PanelOwnerLock {
   PanelOwnerLock& operator=(const PanelOwnerLock&) = delete;
 
  private:
-  explicit PanelOwnerLock(int fd) : fd_(fd) {}
-  int fd_;
+  explicit PanelOwnerLock(std::intptr_t file) : file_(file) {}
+  // The lock file's descriptor (its HANDLE on Windows).
+  std::intptr_t file_;
 };
 
 // The lock file's path; nullopt with error set when the user has no runtime folder.

@@ -50,7 +50,7 @@ TEST(PanelPathsFile, LinesThatMakeNoSenseAreSkipped) {
 
 TEST(PanelPathsFile, KeptInTheRuntimeFolderAndNeverTakenFromALinkOrAnotherUser) {
   testing::TempDir runtime, elsewhere;
-  PosixVolumeFiles files;
+  SystemVolumeFiles files;
   const PanelPaths paths = Paths({{2, u"/dev/hidraw1"}});
   ASSERT_EQ(SavePanelPaths(files, runtime.path(), "s", paths), 0);
   EXPECT_EQ(LoadPanelPaths(files, runtime.path(), "s"), paths);

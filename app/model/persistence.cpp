@@ -44,15 +44,14 @@ std::u16string LineName(int i) {
 std::optional<std::string> DriveMountPath(const DriveRecord& drive) {
   // On this platform `driveLetter` holds the mount point of the drive's first volume.
   std::string mount = FieldUtf8(drive.driveLetter);
-  if (mount.empty() || mount.front() != '/') return std::nullopt;
-  while (mount.size() > 1 && mount.back() == '/') mount.pop_back();
-  return mount;
+  if (!IsAbsolutePath(mount)) return std::nullopt;
+  return WithoutTrailingSeparators(std::move(mount));
 }
 
 std::optional<std::string> DriveFolderPath(const DriveRecord& drive) {
   std::optional<std::string> mount = DriveMountPath(drive);
   if (!mount) return std::nullopt;
-  return (*mount == "/" ? std::string() : *mount) + "/" + kDriveFolderName;
+  return JoinPath(*mount, kDriveFolderName);
 }
 
 std::unique_ptr<OwnFolder> OpenDriveFolder(VolumeFiles& files, const DriveRecord& drive, int& err) {
@@ -225,7 +224,7 @@ int LcdModel::ReplaceDriveFile(OwnFolder& folder, std::string_view name, std::st
   // settings. A file this user may not replace is removed by the service, and the rename tried
   // once more.
   return ReplaceFile(folder, name, bytes, [&] {
-    return ports_.service.DeleteFile(Utf8ToUtf16(folder.path() + "/" + std::string(name))) == 1;
+    return ports_.service.DeleteFile(Utf8ToUtf16(JoinPath(folder.path(), name))) == 1;
   });
 }
 

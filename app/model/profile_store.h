@@ -1,9 +1,11 @@
 #pragma once
 // The per-user profile: named sections of string and number values. The program keeps it in
-// QSettings("TAVIO", "KuvLcdManager") (the registry on Windows); tests use the in-memory store.
+// QSettings("TAVIO", "KuvLcdManager") on Linux and in the registry on Windows; tests use the
+// in-memory store.
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -59,6 +61,9 @@ class MemoryProfileStore : public ProfileStore {
   std::map<Key, std::int32_t> ints_;
   std::vector<std::u16string> writeLog_;
 };
+
+// The user's profile as this platform keeps it: QSettings on Linux, the registry on Windows.
+std::unique_ptr<ProfileStore> OpenUserProfile();
 
 // The section and value names the program keeps in the profile.
 inline constexpr char16_t kSettingSection[] = u"SETTING";

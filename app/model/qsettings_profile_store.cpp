@@ -61,4 +61,8 @@ bool QSettingsProfileStore::Flush() {
   return settings_->status() == QSettings::NoError;
 }
 
+std::unique_ptr<ProfileStore> OpenUserProfile() {
+  return std::make_unique<QSettingsProfileStore>();
+}
+
 }  // namespace kuv

@@ -91,7 +91,7 @@ class SleepingWorld : public ::testing::Test {
   testing::ServiceProcess service_;
   SocketDeviceService service_client_{ServiceClientOptions{socket_}};
   MemoryProfileStore profile_;
-  PosixVolumeFiles files_;
+  SystemVolumeFiles files_;
   testing::FakeSystem system_;
   testing::StampRenderer renderer_;
   testing::RecordingHooks hooks_;

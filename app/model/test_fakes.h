@@ -228,7 +228,7 @@ class RecordingHooks : public ShellHooks {
 
 // The real files, with writes that can be made to fail as on a full or read-only volume, reads
 // that fail as on a volume still arriving, and a record of the files read and folders opened.
-class FaultyVolumeFiles : public PosixVolumeFiles {
+class FaultyVolumeFiles : public SystemVolumeFiles {
  public:
   int failWritesWith = 0;
   // Each commit takes the next error from here and fails with it without renaming (0 renames).
@@ -243,7 +243,7 @@ class FaultyVolumeFiles : public PosixVolumeFiles {
   std::optional<std::string> ReadChosenFile(const std::string& path, std::size_t maxBytes,
                                             int& err) override {
     reads.push_back(path);
-    return PosixVolumeFiles::ReadChosenFile(path, maxBytes, err);
+    return SystemVolumeFiles::ReadChosenFile(path, maxBytes, err);
   }
 };
 
@@ -288,7 +288,7 @@ inline std::unique_ptr<OwnFolder> FaultyVolumeFiles::OpenFolder(const std::strin
                                                                 FolderUse use, bool create,
                                                                 int& err) {
   folderOpens.push_back(folder.empty() ? base : base + "/" + std::string(folder));
-  std::unique_ptr<OwnFolder> real = PosixVolumeFiles::OpenFolder(base, folder, use, create, err);
+  std::unique_ptr<OwnFolder> real = SystemVolumeFiles::OpenFolder(base, folder, use, create, err);
   if (!real) return nullptr;
   return std::make_unique<FaultyFolder>(*this, std::move(real));
 }

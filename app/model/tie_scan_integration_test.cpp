@@ -66,7 +66,7 @@ class TieScan : public ::testing::Test {
   testing::ServiceProcess service_;
   RecordingService serviceClient_{ServiceClientOptions{socket_}};
   MemoryProfileStore profile_;
-  PosixVolumeFiles files_;
+  SystemVolumeFiles files_;
   testing::FakeSystem system_;
   testing::StampRenderer renderer_;
   testing::RecordingHooks hooks_;

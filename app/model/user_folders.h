@@ -1,6 +1,8 @@
 #pragma once
 // The user's own folders as this platform names them: temporary files, data, and the private
 // runtime folder of the single-instance socket, the panel owner lock and kuvlcd's panel paths.
+// The comments give Linux's folders; on Windows they are the temporary folder (GetTempPathW),
+// %APPDATA% for data and %LOCALAPPDATA%\TAVIO\KuvLcdManager as the runtime folder.
 
 #include <optional>
 #include <string>
@@ -20,6 +22,9 @@ std::string UserDataHome();
 // be the user's own, not a link and closed to others. Never a name other users could take first.
 // nullopt with error set when neither can be had.
 std::optional<std::string> UserRuntimeFolder(std::string& error);
+
+// The name the user logged in with; empty when the system does not tell it.
+std::string LoginName();
 
 // Makes the missing folders of an absolute path, as `mkdir -p` does, each private to the user.
 void MakePrivateFolders(const std::string& path);

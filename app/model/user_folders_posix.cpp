@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "app/model/user_folders.h"
 #include "panelio/unique_fd.h"
@@ -64,6 +65,17 @@ std::string UserDataHome() {
   if (!data.empty()) return data;
   const std::string home = HomeFolder();
   return home.empty() ? std::string() : home + "/.local/share";
+}
+
+std::string LoginName() {
+  std::vector<char> buffer(16384);
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
+      !found->pw_name) {
+    return {};
+  }
+  return found->pw_name;
 }
 
 void MakePrivateFolders(const std::string& path) {

@@ -70,15 +70,26 @@ class VolumeFiles {
                                                     int& err) = 0;
 };
 
-// The POSIX realisation: openat with O_NOFOLLOW, fstat, a temporary made O_EXCL beside the file,
-// fsync, renameat.
-class PosixVolumeFiles : public VolumeFiles {
+// This platform's realisation. POSIX: openat with O_NOFOLLOW, fstat, a temporary made O_EXCL
+// beside the file, fsync, renameat. Windows: folder handles opened without following reparse
+// points, files opened relative to them, a temporary made CREATE_NEW beside the file, flushed and
+// renamed over the old one by its handle.
+class SystemVolumeFiles : public VolumeFiles {
  public:
   std::unique_ptr<OwnFolder> OpenFolder(const std::string& base, std::string_view folder,
                                         FolderUse use, bool create, int& err) override;
   std::optional<std::string> ReadChosenFile(const std::string& path, std::size_t maxBytes,
                                             int& err) override;
 };
+
+// Paths in this platform's syntax: "/" separates and starts them on Linux; on Windows "\" or "/"
+// separates and a root such as "E:\" starts them.
+bool IsAbsolutePath(std::string_view path);
+bool IsPathSeparator(char c);
+// path without trailing separators, except the one of a root ("/", "E:\").
+std::string WithoutTrailingSeparators(std::string path);
+// folder and name joined by the platform's separator.
+std::string JoinPath(std::string_view folder, std::string_view name);
 
 // Replaces name in folder with bytes, whole and in one step: the previous file stays until the
 // new one is complete, and no temporary is left behind on any failure. When the rename is refused

@@ -197,7 +197,7 @@ class PosixFolder : public OwnFolder {
 
 }  // namespace
 
-std::unique_ptr<OwnFolder> PosixVolumeFiles::OpenFolder(const std::string& base,
+std::unique_ptr<OwnFolder> SystemVolumeFiles::OpenFolder(const std::string& base,
                                                         std::string_view folder, FolderUse use,
                                                         bool create, int& err) {
   if (base.empty() || base.front() != '/') {
@@ -249,7 +249,7 @@ std::unique_ptr<OwnFolder> PosixVolumeFiles::OpenFolder(const std::string& base,
   return std::make_unique<PosixFolder>(std::move(fd), std::move(path), use);
 }
 
-std::optional<std::string> PosixVolumeFiles::ReadChosenFile(const std::string& path,
+std::optional<std::string> SystemVolumeFiles::ReadChosenFile(const std::string& path,
                                                             std::size_t maxBytes, int& err) {
   UniqueFd fd(::open(path.c_str(), kReadFlags));
   if (!fd.valid()) {

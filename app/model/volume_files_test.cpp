@@ -34,13 +34,13 @@ mode_t ModeOf(const std::string& path) {
 std::unique_ptr<OwnFolder> Open(const std::string& base, std::string_view folder,
                                 FolderUse use = FolderUse::kVolume, bool create = false) {
   int err = 0;
-  return PosixVolumeFiles().OpenFolder(base, folder, use, create, err);
+  return SystemVolumeFiles().OpenFolder(base, folder, use, create, err);
 }
 
 int OpenError(const std::string& base, std::string_view folder,
               FolderUse use = FolderUse::kVolume) {
   int err = 0;
-  PosixVolumeFiles().OpenFolder(base, folder, use, false, err);
+  SystemVolumeFiles().OpenFolder(base, folder, use, false, err);
   return err;
 }
 
@@ -107,9 +107,9 @@ TEST(VolumeFiles, ReadsOnlyWholeRegularFilesOfTheFolder) {
   int err = 0;
   EXPECT_EQ(folder->Read("BIG", 101, err), std::string(101, 'x')) << "the bound itself is allowed";
   // A file the user chose may be a link the user made.
-  EXPECT_EQ(PosixVolumeFiles().ReadChosenFile(v.folder + "/QR_DATA.TXT", 100, err),
+  EXPECT_EQ(SystemVolumeFiles().ReadChosenFile(v.folder + "/QR_DATA.TXT", 100, err),
             "the victim's secret");
-  EXPECT_EQ(PosixVolumeFiles().ReadChosenFile(v.folder + "/FIFO", 100, err), std::nullopt);
+  EXPECT_EQ(SystemVolumeFiles().ReadChosenFile(v.folder + "/FIFO", 100, err), std::nullopt);
 }
 
 TEST(VolumeFiles, ReplaceWritesPrivatelyAndReplacesALinkInsteadOfFollowingIt) {

@@ -41,7 +41,7 @@ struct WidgetRig {
   }
   std::string folder;
   DriveTable table;
-  PosixVolumeFiles files;
+  SystemVolumeFiles files;
   std::unique_ptr<QrPage> page;
   std::unique_ptr<QrPageWidget> widget;
 };

@@ -34,12 +34,9 @@ std::optional<GreyImage> LoadGreyImage(const std::string& path, std::string& err
     const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
     for (int x = 0; x < grey.width; ++x) {
       const QRgb rgb = line[x];
-      const int alpha = qAlpha(rgb);
-      // Over white paper, in the luma weights of a photograph.
-      const int luma = (qRed(rgb) * 299 + qGreen(rgb) * 587 + qBlue(rgb) * 114) / 1000;
-      const int value = (luma * alpha + 255 * (255 - alpha)) / 255;
       grey.grey[static_cast<std::size_t>(y) * static_cast<std::size_t>(grey.width) +
-                static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(value);
+                static_cast<std::size_t>(x)] =
+          GreyOverWhite(qRed(rgb), qGreen(rgb), qBlue(rgb), qAlpha(rgb));
     }
   }
   return grey;

@@ -31,7 +31,7 @@ struct WindowSession {
 
   SocketDeviceService service;
   QSettingsProfileStore profile;
-  PosixVolumeFiles files;
+  SystemVolumeFiles files;
   EnvPanelSystem system;
   ComposeTextRenderer renderer;
   MainWindowModel window;

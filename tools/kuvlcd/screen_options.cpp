@@ -1,8 +1,5 @@
 #include "tools/kuvlcd/screen_options.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -13,6 +10,7 @@
 
 #include "app/compose/line_items.h"
 #include "common/strings.h"
+#include "app/model/user_folders.h"
 #include "common/utf16.h"
 
 namespace kuv::cli {
@@ -200,9 +198,7 @@ ClockSnapshot ClockFromOptions(const Args& args) {
 
 std::u16string UserFromOptions(const Args& args) {
   if (auto user = args.Get("user")) return Utf8ToUtf16(*user);
-  if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_name) {
-    return Utf8ToUtf16(entry->pw_name);
-  }
+  if (const std::string name = LoginName(); !name.empty()) return Utf8ToUtf16(name);
   return std::u16string(String(190));
 }
 

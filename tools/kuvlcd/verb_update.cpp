@@ -107,7 +107,7 @@ int UpdateText(const Request& request, kuv::HeadlessSession& session, int slot) 
     std::printf("settings saved in the profile section %s\n",
                 kuv::FieldUtf8(drive.serialNumber).c_str());
   } else if (outcome.saved && folder) {
-    std::printf("settings saved in %s/%s\n", folder->c_str(), kuv::kLcdDataFileName);
+    std::printf("settings saved in %s\n", kuv::JoinPath(*folder, kuv::kLcdDataFileName).c_str());
   } else {
     std::fprintf(stderr, "kuvlcd update: the settings could not be saved on the drive\n");
     return 1;

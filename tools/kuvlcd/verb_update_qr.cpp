@@ -95,7 +95,7 @@ int RunQrUpdate(const QrOptions& options, HeadlessSession& session, int slot) {
               Utf16ToUtf8(page.messageLine()).c_str());
   const std::optional<std::string> folder = DriveFolderPath(drive);
   if (outcome.saved && folder) {
-    std::printf("settings saved in %s/%s and %s\n", folder->c_str(), kLcdDataFileName,
+    std::printf("settings saved in %s and %s\n", JoinPath(*folder, kLcdDataFileName).c_str(),
                 kQrDataFileName);
   } else {
     std::fprintf(stderr, "kuvlcd update: the settings could not be saved on the drive\n");

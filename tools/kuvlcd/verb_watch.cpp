@@ -2,11 +2,6 @@
 // timers, device changes and resume handling keep the panels current; warnings go to stderr,
 // which is the journal under systemd.
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -21,6 +16,7 @@
 #include "app/model/sleep_signal.h"
 #include "common/utf16.h"
 #include "tools/kuvlcd/cli.h"
+#include "tools/kuvlcd/watch_wait.h"
 
 namespace {
 
@@ -94,13 +90,7 @@ int Run(const kuv::cli::Args& args) {
     return kAnotherCopyRuns;
   }
 
-  // Signals are read from a descriptor so that a stop waits for the loop like any other event.
-  sigset_t stops;
-  sigemptyset(&stops);
-  sigaddset(&stops, SIGTERM);
-  sigaddset(&stops, SIGINT);
-  sigprocmask(SIG_BLOCK, &stops, nullptr);
-  int signals = ::signalfd(-1, &stops, SFD_NONBLOCK | SFD_CLOEXEC);
+  kuv::cli::WatchWaiter waiter;
 
   // Listening starts before the first scan, so a device plugged in meanwhile is not missed.
   auto devices = kuv::OpenDeviceChanges(error);
@@ -128,20 +118,13 @@ int Run(const kuv::cli::Args& args) {
 
   // The restart question ends the tray program; a watcher logs it once and keeps the panels going.
   while (!runtime.quitRequested()) {
-    std::vector<pollfd> fds;
-    fds.push_back({worker.fd(), POLLIN, 0});
-    fds.push_back({signals, POLLIN, 0});
-    if (devices) fds.push_back({devices->fd(), POLLIN, 0});
-    if (sleep) fds.push_back({sleep->fd(), sleep->events(), 0});
-    int ready = ::poll(fds.data(), fds.size(), MillisecondsUntil(runtime.scheduler(), clock));
-    if (ready < 0 && errno != EINTR) break;
-    if (fds[1].revents & POLLIN) {
-      signalfd_siginfo info;
-      while (::read(signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-      }
-      runtime.Exit();
+    kuv::cli::Woken woken;
+    if (!waiter.Wait({worker.fd(), devices.get(), sleep.get()},
+                     MillisecondsUntil(runtime.scheduler(), clock), woken)) {
+      break;
     }
-    if (fds[0].revents & POLLIN) runtime.CollectScans();
+    if (woken.stop) runtime.Exit();
+    if (woken.scans) runtime.CollectScans();
     if (devices && devices->TakeChanges()) {
       if (verbose) std::fprintf(stderr, "kuvlcd watch: devices changed\n");
       runtime.DeviceChanged();
