@@ -75,6 +75,17 @@ namespace {
 
 constexpr std::chrono::seconds kListingReuse{2};
 
+// The mount point as the platform spells it ("Z:\tmp\world" on Windows), as a
+// real backend lists it and as the service's request policy compares it.
+std::string MountPointOf(const Volume& v) {
+  std::filesystem::path path = PathOfUtf8(Normal(v.dir));
+  std::u8string text = path.make_preferred().u8string();
+  std::string mount(reinterpret_cast<const char*>(text.data()), text.size());
+  while (mount.size() > 1 && (mount.back() == '/' || mount.back() == path.preferred_separator))
+    mount.pop_back();
+  return mount;
+}
+
 bool Mounted(const Volume& v) {
   FileStamp stamp;
   return StampOf(v.dir, stamp) == 0 && stamp.directory;
@@ -92,9 +103,7 @@ std::vector<VolumeInfo> MountedVolumes(const World& world, const std::vector<Fau
       VolumeInfo info;
       info.driveNumber = d.number;
       info.partition = v.partition;
-      info.mountPoint = Normal(v.dir);
-      while (info.mountPoint.size() > 1 && info.mountPoint.back() == '/')
-        info.mountPoint.pop_back();
+      info.mountPoint = MountPointOf(v);
       info.label = v.label;
       info.fileSystem = v.fileSystem;
       info.readWrite = v.readWrite;
