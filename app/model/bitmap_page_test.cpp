@@ -224,9 +224,12 @@ TEST(BitmapPage, FetchCopiesTheDrivesPictureOrTheDefault) {
   rig.page.FetchDriveImage();
   EXPECT_EQ(rig.page.imagePath, rig.page.TemporaryCopyPath());
   EXPECT_EQ(ReadAll(rig.page.TemporaryCopyPath()), EncodeBmp(DefaultBmpImage()));
-  EXPECT_EQ(std::filesystem::status(rig.page.TemporaryCopyPath()).permissions(),
-            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
-      << "a copy of a drive's picture is the user's alone";
+  // Windows keeps the copy private by its folder's access list, which has no modes to check.
+  if (std::filesystem::path::preferred_separator == '/') {
+    EXPECT_EQ(std::filesystem::status(rig.page.TemporaryCopyPath()).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+        << "a copy of a drive's picture is the user's alone";
+  }
 
   std::filesystem::create_directories(rig.volume.path() + "/TAVIO_LCDMANAGER");
   BmpImage whiteFirst = Stripes();
@@ -249,7 +252,9 @@ TEST(BitmapPage, APictureLinkedFromTheStickIsNeitherCopiedNorWrittenThrough) {
   BitmapRig rig(Drive(4, kBridgePlain, 1));
   const std::string own = rig.File("private.bmp", EncodeBmp(Stripes()));
   std::filesystem::create_directories(rig.volume.path() + "/TAVIO_LCDMANAGER");
-  std::filesystem::create_symlink(own, rig.DriveImage());
+  std::error_code linkError;
+  std::filesystem::create_symlink(own, rig.DriveImage(), linkError);
+  if (linkError) GTEST_SKIP() << "this system makes no symbolic links: " << linkError.message();
   rig.page.FetchDriveImage();
   EXPECT_EQ(ReadAll(rig.page.imagePath), EncodeBmp(DefaultBmpImage()));
   rig.page.TakeFile(rig.File("chosen.bmp", EncodeBmp(DefaultBmpImage())));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/utf16.h"
+#include "panelio/env_test_support.h"
 
 namespace kuv {
 namespace {
@@ -17,10 +18,7 @@ namespace fs = std::filesystem;
 // A temporary folder that goes away with its contents.
 class TempRoot {
  public:
-  TempRoot() {
-    std::string pattern = (fs::temp_directory_path() / "kuvlcd-help-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
+  TempRoot() : path_(devtest::MakeTempDir("kuvlcd-help-")) {}
   ~TempRoot() {
     std::error_code error;
     if (!path_.empty()) fs::remove_all(path_, error);

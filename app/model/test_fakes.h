@@ -13,6 +13,7 @@
 
 #include "app/model/lcd_model.h"
 #include "common/utf16.h"
+#include "panelio/env_test_support.h"
 
 namespace kuv::testing {
 
@@ -313,10 +314,7 @@ class FaultyProfileStore : public MemoryProfileStore {
 // A temporary directory removed with everything in it at the end of the test.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kuvmodel.XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
+  TempDir() : path_(devtest::MakeTempDir("kuvmodel.")) {}
   ~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
@@ -340,11 +338,16 @@ class ScopedEnv {
 
  private:
   void Set(const std::optional<std::string>& value) {
+#ifdef _WIN32
+    // An empty value removes the variable.
+    ::_putenv_s(name_, value ? value->c_str() : "");
+#else
     if (value) {
       ::setenv(name_, value->c_str(), 1);
     } else {
       ::unsetenv(name_);
     }
+#endif
   }
   const char* name_;
   std::optional<std::string> saved_;
