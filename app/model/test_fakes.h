@@ -314,7 +314,11 @@ class FaultyProfileStore : public MemoryProfileStore {
 // A temporary directory removed with everything in it at the end of the test.
 class TempDir {
  public:
-  TempDir() : path_(devtest::MakeTempDir("kuvmodel.")) {}
+  // Closed to others, as mkdtemp makes it: tests use it as a private runtime folder.
+  TempDir() : path_(devtest::MakeTempDir("kuvmodel.")) {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
+  }
   ~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
