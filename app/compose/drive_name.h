@@ -11,9 +11,10 @@
 namespace kuv {
 
 // The mount point's last component ("/" for the root), followed after a blank by the volume
-// label when there is one and it differs from that component. A `driveLetter` that is not a
-// mount point ("-" for no volume, or a drive letter) is followed directly by the label, as the
-// Windows programs show it. The full mount point stays in `driveLetter`, for a tooltip.
+// label when there is one and it differs from that component; a Windows folder mount point
+// ("E:\mounts\tray") is named the same way. A `driveLetter` that is not a mount point ("-" for no
+// volume, or a drive letter "E:" or "E:\") is followed directly by the label, as the Windows
+// programs show it. The full mount point stays in `driveLetter`, for a tooltip.
 std::u16string ShortDriveName(std::u16string_view driveLetter, std::u16string_view volumeLabel);
 std::u16string ShortDriveName(const DriveRecord& drive);
 

@@ -27,6 +27,10 @@ TEST(ShortDriveName, LastComponentOfTheMountPointThenADifferentLabel) {
            Case{"-", "", "-"},
            Case{"", "", ""},
            Case{"E:", "DATA", "E:DATA"},
+           Case{"E:\\", "DATA", "E:DATA"},
+           Case{"Z:\\tmp\\world\\volumes\\BACKUP", "BACKUP", "BACKUP"},
+           Case{"E:\\mounts\\tray\\", "BACKUP", "tray BACKUP"},
+           Case{"E:/mounts/tray", "", "tray"},
        }) {
     EXPECT_EQ(Utf16ToUtf8(ShortDriveName(Utf8ToUtf16(c.driveLetter), Utf8ToUtf16(c.label))), c.name)
         << "'" << c.driveLetter << "' '" << c.label << "'";
