@@ -8,6 +8,7 @@
 
 #include "common/health.h"
 #include "common/utf16.h"
+#include "panelio/file_io.h"
 #include "panelio/panelio.h"
 #include "panelio/sim/sample_world.h"
 #include "panelio/smart.h"
@@ -15,6 +16,12 @@
 
 namespace kuv {
 namespace {
+
+// A folder as the volume listing spells its mount point: "C:\x\vol" on Windows.
+std::string MountPointSpelling(const std::string& folder) {
+  const std::u8string text = PathOfUtf8(folder).make_preferred().u8string();
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+}
 
 using nlohmann::json;
 using testing::AtaOf;
@@ -370,7 +377,7 @@ TEST_F(Discovery, NamesAndSizes) {
                   DiskJson(2, {{"sizeBytes", 3 << 20}}), DiskJson(3, {{"image", ntfs}})}}});
 
   Info(0);
-  EXPECT_EQ(FieldUtf8(record_.driveLetter), vol);
+  EXPECT_EQ(FieldUtf8(record_.driveLetter), MountPointSpelling(vol));
   EXPECT_EQ(FieldUtf8(record_.volumeLabel), "DATA");
   EXPECT_EQ(FieldUtf8(record_.fileSystem), "NTFS");
   EXPECT_EQ(FieldUtf8(record_.friendlyName), "WDC WD5000AAKS-00TMA0 USB Device");
@@ -464,7 +471,7 @@ TEST_F(Discovery, VolumesByFileSystemAndWriteAccess) {
     Info(0);
     EXPECT_EQ(record_.fileSystemType, c.type);
     EXPECT_EQ(FieldUtf8(record_.fileSystem), c.shownFileSystem);
-    EXPECT_EQ(FieldUtf8(record_.driveLetter), c.onVolume ? vol : "-");
+    EXPECT_EQ(FieldUtf8(record_.driveLetter), c.onVolume ? MountPointSpelling(vol) : "-");
     EXPECT_EQ(FieldUtf8(record_.volumeLabel), c.onVolume ? "shelf" : "");
     if (c.onVolume) {
       EXPECT_EQ(record_.totalMB, kTotal >> 20);
@@ -558,7 +565,7 @@ TEST(SampleWorld, EveryDriveGivesItsRecord) {
       EXPECT_EQ(FieldUtf8(r.hidPath), c.hidPath);
       EXPECT_EQ(FieldUtf8(r.fileSystem), c.fileSystem);
       const std::string letter = FieldUtf8(r.driveLetter);
-      EXPECT_EQ(letter.substr(letter.rfind('/') + 1), c.mount);
+      EXPECT_EQ(letter.substr(letter.find_last_of("/\\") + 1), c.mount);
       // Disks of the sizes people shelve, hundreds of gigabytes to terabytes.
       EXPECT_GE(r.totalMB, 300000u);
       EXPECT_LE(r.freeMB, r.totalMB);

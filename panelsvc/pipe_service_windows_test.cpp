@@ -414,6 +414,27 @@ bool PlantLinkedFolder(const fs::path& folder, const fs::path& elsewhere) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+// A simulated world whose one volume is C:\, so that the service's device table lists that volume
+// as it would a tray's.
+class RootVolumeWorld {
+ public:
+  RootVolumeWorld() : dir_(fs::temp_directory_path() / Unique("kuvsvc-world")) {
+    fs::create_directories(dir_);
+    std::ofstream(dir_ / "world.json")
+        << R"({"disks": [{"number": 0, "sizeBytes": 67108864, "volumes": [)"
+        << R"({"dir": "C:/", "label": "SYSTEM", "fileSystem": "NTFS"}]}]})";
+    SetEnvironmentVariableW(L"KUVLCD_SIM_WORLD", dir_.c_str());
+  }
+  ~RootVolumeWorld() {
+    SetEnvironmentVariableW(L"KUVLCD_SIM_WORLD", nullptr);
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+ private:
+  fs::path dir_;
+};
+
 class VolumeFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -436,6 +457,7 @@ class VolumeFolderTest : public ::testing::Test {
     return record;
   }
 
+  RootVolumeWorld world_;  // before the service, which inherits it
   ConsoleService service_;
   const fs::path folder_ = L"C:\\TAVIO_LCDMANAGER";
   std::error_code ignored_;

@@ -81,7 +81,9 @@ std::string MountPointOf(const Volume& v) {
   std::filesystem::path path = PathOfUtf8(Normal(v.dir));
   std::u8string text = path.make_preferred().u8string();
   std::string mount(reinterpret_cast<const char*>(text.data()), text.size());
-  while (mount.size() > 1 && (mount.back() == '/' || mount.back() == path.preferred_separator))
+  // A root ("/", "C:\") keeps its separator.
+  while (mount.size() > 1 && (mount.back() == '/' || mount.back() == path.preferred_separator) &&
+         !PathOfUtf8(mount).relative_path().empty())
     mount.pop_back();
   return mount;
 }
