@@ -17,18 +17,23 @@ class TestKey {
   ~TestKey() { RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str()); }
   const std::wstring& key() const { return key_; }
 
-  // The value's type and bytes as the registry holds them; type 0 when missing.
+  // The value's type and bytes as the registry holds them (RegGetValueW would add a NUL to a
+  // string that lacks one); type 0 when missing.
   std::pair<DWORD, std::vector<BYTE>> Raw(const wchar_t* section, const wchar_t* name) const {
     const std::wstring path = key_ + L"\\" + section;
-    DWORD type = 0;
-    DWORD size = 0;
-    if (RegGetValueW(HKEY_CURRENT_USER, path.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type,
-                     nullptr, &size) != ERROR_SUCCESS) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, &opened) !=
+        ERROR_SUCCESS) {
       return {0, {}};
     }
+    DWORD type = 0;
+    DWORD size = 0;
+    RegQueryValueExW(opened, name, nullptr, &type, nullptr, &size);
     std::vector<BYTE> data(size);
-    RegGetValueW(HKEY_CURRENT_USER, path.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type,
-                 data.data(), &size);
+    if (RegQueryValueExW(opened, name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) {
+      type = 0;
+    }
+    RegCloseKey(opened);
     data.resize(size);
     return {type, data};
   }
