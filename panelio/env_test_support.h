@@ -59,19 +59,20 @@ inline void WriteWorld(const std::string& dir, const nlohmann::json& world) {
 
 // The 96 line records of a raster in 64-byte slots, built here independently of the composer.
 inline std::vector<std::uint8_t> LineSlots(const std::vector<std::uint8_t>& raster) {
-  std::vector<std::uint8_t> slots(96 * 64, 0);
+  // Not named "slots", which Qt's headers define as a macro for the tests that include both.
+  std::vector<std::uint8_t> records(96 * 64, 0);
   for (int i = 0; i < 96; ++i) {
     std::uint8_t line = static_cast<std::uint8_t>(i + 1), reversed = 0;
     for (int b = 0; b < 8; ++b)
       if (line & (1 << b)) reversed = static_cast<std::uint8_t>(reversed | (0x80 >> b));
-    std::uint8_t* slot = slots.data() + i * 64;
+    std::uint8_t* slot = records.data() + i * 64;
     slot[0] = 0x4C;
     slot[1] = 0x10;
     slot[2] = 0x80;
     slot[3] = reversed;
     for (int j = 0; j < 12; ++j) slot[4 + j] = raster[static_cast<std::size_t>(i * 12 + j)];
   }
-  return slots;
+  return records;
 }
 
 }  // namespace kuv::devtest
