@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -48,6 +49,16 @@ Status ReadBlockFromMedium(Disk& disk, std::uint64_t lba) {
       release);
   if (!buffer) return Status(ENOMEM, "block buffer");
   return disk.ReadMedium(lba, std::span<std::uint8_t>(buffer.get(), *block));
+}
+
+Status CheckMediumRead(const std::string& disk, std::uint64_t lba,
+                       std::span<const std::uint8_t> out, std::uint64_t block) {
+  if (block == 0 || out.empty() || out.size() % block != 0 ||
+      reinterpret_cast<std::uintptr_t>(out.data()) % block != 0)
+    return PosixError("direct read of " + disk + ": not whole aligned blocks", EINVAL);
+  if (lba > static_cast<std::uint64_t>(LLONG_MAX) / block - 1)
+    return PosixError("read " + disk, EINVAL);
+  return {};
 }
 
 }  // namespace kuv

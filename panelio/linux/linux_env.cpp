@@ -27,6 +27,7 @@
 
 #include "panelio/autostart_entry.h"
 #include "panelio/bounded_call.h"
+#include "panelio/disk_helpers.h"
 #include "panelio/hidapi_device.h"
 #include "panelio/linux/drive_names.h"
 #include "panelio/linux/hid_identity.h"
@@ -128,11 +129,7 @@ class LinuxDisk final : public Disk {
   Status ReadMedium(std::uint64_t lba, std::span<std::uint8_t> out) override {
     auto block = LogicalBlockBytes();
     if (!block.ok()) return block.status();
-    if (out.empty() || out.size() % *block != 0 ||
-        reinterpret_cast<std::uintptr_t>(out.data()) % *block != 0)
-      return PosixError("direct read of " + path_ + ": not whole aligned blocks", EINVAL);
-    if (lba > static_cast<std::uint64_t>(LLONG_MAX) / *block - 1)
-      return PosixError("read " + path_, EINVAL);
+    if (Status s = CheckMediumRead(path_, lba, out, *block); !s.ok()) return s;
     const std::uint64_t offset = lba * *block;
     int flags = ::fcntl(fd_.get(), F_GETFL);
     if (flags < 0) return PosixError("flags of " + path_, errno);

@@ -8,6 +8,7 @@
 #include <set>
 #include <thread>
 
+#include "panelio/disk_helpers.h"
 #include "panelio/file_io.h"
 #include "panelio/sim/sim_ata.h"
 #include "panelio/sim/sim_bridge_panel.h"
@@ -107,9 +108,7 @@ class SimDisk final : public kuv::Disk {
   Status ReadMedium(std::uint64_t lba, std::span<std::uint8_t> out) override {
     if (Status s = clock_.Tick(120000); !s.ok()) return s;
     const std::uint64_t block = disk_.logicalBlockBytes;
-    if (out.empty() || out.size() % block != 0 ||
-        reinterpret_cast<std::uintptr_t>(out.data()) % block != 0)
-      return PosixError("direct read of " + disk_.name + ": not whole aligned blocks", EINVAL);
+    if (Status s = CheckMediumRead(disk_.name, lba, out, block); !s.ok()) return s;
     if (lba > size_ / block) return PosixError("read past the end of " + disk_.name, EIO);
     if (Status s = ReadImage(lba * block, out); !s.ok()) return s;
     return state_.Locked([&]() -> Status {

@@ -9,6 +9,7 @@
 
 #include "common/utf16.h"
 #include "panelio/bounded_call.h"
+#include "panelio/disk_helpers.h"
 #include "panelio/file_io.h"
 #include "panelio/unique_fd.h"
 
@@ -178,11 +179,7 @@ class WindowsDisk final : public Disk {
   Status ReadMedium(std::uint64_t lba, std::span<std::uint8_t> out) override {
     auto block = LogicalBlockBytes();
     if (!block.ok()) return block.status();
-    if (out.empty() || out.size() % *block != 0 ||
-        reinterpret_cast<std::uintptr_t>(out.data()) % *block != 0)
-      return PosixError("direct read of " + path_ + ": not whole aligned blocks", EINVAL);
-    if (lba > static_cast<std::uint64_t>(LLONG_MAX) / *block - 1)
-      return PosixError("read " + path_, EINVAL);
+    if (Status s = CheckMediumRead(path_, lba, out, *block); !s.ok()) return s;
     return ReadFully(calls_, handle_.get(), path_, lba * *block, out.data(), out.size());
   }
 
