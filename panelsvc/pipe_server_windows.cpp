@@ -207,11 +207,13 @@ struct PipeServer::State {
   // Keeps one instance listening when the client of instance i took the last; false when that
   // client is the one to go.
   bool MakeRoom(std::size_t i) {
-    // An instance letting its client go listens again in a moment.
-    const bool anyListening = std::any_of(instances.begin(), instances.end(), [](const auto& c) {
-      return c.stage == Stage::kListening || c.stage == Stage::kResetting;
-    });
-    if (anyListening || instances.size() < 2) return true;
+    // Only a client still sending its record can hold an instance for long. Any other instance
+    // (listening, being let go, its record waiting for the device, its answer on the way or its
+    // client closing after it) listens again in a moment, each bounded by its deadline, so
+    // closing anyone for the newcomer would be needless.
+    const bool anyMoving = std::any_of(instances.begin(), instances.end(),
+                                       [](const auto& c) { return c.stage != Stage::kReading; });
+    if (anyMoving || instances.size() < 2) return true;
     std::vector<std::size_t> byArrival;
     for (std::size_t k = 0; k < instances.size(); ++k) {
       if (k != i && instances[k].stage != Stage::kResetting) byArrival.push_back(k);
