@@ -1,6 +1,8 @@
 // The minute refresh: time and S.M.A.R.T. lines tick over, pictures are re-sent, and free space
 // and S.M.A.R.T. data follow the disks.
 
+#include <array>
+
 #include "app/compose/line_items.h"
 #include "app/model/lcd_model.h"
 #include "common/utf16.h"
@@ -84,17 +86,18 @@ void LcdModel::MinuteRefresh() {
       mounts.push_back(*mount);
     }
   }
-  std::vector<std::optional<VolumeSpace>> spaces;
-  if (!mounts.empty()) spaces = ports_.system.FreeSpaces(mounts);
+  std::array<std::optional<VolumeSpace>, kSlotCount> spaceOf;
+  if (!mounts.empty()) {
+    const std::vector<std::optional<VolumeSpace>> spaces = ports_.system.FreeSpaces(mounts);
+    for (std::size_t i = 0; i < sized.size() && i < spaces.size(); ++i)
+      spaceOf[static_cast<std::size_t>(sized[i])] = spaces[i];
+  }
 
   for (int k = 0; k < kSlotCount; ++k) {
     if (!FollowsItsVolume(k)) continue;
     const auto index = static_cast<std::size_t>(k);
     DriveRecord drive = RecordOf(k);
-    std::optional<VolumeSpace> space;
-    for (std::size_t i = 0; i < sized.size() && i < spaces.size(); ++i) {
-      if (sized[i] == k) space = spaces[i];
-    }
+    const std::optional<VolumeSpace>& space = spaceOf[index];
     if (space) {
       auto totalMB = static_cast<std::uint32_t>(space->totalBytes >> kMiB);
       auto freeMB = static_cast<std::uint32_t>(space->freeBytes >> kMiB);

@@ -179,7 +179,6 @@ TEST_F(WindowOnSampleWorld, TypingChangesThePreviewAndUpdateReachesPanelAndVolum
       << "LCD_DATA.TXT on the volume carries the new line";
 }
 
-// What Update LCD puts on the panel is what `kuvlcd render` composes for the same settings.
 // Update LCD confirms for a moment that the panel was updated, without a message box.
 TEST_F(WindowOnSampleWorld, UpdateSaysBrieflyThatThePanelWasUpdated) {
   MainWindow window(Language::kEnglish);
@@ -202,6 +201,7 @@ TEST_F(WindowOnSampleWorld, UpdateSaysBrieflyThatThePanelWasUpdated) {
   EXPECT_TRUE(Named<QLabel>(window, QStringLiteral("Service status"))->isVisible());
 }
 
+// What Update LCD puts on the panel is what `kuvlcd render` composes for the same settings.
 TEST_F(WindowOnSampleWorld, UpdatedPanelEqualsTheCommandLineRendering) {
   MainWindow window(Language::kEnglish);
   ASSERT_TRUE(window.Initialise());
